@@ -1,0 +1,140 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "Quillon/StatisticCalculator.h"
+
+#include <algorithm>
+#include <cmath>
+#include <new>
+#include <type_traits>
+
+namespace
+{
+thread_local int constructionsBeforeFailure = 0;
+
+void countConstruction()
+{
+    if (constructionsBeforeFailure > 0 && --constructionsBeforeFailure == 0) {
+        throw std::bad_alloc();
+    }
+}
+
+// A strict weak order also for NaNs, which go last: selection with plain '<'
+// over NaNs may run past the end of the range.
+template<typename N>
+bool lessWithNanLast(N a, N b)
+{
+    if constexpr (std::is_floating_point_v<N>) {
+        return a < b || (std::isnan(b) && !std::isnan(a));
+    } else {
+        return a < b;
+    }
+}
+}
+
+void Quillon::failCalculatorConstruction(int nth)
+{
+    constructionsBeforeFailure = nth;
+}
+
+template<typename N>
+StatisticCalculator<N>::StatisticCalculator(std::optional<int> window)
+    : window(window)
+{
+    countConstruction();
+}
+
+template<typename N>
+StatisticCalculator<N>::~StatisticCalculator() = default;
+
+template<typename N>
+void StatisticCalculator<N>::addValue(N value)
+{
+    const double x = static_cast<double>(value);
+    if (count == 0) {
+        reference = x;
+        minimum = value;
+        maximum = value;
+    } else {
+        minimum = std::min(minimum, value);
+        maximum = std::max(maximum, value);
+    }
+    ++count;
+    const double shifted = x - reference;
+    const double delta = shifted - shiftedMean;
+    shiftedMean += delta / static_cast<double>(count);
+    squaredDifferences += delta * (shifted - shiftedMean);
+}
+
+template<typename N>
+void StatisticCalculator<N>::clear()
+{
+    count = 0;
+    reference = 0.0;
+    shiftedMean = 0.0;
+    squaredDifferences = 0.0;
+    minimum = N();
+    maximum = N();
+}
+
+template<typename N>
+void StatisticCalculator<N>::setLogValues(bool enabled)
+{
+    logging = enabled;
+}
+
+template<typename N>
+bool StatisticCalculator<N>::logValues() const
+{
+    return logging;
+}
+
+template<typename N>
+double StatisticCalculator<N>::getAverage() const
+{
+    return count == 0 ? 0.0 : reference + shiftedMean;
+}
+
+template<typename N>
+double StatisticCalculator<N>::getDeviation() const
+{
+    return count == 0 ? 0.0 : std::sqrt(squaredDifferences / static_cast<double>(count));
+}
+
+template<typename N>
+N StatisticCalculator<N>::getMinimum() const
+{
+    return minimum;
+}
+
+template<typename N>
+N StatisticCalculator<N>::getMaximum() const
+{
+    return maximum;
+}
+
+template<typename N>
+double StatisticCalculator<N>::getMedian(QList<N> values) const
+{
+    const int n = values.size();
+    if (n == 0) {
+        return 0.0;
+    }
+    const auto upper = values.begin() + n / 2;
+    std::nth_element(values.begin(), upper, values.end(), lessWithNanLast<N>);
+    const double upperValue = static_cast<double>(*upper);
+    if (n % 2 != 0) {
+        return upperValue;
+    }
+    const double lowerValue = static_cast<double>(*std::max_element(values.begin(), upper, lessWithNanLast<N>));
+    return lowerValue / 2.0 + upperValue / 2.0;
+}
+
+template class StatisticCalculator<double>;
+template class StatisticCalculator<float>;
+template class StatisticCalculator<qint8>;
+template class StatisticCalculator<quint8>;
+template class StatisticCalculator<qint16>;
+template class StatisticCalculator<quint16>;
+template class StatisticCalculator<qint32>;
+template class StatisticCalculator<quint32>;
+template class StatisticCalculator<qint64>;
+template class StatisticCalculator<quint64>;

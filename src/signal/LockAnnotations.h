@@ -1,0 +1,141 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#pragma once
+
+// ThreadSanitizer cannot see inside Qt 5's locks: the slow paths of QMutex,
+// QReadWriteLock and QWaitCondition live in the uninstrumented Qt library. In
+// ThreadSanitizer builds every lock site here also tells the sanitizer what it
+// acquired and released; in every other build the notes compile to nothing.
+
+#include <QMutex>
+#include <QReadWriteLock>
+#include <QWaitCondition>
+
+#if defined(__SANITIZE_THREAD__)
+#define TALVENO_TSAN 1
+#elif defined(__has_feature)
+#if __has_feature(thread_sanitizer)
+#define TALVENO_TSAN 1
+#endif
+#endif
+
+#ifdef TALVENO_TSAN
+extern "C" {
+void AnnotateRWLockAcquired(const char *file, int line, const volatile void *lock, long isWrite);
+void AnnotateRWLockReleased(const char *file, int line, const volatile void *lock, long isWrite);
+void AnnotateHappensBefore(const char *file, int line, const volatile void *address);
+void AnnotateHappensAfter(const char *file, int line, const volatile void *address);
+}
+#endif
+
+namespace TalvenoLocks
+{
+enum class Mode { Read, Write };
+
+// Held for as long as the real lock is held: constructed after it is taken and
+// destroyed before it is released.
+class LockNote
+{
+public:
+#ifdef TALVENO_TSAN
+    LockNote(const void *lock, Mode mode)
+        : lock(lock)
+        , isWrite(mode == Mode::Write)
+    {
+        acquired();
+    }
+    ~LockNote()
+    {
+        released();
+    }
+    void acquired() const
+    {
+        AnnotateRWLockAcquired(__FILE__, __LINE__, lock, isWrite);
+    }
+    void released() const
+    {
+        AnnotateRWLockReleased(__FILE__, __LINE__, lock, isWrite);
+    }
+
+private:
+    const void *lock;
+    long isWrite;
+#else
+    LockNote(const void *, Mode)
+    {
+    }
+    void acquired() const
+    {
+    }
+    void released() const
+    {
+    }
+#endif
+    LockNote(const LockNote &) = delete;
+    LockNote &operator=(const LockNote &) = delete;
+};
+
+class ReadLocker
+{
+public:
+    explicit ReadLocker(QReadWriteLock &lock)
+        : locker(&lock)
+        , note(&lock, Mode::Read)
+    {
+    }
+
+private:
+    QReadLocker locker;
+    LockNote note;
+};
+
+class WriteLocker
+{
+public:
+    explicit WriteLocker(QReadWriteLock &lock)
+        : locker(&lock)
+        , note(&lock, Mode::Write)
+    {
+    }
+
+private:
+    QWriteLocker locker;
+    LockNote note;
+};
+
+class MutexLocker
+{
+public:
+    explicit MutexLocker(QMutex &mutex)
+        : locker(&mutex)
+        , note(&mutex, Mode::Write)
+    {
+    }
+
+    // The wait releases the mutex while it sleeps and holds it again on return.
+    void wait(QWaitCondition &condition, unsigned long milliseconds)
+    {
+        note.released();
+        condition.wait(locker.mutex(), milliseconds);
+        note.acquired();
+    }
+
+private:
+    QMutexLocker locker;
+    LockNote note;
+};
+
+// A thread's end and the join that waits for it, which Qt 5 also hides.
+inline void noteThreadEnd([[maybe_unused]] const void *owner)
+{
+#ifdef TALVENO_TSAN
+    AnnotateHappensBefore(__FILE__, __LINE__, owner);
+#endif
+}
+
+inline void noteThreadJoined([[maybe_unused]] const void *owner)
+{
+#ifdef TALVENO_TSAN
+    AnnotateHappensAfter(__FILE__, __LINE__, owner);
+#endif
+}
+}

@@ -1,0 +1,109 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#pragma once
+
+// The band around the cached average, the samples outside it, and the rating of
+// the newest sample. All of it reads the history under the read lock only, and so
+// through const access alone: a non-const access would detach the shared vector.
+
+#include "CalculatorVariant_impl.h"
+#include "LockAnnotations.h"
+#include "SignalObject_impl.h"
+
+#include <QtMath>
+
+#include <cmath>
+
+namespace TalvenoRating
+{
+// 100 in the middle half of lo..hi, falling linearly to 0 at lo and hi, 0 outside.
+inline quint8 rateInBand(double v, double lo, double hi)
+{
+    if (lo > v || v > hi) {
+        return 0;
+    }
+    const double quarter = (hi - lo) * 0.25;
+    const double innerLow = lo + quarter;
+    const double innerHigh = hi - quarter;
+    if (innerLow <= v && v <= innerHigh) {
+        return 100;
+    }
+    double percent = 0.0;
+    if (v > innerHigh) {
+        const double width = hi - innerHigh;
+        if (std::abs(width) <= 1e-12) {
+            return 100;
+        }
+        percent = (hi - v) / width * 100.0;
+    } else { // the lower shoulder, which also takes a NaN
+        const double width = innerLow - lo;
+        if (std::abs(width) <= 1e-12) {
+            return 100;
+        }
+        percent = (v - lo) / width * 100.0;
+    }
+    if (percent < 0.0) {
+        return 0;
+    }
+    if (percent > 100.0) {
+        return 100;
+    }
+    if (std::isnan(percent)) {
+        return 0;
+    }
+    return static_cast<quint8>(qRound(percent));
+}
+}
+
+template<typename T>
+double GenericSignalImpl<T>::getLowerThreshold(double factor)
+{
+    return average.load() - factor * deviation.load();
+}
+
+template<typename T>
+double GenericSignalImpl<T>::getUpperThreshold(double factor)
+{
+    return average.load() + factor * deviation.load();
+}
+
+template<typename T>
+QVector<T> GenericSignalImpl<T>::getDeviators(double factor)
+{
+    const double upper = getUpperThreshold(factor);
+    const double lower = getLowerThreshold(factor);
+    QVector<T> deviators;
+    const TalvenoLocks::ReadLocker locker(valuesLock);
+    for (const T &sample : std::as_const(values)) {
+        // The scaled value, in the unit of the band.
+        const double value = sample.scaledValue.toDouble();
+        if (value > upper || value < lower) {
+            deviators.append(sample);
+        }
+    }
+    return deviators;
+}
+
+template<typename T>
+quint8 GenericSignalImpl<T>::getRating(double factor, bool useFixedLimits, double lowerLimit, double upperLimit)
+{
+    T newest;
+    {
+        const TalvenoLocks::ReadLocker locker(valuesLock);
+        if (values.size() < 2) {
+            return 100;
+        }
+        newest = values.constLast();
+    }
+    const double lo = useFixedLimits ? lowerLimit : getLowerThreshold(factor);
+    const double hi = useFixedLimits ? upperLimit : getUpperThreshold(factor);
+    double value = 0.0;
+    const bool numeric = TalvenoCalculator::visitNumericType(datatype, [&](auto tag) {
+        using N = typename decltype(tag)::type;
+        if constexpr (std::is_same_v<N, float>) {
+            value = static_cast<double>(newest.valueToFloat(true));
+        } else {
+            value = static_cast<double>(TalvenoCalculator::readAs<N>(newest.scaledValue));
+        }
+    });
+    return numeric ? TalvenoRating::rateInBand(value, lo, hi) : 100;
+}

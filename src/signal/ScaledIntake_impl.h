@@ -1,0 +1,204 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#pragma once
+
+// Scaling of samples in the numeric type of the signal's data type, and the
+// intakes that scale.
+
+#include "CalculatorVariant_impl.h"
+#include "LockAnnotations.h"
+#include "SignalObject_impl.h"
+
+#include <cmath>
+#include <limits>
+
+namespace TalvenoScaling
+{
+constexpr double twoTo63 = 9223372036854775808.0;
+constexpr double twoTo64 = 18446744073709551616.0;
+
+inline bool within(double t, double low, double high)
+{
+    return t >= low && t <= high; // false for NaN
+}
+
+inline qint8 fromLowByte(quint8 byte)
+{
+    return byte < 128 ? static_cast<qint8>(byte) : static_cast<qint8>(static_cast<int>(byte) - 256);
+}
+
+// A whole number t, already cut toward zero, converted to N. Outside N's range the
+// result wraps through a wider integer or clamps, as a processor's conversion does;
+// NaN gives the same as a far-out value.
+template<typename N>
+N fromTruncated(double t);
+
+template<>
+inline qint8 fromTruncated<qint8>(double t)
+{
+    if (!within(t, -32768.0, 32767.0)) {
+        return 0;
+    }
+    return fromLowByte(static_cast<quint8>(static_cast<quint16>(static_cast<qint16>(t))));
+}
+
+template<>
+inline quint8 fromTruncated<quint8>(double t)
+{
+    if (!within(t, -32768.0, 32767.0)) {
+        return 0;
+    }
+    return static_cast<quint8>(static_cast<quint16>(static_cast<qint16>(t)));
+}
+
+template<>
+inline qint16 fromTruncated<qint16>(double t)
+{
+    return within(t, -32768.0, 32767.0) ? static_cast<qint16>(t) : std::numeric_limits<qint16>::min();
+}
+
+template<>
+inline quint16 fromTruncated<quint16>(double t)
+{
+    if (!within(t, -2147483648.0, 2147483647.0)) {
+        return 0;
+    }
+    return static_cast<quint16>(static_cast<quint32>(static_cast<qint32>(t)));
+}
+
+template<>
+inline qint32 fromTruncated<qint32>(double t)
+{
+    return within(t, -2147483648.0, 2147483647.0) ? static_cast<qint32>(t) : std::numeric_limits<qint32>::min();
+}
+
+template<>
+inline quint32 fromTruncated<quint32>(double t)
+{
+    if (!(t >= -twoTo63 && t < twoTo63)) {
+        return 0;
+    }
+    return static_cast<quint32>(static_cast<quint64>(static_cast<qint64>(t)));
+}
+
+template<>
+inline qint64 fromTruncated<qint64>(double t)
+{
+    return t >= -twoTo63 && t < twoTo63 ? static_cast<qint64>(t) : std::numeric_limits<qint64>::min();
+}
+
+template<>
+inline quint64 fromTruncated<quint64>(double t)
+{
+    if (t >= 0.0 && t < twoTo64) {
+        return static_cast<quint64>(t);
+    }
+    if (t < 0.0 && t >= -twoTo63) {
+        return static_cast<quint64>(static_cast<qint64>(t));
+    }
+    if (t >= twoTo64) {
+        return 0;
+    }
+    return quint64(1) << 63;
+}
+
+// The type a scaled value is stored as: narrow integers as int.
+template<typename N>
+QVariant stored(N value)
+{
+    if constexpr (sizeof(N) < 4) {
+        return QVariant(static_cast<int>(value));
+    } else if constexpr (std::is_same_v<N, quint32>) {
+        return QVariant(static_cast<uint>(value));
+    } else if constexpr (std::is_same_v<N, qint64>) {
+        return QVariant(static_cast<qlonglong>(value));
+    } else if constexpr (std::is_same_v<N, quint64>) {
+        return QVariant(static_cast<qulonglong>(value));
+    } else {
+        return QVariant(value);
+    }
+}
+
+// rawValue * factor + offset in N. For the integer types the product is cut to a
+// whole N before the offset is added, and the sum is cut again; float rounds to
+// float after each step.
+template<typename N>
+QVariant scaled(const GenericValue &sample, double factor, double offset)
+{
+    if constexpr (std::is_same_v<N, double>) {
+        return QVariant(TalvenoCalculator::readAs<double>(sample.rawValue) * factor + offset);
+    } else if constexpr (std::is_same_v<N, float>) {
+        const float product = static_cast<float>(static_cast<double>(sample.valueToFloat(false)) * factor);
+        return QVariant(static_cast<float>(static_cast<double>(product) + offset));
+    } else {
+        const N raw = TalvenoCalculator::readAs<N>(sample.rawValue);
+        const N product = fromTruncated<N>(std::trunc(static_cast<double>(raw) * factor));
+        return stored(fromTruncated<N>(std::trunc(static_cast<double>(product) + offset)));
+    }
+}
+}
+
+template<typename T>
+void GenericSignalImpl<T>::scaleAndAppendValue(T &value, double scaleFactor, double scaleOffset)
+{
+    const bool numeric = TalvenoCalculator::visitNumericType(datatype, [&](auto tag) {
+        if (!value.excluded) {
+            value.scaledValue = TalvenoScaling::scaled<typename decltype(tag)::type>(value, scaleFactor, scaleOffset);
+        }
+    });
+    if (!numeric) {
+        value.scaledValue = value.rawValue;
+    }
+}
+
+template<typename T>
+bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scaleOffset)
+{
+    if (!setNewValue(value)) {
+        return false;
+    }
+    T newest;
+    {
+        const TalvenoLocks::WriteLocker locker(valuesLock);
+        if (values.isEmpty()) {
+            return true; // emptied by another thread meanwhile
+        }
+        scaleAndAppendValue(values.last(), scaleFactor, scaleOffset);
+        newest = values.constLast();
+    }
+    TalvenoSignal::markChanged(averageChanged);
+    TalvenoSignal::markChanged(deviationChanged);
+    TalvenoSignal::markChanged(valueChanged);
+    {
+        const TalvenoLocks::MutexLocker locker(calculatorMutex);
+        TalvenoCalculator::addTyped(calculator, newest.scaledValue);
+        average.store(calcAverageLocked());
+        deviation.store(calcDeviationLocked());
+    }
+    {
+        const TalvenoLocks::WriteLocker locker(valuesLock);
+        lastValue = std::move(newest);
+        ageTimer.start();
+    }
+    return true;
+}
+
+template<typename T>
+void GenericSignalImpl<T>::appendValues(const QVector<T> &samples, double scaleFactor, double scaleOffset)
+{
+    {
+        const TalvenoLocks::WriteLocker locker(valuesLock);
+        values.append(samples);
+    }
+    updateScaledValues(scaleFactor, scaleOffset);
+    TalvenoSignal::markChanged(averageChanged);
+    TalvenoSignal::markChanged(deviationChanged);
+}
+
+template<typename T>
+void GenericSignalImpl<T>::updateScaledValues(double scaleFactor, double scaleOffset)
+{
+    const TalvenoLocks::WriteLocker locker(valuesLock);
+    for (T &sample : values) {
+        scaleAndAppendValue(sample, scaleFactor, scaleOffset);
+    }
+}

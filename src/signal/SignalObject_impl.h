@@ -1,0 +1,153 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#pragma once
+
+// Construction, destruction, the plain intake and read access of the history.
+
+#include "CalculatorVariant_impl.h"
+#include "LockAnnotations.h"
+
+#include <Talveno/GenericSignalImpl.h>
+
+#include <QtGlobal>
+
+#include <utility>
+
+namespace TalvenoSignal
+{
+// Joins and deletes the worker thread, if any; no lock may be held.
+void stopWorker(QPointer<QThread> &thread);
+
+inline void markChanged(std::atomic<bool> &marker)
+{
+    marker.exchange(true);
+}
+
+// Under policy 2 the history may run to M + M/10 samples before it is cut back to
+// the newest M; computed in 64 bits so that a huge capacity cannot wrap.
+template<typename T>
+void holdToCapacity(QVector<T> &values)
+{
+    const quint64 capacity = GenericSignal::getMaxValueCount();
+    if (capacity != 0 && static_cast<quint64>(values.size()) > capacity + capacity / 10) {
+        values.erase(values.begin(), values.end() - static_cast<int>(capacity));
+    }
+}
+}
+
+template<typename T>
+GenericSignalImpl<T>::GenericSignalImpl()
+    : lastValue()
+    , values()
+    , datatype(static_cast<CAN::CANopenDataType>(0))
+    , updateThread()
+    , updatingEnabled(false)
+    , ageTimer()
+    , calculator(std::in_place_index<0>, std::optional<int>())
+    , valuesLock(QReadWriteLock::NonRecursive)
+    , averageChanged(false)
+    , deviationChanged(false)
+    , valueChanged(false)
+    , average(0.0)
+    , deviation(0.0)
+    , valueHandling(GenericSignal::ReplaceNewest)
+{
+    TalvenoCalculator::replace<qint32>(calculator);
+}
+
+template<typename T>
+GenericSignalImpl<T>::~GenericSignalImpl()
+{
+    try {
+        setUpdatingEnabled(false);
+    } catch (const std::bad_variant_access &) {
+        // The calculator failed to take the flag; the worker must go all the same.
+        TalvenoSignal::stopWorker(updateThread);
+    }
+}
+
+template<typename T>
+bool GenericSignalImpl<T>::setNewValue(T value)
+{
+    {
+        const TalvenoLocks::WriteLocker locker(valuesLock);
+        switch (valueHandling) {
+        case GenericSignal::ReplaceNewest:
+            if (!values.isEmpty()) {
+                values.removeLast();
+            }
+            values.append(std::move(value));
+            break;
+        case GenericSignal::Append:
+            values.append(std::move(value));
+            TalvenoSignal::holdToCapacity(values);
+            break;
+        default:
+            return false;
+        }
+    }
+    TalvenoSignal::markChanged(averageChanged);
+    TalvenoSignal::markChanged(deviationChanged);
+    TalvenoSignal::markChanged(valueChanged);
+    return true;
+}
+
+template<typename T>
+void GenericSignalImpl<T>::clearValues()
+{
+    const TalvenoLocks::WriteLocker valuesLocker(valuesLock);
+    values = QVector<T>();
+    const TalvenoLocks::MutexLocker calculatorLocker(calculatorMutex);
+    TalvenoCalculator::clear(calculator);
+}
+
+template<typename T>
+void GenericSignalImpl<T>::setValueHandling(GenericSignal::NewValueHandlingType handling)
+{
+    valueHandling = handling;
+    setUpdatingEnabled(handling == GenericSignal::Append);
+}
+
+template<typename T>
+GenericSignal::NewValueHandlingType GenericSignalImpl<T>::getValueHandling() const
+{
+    return valueHandling;
+}
+
+template<typename T>
+CAN::CANopenDataType GenericSignalImpl<T>::getDatatype() const
+{
+    return datatype;
+}
+
+template<typename T>
+T GenericSignalImpl<T>::getValue() const
+{
+    // lastValue shares valuesLock so that a reader never sees half a sample.
+    const TalvenoLocks::ReadLocker locker(valuesLock);
+    return lastValue;
+}
+
+template<typename T>
+bool GenericSignalImpl<T>::getValue(int index, T &value) const
+{
+    const TalvenoLocks::ReadLocker locker(valuesLock);
+    if (index < 0 || index >= values.size()) {
+        return false;
+    }
+    value = values.at(index);
+    return true;
+}
+
+template<typename T>
+QVector<T> GenericSignalImpl<T>::getValues() const
+{
+    const TalvenoLocks::ReadLocker locker(valuesLock);
+    return values;
+}
+
+template<typename T>
+int GenericSignalImpl<T>::getValueCount() const
+{
+    const TalvenoLocks::ReadLocker locker(valuesLock);
+    return values.size();
+}

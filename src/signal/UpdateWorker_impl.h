@@ -1,0 +1,84 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#pragma once
+
+// The worker thread that keeps the cached average and deviation fresh, and the
+// age of the newest scaled sample.
+
+#include "CalculatorVariant_impl.h"
+#include "LockAnnotations.h"
+#include "SignalObject_impl.h"
+
+#include <QDeadlineTimer>
+
+#include <exception>
+
+inline void TalvenoSignal::stopWorker(QPointer<QThread> &thread)
+{
+    if (thread.isNull()) {
+        return;
+    }
+    thread->wait(QDeadlineTimer(QDeadlineTimer::Forever));
+    TalvenoLocks::noteThreadJoined(thread.data());
+    if (!thread.isNull()) {
+        delete thread.data();
+    }
+    thread = nullptr;
+}
+
+template<typename T>
+void GenericSignalImpl<T>::setUpdatingEnabled(bool enabled)
+{
+    {
+        const TalvenoLocks::MutexLocker locker(updateMutex);
+        updatingEnabled.store(enabled);
+    }
+    updateCondition.wakeAll();
+    {
+        const TalvenoLocks::MutexLocker locker(calculatorMutex);
+        TalvenoCalculator::setLogValues(calculator, enabled);
+    }
+    if (!enabled) {
+        TalvenoSignal::stopWorker(updateThread);
+        return;
+    }
+    if (!updateThread.isNull()) {
+        return;
+    }
+    QThread *const worker = QThread::create([this] {
+        try {
+            updateCalculations();
+        } catch (const std::exception &) {
+            // A calculator that failed to construct ends the worker quietly; the
+            // owner joins the finished thread as usual.
+        }
+        TalvenoLocks::noteThreadEnd(updateThread.data());
+    });
+    updateThread = worker;
+    worker->start(QThread::InheritPriority);
+}
+
+template<typename T>
+void GenericSignalImpl<T>::updateCalculations()
+{
+    while (updatingEnabled.load()) {
+        average.store(calcAverage());
+        deviation.store(calcDeviation());
+        TalvenoLocks::MutexLocker locker(updateMutex);
+        // Tested under the mutex that guards every change of the flag, so that a
+        // switch-off cannot slip in between the test and the wait.
+        if (updatingEnabled.load()) {
+            locker.wait(updateCondition, 100);
+        }
+    }
+}
+
+template<typename T>
+double GenericSignalImpl<T>::getAgeInSeconds()
+{
+    // Shares valuesLock with the scaled intake, which restarts the timer.
+    const TalvenoLocks::ReadLocker locker(valuesLock);
+    if (!ageTimer.isValid()) {
+        return -1.0;
+    }
+    return static_cast<double>(ageTimer.elapsed()) / 1000.0;
+}
