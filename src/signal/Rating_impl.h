@@ -15,6 +15,20 @@
 
 namespace TalvenoRating
 {
+struct Band {
+    double lo;
+    double hi;
+};
+
+// average -/+ factor * deviation, from one load of each: a recomputation between
+// two loads must not give the two edges different statistics.
+inline Band bandAround(const std::atomic<double> &average, const std::atomic<double> &deviation, double factor)
+{
+    const double mean = average.load();
+    const double spread = factor * deviation.load();
+    return {mean - spread, mean + spread};
+}
+
 // 100 in the middle half of lo..hi, falling linearly to 0 at lo and hi, 0 outside.
 inline quint8 rateInBand(double v, double lo, double hi)
 {
@@ -69,14 +83,13 @@ double GenericSignalImpl<T>::getUpperThreshold(double factor)
 template<typename T>
 QVector<T> GenericSignalImpl<T>::getDeviators(double factor)
 {
-    const double upper = getUpperThreshold(factor);
-    const double lower = getLowerThreshold(factor);
+    const TalvenoRating::Band band = TalvenoRating::bandAround(average, deviation, factor);
     QVector<T> deviators;
     const TalvenoLocks::ReadLocker locker(valuesLock);
     for (const T &sample : std::as_const(values)) {
         // The scaled value, in the unit of the band.
         const double value = sample.scaledValue.toDouble();
-        if (value > upper || value < lower) {
+        if (value > band.hi || value < band.lo) {
             deviators.append(sample);
         }
     }
@@ -94,8 +107,8 @@ quint8 GenericSignalImpl<T>::getRating(double factor, bool useFixedLimits, doubl
         }
         newest = values.constLast();
     }
-    const double lo = useFixedLimits ? lowerLimit : getLowerThreshold(factor);
-    const double hi = useFixedLimits ? upperLimit : getUpperThreshold(factor);
+    const TalvenoRating::Band band =
+        useFixedLimits ? TalvenoRating::Band{lowerLimit, upperLimit} : TalvenoRating::bandAround(average, deviation, factor);
     double value = 0.0;
     const bool numeric = TalvenoCalculator::visitNumericType(datatype, [&](auto tag) {
         using N = typename decltype(tag)::type;
@@ -105,5 +118,5 @@ quint8 GenericSignalImpl<T>::getRating(double factor, bool useFixedLimits, doubl
             value = static_cast<double>(TalvenoCalculator::readAs<N>(newest.scaledValue));
         }
     });
-    return numeric ? TalvenoRating::rateInBand(value, lo, hi) : 100;
+    return numeric ? TalvenoRating::rateInBand(value, band.lo, band.hi) : 100;
 }

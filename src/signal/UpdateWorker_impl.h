@@ -18,7 +18,7 @@ inline void TalvenoSignal::stopWorker(QPointer<QThread> &thread)
         return;
     }
     thread->wait(QDeadlineTimer(QDeadlineTimer::Forever));
-    TalvenoLocks::noteThreadJoined(thread.data());
+    TalvenoLocks::noteThreadJoined(&thread);
     if (!thread.isNull()) {
         delete thread.data();
     }
@@ -51,7 +51,7 @@ void GenericSignalImpl<T>::setUpdatingEnabled(bool enabled)
             // A calculator that failed to construct ends the worker quietly; the
             // owner joins the finished thread as usual.
         }
-        TalvenoLocks::noteThreadEnd(updateThread.data());
+        TalvenoLocks::noteThreadEnd(&updateThread);
     });
     updateThread = worker;
     worker->start(QThread::InheritPriority);
