@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// Everything a host needs: the sample records, the signal template and the
-// marker class, with the declarations of the CAN base and statistics libraries.
+// Everything a host needs: the sample records and their stream operators, the
+// signal template and the marker class, with the declarations of the CAN base
+// and statistics libraries.
 #pragma once
 
 #include <Orvanet/CANopenDataType.h>
@@ -13,3 +14,4 @@
 #include <Talveno/GenericSignalImpl.h>
 #include <Talveno/J1939Value.h>
 #include <Talveno/LibTalveno.h>
+#include <Talveno/ValueStreams.h>
