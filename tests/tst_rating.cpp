@@ -226,14 +226,11 @@ private Q_SLOTS:
         // Scaled with factor 2: the raw values lie inside the band, the scaled ones
         // are what is tested. An excluded sample counts all the same.
         QVector<J1939Value> history;
-        for (const double raw : {3.5, 4.0, nan, 5.0, 6.0, 6.5}) {
-            J1939Value sample;
+        for (const double raw : {3.5, 4.0, nan, 5.0, 6.0, 0.0}) {
+            J1939Value sample = history.size() == 5 ? withScaled(13.0) : J1939Value();
             sample.rawValue = raw;
+            sample.auxInt = history.size();
             history.append(sample);
-        }
-        history[5] = withScaled(13.0);
-        for (int i = 0; i < history.size(); ++i) {
-            history[i].auxInt = i;
         }
         signal.appendValues(history, 2.0, 0.0);
 
