@@ -1,0 +1,227 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "DefinitionFile.h"
+
+#include <QFile>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QJsonParseError>
+
+#include <cmath>
+
+namespace
+{
+struct NamedType
+{
+    const char *name;
+    CAN::CANopenDataType type;
+};
+
+const NamedType dataTypeNames[] = {
+    {"Boolean", CAN::Boolean},
+    {"Integer8", CAN::Integer8},
+    {"Integer16", CAN::Integer16},
+    {"Integer24", CAN::Integer24},
+    {"Integer32", CAN::Integer32},
+    {"Integer40", CAN::Integer40},
+    {"Integer64", CAN::Integer64},
+    {"Unsigned8", CAN::Unsigned8},
+    {"Unsigned16", CAN::Unsigned16},
+    {"Unsigned24", CAN::Unsigned24},
+    {"Unsigned32", CAN::Unsigned32},
+    {"Unsigned40", CAN::Unsigned40},
+    {"Unsigned48", CAN::Unsigned48},
+    {"Unsigned64", CAN::Unsigned64},
+    {"Real32", CAN::Real32},
+    {"Real64", CAN::Real64},
+};
+
+// Reads the fields of one signal; each reader records the first fault only.
+class FieldReader
+{
+public:
+    explicit FieldReader(const QJsonObject &object)
+        : object(object)
+    {
+    }
+
+    QString error;
+
+    bool has(const char *key) const
+    {
+        return object.contains(QLatin1String(key));
+    }
+
+    QString text(const char *key, bool required)
+    {
+        const QJsonValue value = object.value(QLatin1String(key));
+        if (value.isString()) {
+            return value.toString();
+        }
+        if (required || !value.isUndefined()) {
+            fail(key, "a string");
+        }
+        return QString();
+    }
+
+    qint64 integer(const char *key, qint64 fallback, qint64 low, qint64 high)
+    {
+        const QJsonValue value = object.value(QLatin1String(key));
+        if (value.isUndefined()) {
+            return fallback;
+        }
+        bool ok = false;
+        qint64 result = 0;
+        if (value.isDouble()) {
+            const double d = value.toDouble();
+            ok = d == std::floor(d) && d >= -9.0e15 && d <= 9.0e15;
+            result = ok ? static_cast<qint64>(d) : 0;
+        } else if (value.isString()) {
+            result = value.toString().toLongLong(&ok, 0);
+        }
+        if (!ok || result < low || result > high) {
+            fail(key, "an integer in range (a number, or a string in decimal or 0x hex)");
+            return fallback;
+        }
+        return result;
+    }
+
+    double real(const char *key, double fallback)
+    {
+        const QJsonValue value = object.value(QLatin1String(key));
+        if (value.isUndefined()) {
+            return fallback;
+        }
+        if (!value.isDouble() || !std::isfinite(value.toDouble())) {
+            fail(key, "a finite number");
+            return fallback;
+        }
+        return value.toDouble();
+    }
+
+    bool flag(const char *key, bool fallback)
+    {
+        const QJsonValue value = object.value(QLatin1String(key));
+        if (value.isUndefined()) {
+            return fallback;
+        }
+        if (!value.isBool()) {
+            fail(key, "true or false");
+            return fallback;
+        }
+        return value.toBool();
+    }
+
+    CAN::CANopenDataType dataType()
+    {
+        const QJsonValue value = object.value(QLatin1String("dataType"));
+        if (value.isString()) {
+            for (const NamedType &named : dataTypeNames) {
+                if (value.toString() == QLatin1String(named.name)) {
+                    return named.type;
+                }
+            }
+        }
+        return static_cast<CAN::CANopenDataType>(integer("dataType", CAN::Real64, 0, 27));
+    }
+
+    SignalDefinition::ByteOrder byteOrder()
+    {
+        const QString order = text("byteOrder", false);
+        if (order.isEmpty() || order == QLatin1String("little")) {
+            return SignalDefinition::ByteOrder::LittleEndian;
+        }
+        if (order != QLatin1String("big")) {
+            fail("byteOrder", "\"little\" or \"big\"");
+        }
+        return SignalDefinition::ByteOrder::BigEndian;
+    }
+
+private:
+    void fail(const char *key, const char *expected)
+    {
+        if (error.isEmpty()) {
+            error = QStringLiteral("\"%1\" must be %2").arg(QLatin1String(key), QLatin1String(expected));
+        }
+    }
+
+    QJsonObject object;
+};
+
+// Leaves error empty when the signal can be used.
+void readSignal(const QJsonObject &object, SignalDefinition &signal, QString &error)
+{
+    FieldReader field(object);
+    signal.name = field.text("name", true);
+    signal.unit = field.text("unit", false);
+    signal.j1939 = field.has("pgn");
+    if (signal.j1939) {
+        signal.pgn = static_cast<quint32>(field.integer("pgn", 0, 0, 0x3FFFF));
+        signal.sourceAddress = static_cast<quint8>(field.integer("sourceAddress", 0, 0, 0xFF));
+        signal.extended = true;
+    } else if (field.has("id")) {
+        signal.id = static_cast<quint32>(field.integer("id", 0, 0, 0x1FFFFFFF));
+        signal.extended = field.flag("extended", signal.id > 0x7FF);
+        signal.mask = static_cast<quint32>(field.integer("mask", signal.extended ? 0x1FFFFFFF : 0x7FF, 0, 0x1FFFFFFF));
+    } else if (field.error.isEmpty()) {
+        field.error = QStringLiteral("needs \"pgn\" and \"sourceAddress\", or \"id\" and \"mask\"");
+    }
+    signal.startBit = static_cast<int>(field.integer("startBit", 0, 0, 511));
+    signal.length = static_cast<int>(field.integer("length", 8, 1, 64));
+    signal.byteOrder = field.byteOrder();
+    signal.isSigned = field.flag("signed", false);
+    signal.factor = field.real("factor", 1.0);
+    signal.offset = field.real("offset", 0.0);
+    signal.dataType = field.dataType();
+    signal.skipNotAvailable = field.flag("skipNotAvailable", signal.j1939);
+    error = field.error.isEmpty() ? validationError(signal) : field.error;
+}
+}
+
+bool parseDefinitions(const QByteArray &json, QVector<SignalDefinition> &definitions, QString &error)
+{
+    QJsonParseError parseError;
+    const QJsonDocument document = QJsonDocument::fromJson(json, &parseError);
+    if (document.isNull()) {
+        error = QStringLiteral("not valid JSON at offset %1: %2").arg(parseError.offset).arg(parseError.errorString());
+        return false;
+    }
+    const QJsonValue list = document.object().value(QLatin1String("signals"));
+    if (!list.isArray()) {
+        error = QStringLiteral("expected an object with an array \"signals\"");
+        return false;
+    }
+    const QJsonArray entries = list.toArray();
+    for (int i = 0; i < entries.size(); ++i) {
+        SignalDefinition signal;
+        QString signalError;
+        if (!entries.at(i).isObject()) {
+            signalError = QStringLiteral("is not an object");
+        } else {
+            readSignal(entries.at(i).toObject(), signal, signalError);
+        }
+        if (!signalError.isEmpty()) {
+            const QString name = entries.at(i).toObject().value(QLatin1String("name")).toString();
+            error = QStringLiteral("signal %1%2: %3")
+                        .arg(i + 1)
+                        .arg(name.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(name), signalError);
+            return false;
+        }
+        definitions.append(signal);
+    }
+    return true;
+}
+
+bool readDefinitionFile(const QString &path, QVector<SignalDefinition> &definitions, QString &error)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read %1: %2").arg(path, file.errorString());
+        return false;
+    }
+    if (!parseDefinitions(file.readAll(), definitions, error)) {
+        error = QStringLiteral("%1: %2").arg(path, error);
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,152 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "SignalDefinition.h"
+
+quint32 j1939Pgn(quint32 id)
+{
+    const quint32 pduFormat = (id >> 16) & 0xFF;
+    const quint32 dataPages = (id >> 24) & 0x3;
+    const quint32 pduSpecific = pduFormat >= 240 ? (id >> 8) & 0xFF : 0;
+    return (dataPages << 16) | (pduFormat << 8) | pduSpecific;
+}
+
+bool matches(const SignalDefinition &signal, const CanFrame &frame)
+{
+    if (frame.remote) {
+        return false;
+    }
+    if (signal.j1939) {
+        return frame.extended && j1939Pgn(frame.id) == signal.pgn && (frame.id & 0xFF) == signal.sourceAddress;
+    }
+    return frame.extended == signal.extended && (frame.id & signal.mask) == (signal.id & signal.mask);
+}
+
+bool isJ1939NotAvailable(quint64 raw, int length)
+{
+    if (length >= 8) {
+        return (raw >> (length - 8)) >= 0xFB;
+    }
+    if (length >= 2) {
+        return raw >= (quint64(1) << length) - 2;
+    }
+    return false;
+}
+
+namespace
+{
+quint64 littleEndianBits(const CanFrame &frame, int startBit, int length)
+{
+    quint64 raw = 0;
+    for (int i = 0; i < length; ++i) {
+        const int bit = startBit + i;
+        raw |= quint64((frame.data[static_cast<std::size_t>(bit / 8)] >> (bit % 8)) & 1) << i;
+    }
+    return raw;
+}
+
+quint64 bigEndianBits(const CanFrame &frame, int startBit, int length)
+{
+    quint64 raw = 0;
+    int bit = startBit;
+    for (int i = 0; i < length; ++i) {
+        raw = (raw << 1) | ((frame.data[static_cast<std::size_t>(bit / 8)] >> (bit % 8)) & 1);
+        bit = bit % 8 == 0 ? bit + 15 : bit - 1;
+    }
+    return raw;
+}
+
+// The highest bit number the signal touches, counted as for startBit.
+int lastBit(const SignalDefinition &signal)
+{
+    if (signal.byteOrder == SignalDefinition::ByteOrder::LittleEndian) {
+        return signal.startBit + signal.length - 1;
+    }
+    const int bitsInFirstByte = signal.startBit % 8 + 1;
+    if (signal.length <= bitsInFirstByte) {
+        return signal.startBit;
+    }
+    const int furtherBytes = (signal.length - bitsInFirstByte + 7) / 8;
+    return (signal.startBit / 8 + furtherBytes) * 8 + 7;
+}
+}
+
+Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &raw)
+{
+    if (lastBit(signal) >= frame.length * 8) {
+        return Decoding::TooShort;
+    }
+    const quint64 bits = signal.byteOrder == SignalDefinition::ByteOrder::LittleEndian
+        ? littleEndianBits(frame, signal.startBit, signal.length)
+        : bigEndianBits(frame, signal.startBit, signal.length);
+    if (signal.skipNotAvailable && isJ1939NotAvailable(bits, signal.length)) {
+        return Decoding::NotAvailable;
+    }
+    if (signal.isSigned && signal.length < 64 && (bits >> (signal.length - 1)) != 0) {
+        raw = static_cast<qint64>(bits | (~quint64(0) << signal.length));
+    } else {
+        raw = static_cast<qint64>(bits);
+    }
+    return Decoding::Sample;
+}
+
+namespace
+{
+// The data types for which the signal scales and keeps statistics.
+bool selectsNumericType(CAN::CANopenDataType type)
+{
+    switch (static_cast<int>(type)) {
+    case 0:
+    case 2:
+    case 3:
+    case 4:
+    case 5:
+    case 6:
+    case 7:
+    case 8:
+    case 16:
+    case 17:
+    case 18:
+    case 21:
+    case 22:
+    case 24:
+    case 25:
+    case 27:
+        return true;
+    default:
+        return false;
+    }
+}
+}
+
+QString validationError(const SignalDefinition &signal)
+{
+    if (signal.name.isEmpty()) {
+        return QStringLiteral("the signal has no name");
+    }
+    if (signal.length < 1 || signal.length > 64) {
+        return QStringLiteral("length must be 1 to 64 bits");
+    }
+    if (signal.startBit < 0 || signal.startBit >= 512) {
+        return QStringLiteral("startBit must be 0 to 511");
+    }
+    if (signal.byteOrder == SignalDefinition::ByteOrder::LittleEndian && signal.startBit + signal.length > 512) {
+        return QStringLiteral("the signal runs past 64 bytes of data");
+    }
+    if (signal.byteOrder == SignalDefinition::ByteOrder::BigEndian) {
+        const int bitsInFirstByte = signal.startBit % 8 + 1;
+        const int furtherBytes = signal.length <= bitsInFirstByte ? 0 : (signal.length - bitsInFirstByte + 7) / 8;
+        if (signal.startBit / 8 + furtherBytes >= 64) {
+            return QStringLiteral("the signal runs past 64 bytes of data");
+        }
+    }
+    if (signal.j1939 && (signal.pgn > 0x3FFFF || (((signal.pgn >> 8) & 0xFF) < 240 && (signal.pgn & 0xFF) != 0))) {
+        return QStringLiteral("pgn must be an 18-bit parameter group number (low byte 0 below PF 240)");
+    }
+    if (!signal.j1939 && signal.id > (signal.extended ? 0x1FFFFFFFu : 0x7FFu)) {
+        return signal.extended ? QStringLiteral("id must be at most 1FFFFFFF")
+                               : QStringLiteral("id must be at most 7FF");
+    }
+    if (!selectsNumericType(signal.dataType)) {
+        return QStringLiteral("dataType must select a numeric type: 0, 2 to 8, 16 to 18, 21, 22, 24, 25 or 27");
+    }
+    return QString();
+}

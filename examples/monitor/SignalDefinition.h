@@ -1,0 +1,74 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#pragma once
+
+#include "CanFrame.h"
+
+#include <Orvanet/CANopenDataType.h>
+
+#include <QString>
+
+/// Where a signal sits in which frames, and how its raw value becomes physical:
+/// scaled = raw * factor + offset, in the numeric type that dataType selects.
+struct SignalDefinition
+{
+    enum class ByteOrder {
+        /// Intel: startBit is the least significant bit; bit n is bit n % 8 of
+        /// byte n / 8, and the value grows toward higher bytes.
+        LittleEndian,
+        /// Motorola, as CAN databases number it: startBit is the most significant
+        /// bit (bit n is bit n % 8 of byte n / 8), the value runs toward bit 0 of
+        /// that byte and continues at bit 7 of the next byte.
+        BigEndian,
+    };
+
+    QString name;
+    QString unit;
+
+    /// Frames match either by J1939 parameter group and source address (29-bit
+    /// identifiers only) or by identifier and mask.
+    bool j1939 = false;
+    quint32 pgn = 0;
+    quint8 sourceAddress = 0;
+    quint32 id = 0;
+    quint32 mask = 0x1FFFFFFF;
+    bool extended = true;
+
+    int startBit = 0;
+    /// 1 to 64 bits.
+    int length = 8;
+    ByteOrder byteOrder = ByteOrder::LittleEndian;
+    bool isSigned = false;
+    double factor = 1.0;
+    double offset = 0.0;
+    /// Real64 (17) keeps fractional physical values; an integer type cuts them.
+    CAN::CANopenDataType dataType = CAN::Real64;
+    /// J1939 parameters mark error, reserved and not-available values in the top
+    /// range of the raw value; such samples are skipped.
+    bool skipNotAvailable = false;
+};
+
+/// The J1939 parameter group number of a 29-bit identifier: data page bits and PDU
+/// format, plus the PDU specific byte for the broadcast formats (PF 240 and up);
+/// for PF below 240 that byte is a destination address and not part of the group.
+quint32 j1939Pgn(quint32 id);
+
+/// Whether the frame carries the signal.
+bool matches(const SignalDefinition &signal, const CanFrame &frame);
+
+/// What decode() made of a frame that matches.
+enum class Decoding {
+    Sample, ///< raw holds the raw value
+    TooShort, ///< the frame has fewer bits than the signal needs
+    NotAvailable, ///< a J1939 error, reserved or not-available raw value
+};
+
+/// Extracts the raw value: zero-extended, or sign-extended for a signed signal.
+Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &raw);
+
+/// Whether a raw value of a J1939 parameter of this length is error, reserved or
+/// not available: for 8 bits and more, the top byte is FB to FF; for 2 to 7 bits,
+/// one of the two highest values (error, not available).
+bool isJ1939NotAvailable(quint64 raw, int length);
+
+/// Empty when the definition can be used, else what is wrong with it.
+QString validationError(const SignalDefinition &signal);
