@@ -1,0 +1,66 @@
+#!/usr/bin/env bash
+# SPDX-License-Identifier: LGPL-2.1-or-later
+# The benchmark command. Builds talveno-bench in Release, runs every benchmark
+# with repetitions, and ends with each target ratio of medians on a line of its
+# own: the scaled intake against its plain-struct floor, and the median of the
+# history against a copy of plain doubles plus one selection.
+#
+# Usage: scripts/bench.sh [talveno-bench arguments, e.g. --benchmark_filter=Median]
+# Environment: TALVENO_BENCH_DIR (default build/bench), TALVENO_JOBS (default 2),
+# TALVENO_BENCH_REPETITIONS (default 5).
+set -euo pipefail
+
+root=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+build=${TALVENO_BENCH_DIR:-$root/build/bench}
+jobs=${TALVENO_JOBS:-2}
+repetitions=${TALVENO_BENCH_REPETITIONS:-5}
+
+cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=Release -DTALVENO_BUILD_TESTS=OFF \
+    -DTALVENO_BUILD_EXAMPLES=OFF -DTALVENO_BUILD_BENCHMARKS=ON >/dev/null
+cmake --build "$build" -j"$jobs" --target talveno-bench
+
+results=$(mktemp)
+trap 'rm -f "$results"' EXIT
+"$build/bench/talveno-bench" --benchmark_repetitions="$repetitions" \
+    --benchmark_report_aggregates_only=true \
+    --benchmark_out="$results" --benchmark_out_format=json "$@"
+
+/usr/bin/python3 - "$results" <<'PYTHON'
+import json
+import sys
+
+with open(sys.argv[1]) as f:
+    report = json.load(f)
+
+scale = {"ns": 1.0, "us": 1e3, "ms": 1e6, "s": 1e9}
+medians = {}
+for run in report["benchmarks"]:
+    if run.get("aggregate_name") == "median":
+        medians[run["run_name"]] = run["cpu_time"] * scale[run.get("time_unit", "ns")]
+
+pairs = []
+for history in ("policy:1", "capacity:1000", "capacity:10000"):
+    for element in ("double", "qint32"):
+        target = 7.0 if (element, history) == ("double", "capacity:10000") else None
+        pairs.append((f"ScaledIntake/{element}/{history}", f"IntakeFloor/{history}", target))
+for count in (1000, 100000, 1000000):
+    pairs.append((f"CalcMedian/{count}", f"MedianFloor/{count}", 2.0))
+
+print()
+missed = 0
+for measured, floor, target in pairs:
+    if measured not in medians or floor not in medians:
+        continue
+    ratio = medians[measured] / medians[floor]
+    line = f"ratio {measured} / {floor} = {ratio:.2f}"
+    if target is not None:
+        line += f" (target <= {target:g})"
+        if ratio > target:
+            line += " MISSED"
+            missed += 1
+    print(line)
+for getter in ("CachedAverage", "CachedAverage/withWriter"):
+    if getter in medians:
+        print(f"median {getter} = {medians[getter]:.2f} ns for both cached getters")
+sys.exit(1 if missed else 0)
+PYTHON
