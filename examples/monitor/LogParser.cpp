@@ -222,13 +222,16 @@ const char *readScreenPayload(Cursor &in, CanFrame &frame)
         return nullptr;
     }
     for (int i = 0; i < length; ++i) {
-        if (i > 0 && !in.skipBlanks()) {
+        const bool separated = i == 0 || in.skipBlanks();
+        if (in.atEnd() || in.peek() == '\r' || in.peek() == '\n') {
+            return "fewer data bytes than the length in brackets";
+        }
+        if (!separated) {
             return "data bytes are not separated by blanks";
         }
         quint32 byte = 0;
         if (in.hex(2, byte) != 2 || Cursor::hexDigit(in.peek()) >= 0) {
-            return in.atEnd() || in.peek() == '\r' || in.peek() == '\n' ? "fewer data bytes than the length in brackets"
-                                                                        : "data byte is not two hex digits";
+            return "data byte is not two hex digits";
         }
         frame.data[static_cast<std::size_t>(i)] = static_cast<quint8>(byte);
     }
