@@ -26,7 +26,8 @@ constexpr double scaleFactor = 2.0;
 constexpr double scaleOffset = 1.0;
 
 // Written by the readers; compared on the main thread.
-struct Findings {
+struct Findings
+{
     std::atomic<int> failures{0};
     QMutex mutex;
     QString first;
@@ -59,7 +60,8 @@ bool wellScaled(const CANopenObjectValue &sample)
 bool consistent(const QVector<CANopenObjectValue> &samples)
 {
     for (int i = 0; i < samples.size(); ++i) {
-        if (!wellScaled(samples.at(i)) || (i > 0 && samples.at(i - 1).rawValue.toDouble() >= samples.at(i).rawValue.toDouble())) {
+        if (!wellScaled(samples.at(i))
+            || (i > 0 && samples.at(i - 1).rawValue.toDouble() >= samples.at(i).rawValue.toDouble())) {
             return false;
         }
     }
@@ -199,7 +201,8 @@ private Q_SLOTS:
         }
 
         QVERIFY2(findings.failures.load() == 0,
-                 qPrintable(QStringLiteral("%1 failed checks, first: %2").arg(findings.failures.load()).arg(findings.first)));
+                 qPrintable(
+                     QStringLiteral("%1 failed checks, first: %2").arg(findings.failures.load()).arg(findings.first)));
         QVERIFY(fed.load() > 0);
         for (const auto &count : passes) {
             QVERIFY(count.load() > 0);
