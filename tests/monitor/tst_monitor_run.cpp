@@ -8,6 +8,8 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+#include <cmath>
+
 namespace
 {
 struct Run
@@ -55,6 +57,7 @@ class TestMonitorRun : public QObject
 private Q_SLOTS:
     void sampleLog_tableListsEveryBuiltinSignal();
     void sampleLog_jsonSnapshotsAndPlot();
+    void definitionFile_signalsInTheirDataTypes();
     void unreadableInput_exits2_data();
     void unreadableInput_exits2();
     void malformedLines_skippedAndReported();
@@ -114,6 +117,23 @@ void TestMonitorRun::sampleLog_jsonSnapshotsAndPlot()
     QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
     QCOMPARE(panels, builtinNames.size());
     QVERIFY(marks > 0);
+}
+
+void TestMonitorRun::definitionFile_signalsInTheirDataTypes()
+{
+    const Run run = runMonitor({QStringLiteral("--definitions"),
+                                QStringLiteral(EXTRA_SIGNALS),
+                                QStringLiteral("--no-builtin"),
+                                QStringLiteral("--format"),
+                                QStringLiteral("json")});
+    QCOMPARE(run.exitCode, 0);
+    const QJsonArray states = QJsonDocument::fromJson(run.out).object().value(QLatin1String("signals")).toArray();
+    QCOMPARE(states.size(), 3);
+    // Source address 17 on a 29-bit id, Unsigned16 cutting 0.125 rpm steps, an 11-bit id read big-endian.
+    QCOMPARE(states.at(0).toObject().value(QLatin1String("samples")).toInt(), 200);
+    const double wholeRpm = states.at(1).toObject().value(QLatin1String("min")).toDouble();
+    QVERIFY(wholeRpm > 500.0 && wholeRpm == std::floor(wholeRpm));
+    QVERIFY(states.at(2).toObject().value(QLatin1String("newest")).toDouble() == 127.0);
 }
 
 void TestMonitorRun::unreadableInput_exits2_data()
