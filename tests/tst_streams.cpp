@@ -23,7 +23,8 @@ const char j1939BigEndianHex[] = "0002 00000002 00 fffffffe 00000006 00 3ff80000
 
 // rawValue uint 7, scaledValue invalid, auxByte1 -1, auxByte2 127, auxDouble1 1.0,
 // auxDouble2 -2.0, auxInt 0x11223344.
-const char canopenBigEndianHex[] = "0001 00000003 00 00000007 00000000 01 ff 7f 3ff0000000000000 c000000000000000 11223344";
+const char canopenBigEndianHex[] =
+    "0001 00000003 00 00000007 00000000 01 ff 7f 3ff0000000000000 c000000000000000 11223344";
 
 J1939Value simpleJ1939()
 {
@@ -125,7 +126,9 @@ void verifySame(const CANopenObjectValue &actual, const CANopenObjectValue &expe
     QVERIFY2(sameBits(actual.auxDouble2, expected.auxDouble2), qPrintable(QString::number(actual.auxDouble2)));
 }
 
-void configure(QDataStream &stream, QDataStream::ByteOrder order, QDataStream::FloatingPointPrecision precision,
+void configure(QDataStream &stream,
+               QDataStream::ByteOrder order,
+               QDataStream::FloatingPointPrecision precision,
                int version = QDataStream::Qt_5_15)
 {
     stream.setVersion(version);
@@ -133,8 +136,10 @@ void configure(QDataStream &stream, QDataStream::ByteOrder order, QDataStream::F
     stream.setFloatingPointPrecision(precision);
 }
 
-void verifySettingsKept(const QDataStream &stream, QDataStream::ByteOrder order,
-                        QDataStream::FloatingPointPrecision precision, int version = QDataStream::Qt_5_15)
+void verifySettingsKept(const QDataStream &stream,
+                        QDataStream::ByteOrder order,
+                        QDataStream::FloatingPointPrecision precision,
+                        int version = QDataStream::Qt_5_15)
 {
     QCOMPARE(stream.version(), version);
     QCOMPARE(stream.byteOrder(), order);
@@ -196,7 +201,9 @@ void verifyBytes()
 }
 
 template<typename T>
-void verifyRoundTrip(const T &source, int version, QDataStream::ByteOrder order,
+void verifyRoundTrip(const T &source,
+                     int version,
+                     QDataStream::ByteOrder order,
                      QDataStream::FloatingPointPrecision precision)
 {
     QByteArray bytes;
@@ -276,9 +283,8 @@ private Q_SLOTS:
 
         CANopenObjectValue simple = simpleCANopen();
         setUnstreamed(simple);
-        QTest::newRow("bigEndianDoubleAuxByte1Minus1IsFF")
-            << QDataStream::BigEndian << QDataStream::DoublePrecision << simple
-            << QByteArray::fromHex(canopenBigEndianHex);
+        QTest::newRow("bigEndianDoubleAuxByte1Minus1IsFF") << QDataStream::BigEndian << QDataStream::DoublePrecision
+                                                           << simple << QByteArray::fromHex(canopenBigEndianHex);
         QTest::newRow("littleEndianDouble")
             << QDataStream::LittleEndian << QDataStream::DoublePrecision << simple
             << QByteArray::fromHex("0100 03000000 00 07000000 00000000 01 ff 7f 000000000000f03f 00000000000000c0 "
@@ -305,26 +311,55 @@ private Q_SLOTS:
         QTest::addColumn<QVariant>("scaled");
         QTest::addColumn<double>("number");
 
-        const auto addBoth = [](const char *name, int version, QDataStream::ByteOrder order,
-                                QDataStream::FloatingPointPrecision precision, const QVariant &raw,
-                                const QVariant &scaled, double number) {
+        const auto addBoth = [](const char *name,
+                                int version,
+                                QDataStream::ByteOrder order,
+                                QDataStream::FloatingPointPrecision precision,
+                                const QVariant &raw,
+                                const QVariant &scaled,
+                                double number) {
             for (const bool canopen : {false, true}) {
                 QTest::addRow("%s%s", canopen ? "canopen" : "j1939", name)
                     << canopen << version << order << precision << raw << scaled << number;
             }
         };
-        addBoth("LongLongAndUIntLittleEndian", QDataStream::Qt_5_15, QDataStream::LittleEndian,
-                QDataStream::DoublePrecision, QVariant(qlonglong(-5000000000)), QVariant(4000000000u), 1e300);
-        addBoth("StringAndInvalid", QDataStream::Qt_5_15, QDataStream::BigEndian, QDataStream::DoublePrecision,
-                QVariant(QStringLiteral("Öl 80 °C")), QVariant(), -0.0);
-        addBoth("NaNKeepsItsBits", QDataStream::Qt_5_15, QDataStream::BigEndian, QDataStream::DoublePrecision,
-                QVariant(true), QVariant(0.1), std::numeric_limits<double>::quiet_NaN());
-        addBoth("SinglePrecisionExactValues", QDataStream::Qt_5_15, QDataStream::LittleEndian,
-                QDataStream::SinglePrecision, QVariant(3), QVariant(2.5), 0.25);
+        addBoth("LongLongAndUIntLittleEndian",
+                QDataStream::Qt_5_15,
+                QDataStream::LittleEndian,
+                QDataStream::DoublePrecision,
+                QVariant(qlonglong(-5000000000)),
+                QVariant(4000000000u),
+                1e300);
+        addBoth("StringAndInvalid",
+                QDataStream::Qt_5_15,
+                QDataStream::BigEndian,
+                QDataStream::DoublePrecision,
+                QVariant(QStringLiteral("Öl 80 °C")),
+                QVariant(),
+                -0.0);
+        addBoth("NaNKeepsItsBits",
+                QDataStream::Qt_5_15,
+                QDataStream::BigEndian,
+                QDataStream::DoublePrecision,
+                QVariant(true),
+                QVariant(0.1),
+                std::numeric_limits<double>::quiet_NaN());
+        addBoth("SinglePrecisionExactValues",
+                QDataStream::Qt_5_15,
+                QDataStream::LittleEndian,
+                QDataStream::SinglePrecision,
+                QVariant(3),
+                QVariant(2.5),
+                0.25);
         // Before Qt 5.0 an invalid QVariant carried an empty string: the variant
         // format follows the stream's version.
-        addBoth("Qt4_0InvalidVariant", QDataStream::Qt_4_0, QDataStream::BigEndian, QDataStream::DoublePrecision,
-                QVariant(), QVariant(12), 0.5);
+        addBoth("Qt4_0InvalidVariant",
+                QDataStream::Qt_4_0,
+                QDataStream::BigEndian,
+                QDataStream::DoublePrecision,
+                QVariant(),
+                QVariant(12),
+                0.5);
     }
 
     void roundTrip()

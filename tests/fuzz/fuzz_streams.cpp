@@ -30,7 +30,7 @@ void readRecord(QBuffer &buffer, QDataStream &stream, bool (*accepted)(qint16))
         return;
     }
     const qint16 version = stream.byteOrder() == QDataStream::BigEndian ? qFromBigEndian<qint16>(head.constData())
-                                                                      : qFromLittleEndian<qint16>(head.constData());
+                                                                        : qFromLittleEndian<qint16>(head.constData());
     if (!accepted(version) && (buffer.pos() != start + 2 || stream.status() != QDataStream::Ok)) {
         std::abort();
     }

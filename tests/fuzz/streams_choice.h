@@ -14,8 +14,7 @@ namespace StreamsChoice
 // 3), which no record reader can prevent and which would hide everything else.
 inline void configure(QDataStream &stream, quint8 choice)
 {
-    static const int versions[] = {QDataStream::Qt_4_0, QDataStream::Qt_4_6, QDataStream::Qt_5_2,
-                                   QDataStream::Qt_5_15};
+    static const int versions[] = {QDataStream::Qt_4_0, QDataStream::Qt_4_6, QDataStream::Qt_5_2, QDataStream::Qt_5_15};
     stream.setVersion(versions[choice & 3]);
     stream.setByteOrder(choice & 4 ? QDataStream::LittleEndian : QDataStream::BigEndian);
     stream.setFloatingPointPrecision(choice & 8 ? QDataStream::SinglePrecision : QDataStream::DoublePrecision);
