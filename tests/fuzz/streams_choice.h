@@ -10,7 +10,7 @@ namespace StreamsChoice
 {
 // Bits 0-1: stream version; bit 2: little-endian; bit 3: single precision.
 // Qt_5_0 and Qt_5_1 are left out: Qt 5.15's own QDateTime reader dereferences a
-// missing time zone at those versions (a QVariant of type 16 whose spec byte is
+// missing time zone at those versions (a QVariant of type 16 whose time kind byte is
 // 3), which no record reader can prevent and which would hide everything else.
 inline void configure(QDataStream &stream, quint8 choice)
 {
