@@ -9,9 +9,9 @@
 namespace StreamsChoice
 {
 // Bits 0-1: stream version; bit 2: little-endian; bit 3: single precision.
-// Qt_5_0 and Qt_5_1 are left out: Qt 5.15's own QDateTime reader dereferences a
-// missing time zone at those versions (a QVariant of type 16 whose time kind byte is
-// 3), which no record reader can prevent and which would hide everything else.
+// Qt_5_0 is left out: at that version Qt 5.15's own QDateTime reader crashes on
+// a date out of range with a time kind byte of 255 (a QVariant of type 16),
+// which no record reader can prevent and which would hide everything else.
 inline void configure(QDataStream &stream, quint8 choice)
 {
     static const int versions[] = {QDataStream::Qt_4_0, QDataStream::Qt_4_6, QDataStream::Qt_5_2, QDataStream::Qt_5_15};
