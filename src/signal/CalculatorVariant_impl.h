@@ -13,6 +13,7 @@
 #include <QVariant>
 #include <QVector>
 
+#include <cstring>
 #include <optional>
 #include <utility>
 
@@ -75,6 +76,15 @@ bool visitNumericType(CAN::CANopenDataType type, F &&f)
 template<typename N>
 N readAs(const QVariant &value)
 {
+    // A variant that stores N itself (the usual case: a scaled value in the
+    // signal's own type) is read in place, without the calls into QtCore that
+    // value<N>() makes for every sample of a median list or a replay.
+    const QVariant::DataPtr &data = value.data_ptr();
+    if (data.type == static_cast<uint>(qMetaTypeId<N>()) && !data.is_shared) {
+        N stored;
+        std::memcpy(&stored, &data.data, sizeof stored);
+        return stored;
+    }
     return value.value<N>();
 }
 
@@ -156,8 +166,21 @@ double medianOfScaled(const CalculatorVariant &calculator, const QVector<T> &sam
             using N = ElementType<decltype(held)>;
             QList<N> list;
             list.reserve(samples.size());
+            // Qt 5's QList appends one element at a time through two out-of-line
+            // calls. The list is grown by appending it to itself instead, which
+            // QList copies in bulk, then every slot is written in place.
+            if (!samples.isEmpty()) {
+                list.append(N());
+                while (list.size() * 2 <= samples.size()) {
+                    list.append(list);
+                }
+                if (list.size() < samples.size()) {
+                    list.append(list.mid(0, samples.size() - list.size()));
+                }
+            }
+            auto slot = list.begin();
             for (const T &sample : samples) {
-                list.append(readAs<N>(sample.scaledValue));
+                *slot++ = readAs<N>(sample.scaledValue);
             }
             return held.getMedian(std::move(list));
         },

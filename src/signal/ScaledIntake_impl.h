@@ -153,7 +153,7 @@ void GenericSignalImpl<T>::scaleAndAppendValue(T &value, double scaleFactor, dou
 template<typename T>
 bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scaleOffset)
 {
-    if (!setNewValue(value)) {
+    if (!setNewValue(std::move(value))) {
         return false;
     }
     T newest;
