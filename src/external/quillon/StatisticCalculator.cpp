@@ -16,18 +16,6 @@ void countConstruction()
         throw std::bad_alloc();
     }
 }
-
-// A strict weak order also for NaNs, which go last: selection with plain '<'
-// over NaNs may run past the end of the range.
-template<typename N>
-bool lessWithNanLast(N a, N b)
-{
-    if constexpr (std::is_floating_point_v<N>) {
-        return a < b || (std::isnan(b) && !std::isnan(a));
-    } else {
-        return a < b;
-    }
-}
 }
 
 void Quillon::failCalculatorConstruction(int nth)
@@ -118,13 +106,23 @@ double StatisticCalculator<N>::getMedian(QList<N> values) const
     if (n == 0) {
         return 0.0;
     }
+    // NaNs go last: moved behind the numbers in one pass, so that the selection
+    // among the numbers compares with plain '<', which over NaNs could run past
+    // the end of the range.
+    auto numbersEnd = values.end();
+    if constexpr (std::is_floating_point_v<N>) {
+        numbersEnd = std::partition(values.begin(), values.end(), [](N v) { return !std::isnan(v); });
+    }
     const auto upper = values.begin() + n / 2;
-    std::nth_element(values.begin(), upper, values.end(), lessWithNanLast<N>);
+    if (upper >= numbersEnd) {
+        return static_cast<double>(*upper);
+    }
+    std::nth_element(values.begin(), upper, numbersEnd);
     const double upperValue = static_cast<double>(*upper);
     if (n % 2 != 0) {
         return upperValue;
     }
-    const double lowerValue = static_cast<double>(*std::max_element(values.begin(), upper, lessWithNanLast<N>));
+    const double lowerValue = static_cast<double>(*std::max_element(values.begin(), upper));
     return lowerValue / 2.0 + upperValue / 2.0;
 }
 
