@@ -3,7 +3,8 @@
 # The benchmark command. Builds talveno-bench in Release, runs every benchmark
 # with repetitions, and ends with each target ratio of medians on a line of its
 # own: the scaled intake against its plain-struct floor, and the median of the
-# history against a copy of plain doubles plus one selection.
+# history against a copy of plain doubles plus one selection. Exits with 1 when
+# a ratio misses its target.
 #
 # Usage: scripts/bench.sh [talveno-bench arguments, e.g. --benchmark_filter=Median]
 # Environment: TALVENO_BENCH_DIR (default build/bench), TALVENO_JOBS (default 2),
