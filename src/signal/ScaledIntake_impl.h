@@ -10,6 +10,7 @@
 
 #include <cmath>
 #include <limits>
+#include <optional>
 
 namespace TalvenoScaling
 {
@@ -156,29 +157,26 @@ bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scale
     if (!setNewValue(std::move(value))) {
         return false;
     }
-    T newest;
+    std::optional<T> newest;
     {
         const TalvenoLocks::WriteLocker locker(valuesLock);
         if (values.isEmpty()) {
             return true; // emptied by another thread meanwhile
         }
         scaleAndAppendValue(values.last(), scaleFactor, scaleOffset);
-        newest = values.constLast();
+        newest.emplace(values.constLast());
     }
     TalvenoSignal::markChanged(averageChanged);
     TalvenoSignal::markChanged(deviationChanged);
     TalvenoSignal::markChanged(valueChanged);
-    {
-        const TalvenoLocks::MutexLocker locker(calculatorMutex);
-        TalvenoCalculator::addTyped(calculator, newest.scaledValue);
-        average.store(calcAverageLocked());
-        deviation.store(calcDeviationLocked());
-    }
-    {
-        const TalvenoLocks::WriteLocker locker(valuesLock);
-        lastValue = std::move(newest);
-        ageTimer.start();
-    }
+    const TalvenoLocks::MutexLocker locker(calculatorMutex);
+    TalvenoCalculator::addTyped(calculator, newest->scaledValue);
+    average.store(calcAverageLocked());
+    deviation.store(calcDeviationLocked());
+    // The latest sample and its age are guarded by calculatorMutex: they complete
+    // the statistics just fed, and a failed feed leaves both as they were.
+    lastValue = std::move(*newest);
+    ageTimer.start();
     return true;
 }
 

@@ -17,9 +17,13 @@ namespace TalvenoSignal
 // Joins and deletes the worker thread, if any; no lock may be held.
 void stopWorker(QPointer<QThread> &thread);
 
+// Markers only ever go from false to true, so one that is already set needs no
+// exchange: the exchange is a locked instruction, and every intake sets all three.
 inline void markChanged(std::atomic<bool> &marker)
 {
-    marker.exchange(true);
+    if (!marker.load(std::memory_order_relaxed)) {
+        marker.exchange(true);
+    }
 }
 
 // Under policy 2 the history may run to M + M/10 samples before it is cut back to
@@ -122,8 +126,8 @@ CAN::CANopenDataType GenericSignalImpl<T>::getDatatype() const
 template<typename T>
 T GenericSignalImpl<T>::getValue() const
 {
-    // lastValue shares valuesLock so that a reader never sees half a sample.
-    const TalvenoLocks::ReadLocker locker(valuesLock);
+    // lastValue is guarded by calculatorMutex so that a reader never sees half a sample.
+    const TalvenoLocks::MutexLocker locker(calculatorMutex);
     return lastValue;
 }
 

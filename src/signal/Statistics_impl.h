@@ -94,8 +94,7 @@ template<typename T>
 void GenericSignalImpl<T>::rebuildStatisticsFromValues()
 {
     {
-        // For writing, since the replay also sets lastValue.
-        const TalvenoLocks::WriteLocker valuesLocker(valuesLock);
+        const TalvenoLocks::ReadLocker valuesLocker(valuesLock);
         const TalvenoLocks::MutexLocker calculatorLocker(calculatorMutex);
         TalvenoCalculator::clear(calculator);
         TalvenoCalculator::addAllScaled(calculator, std::as_const(values));

@@ -75,8 +75,8 @@ void GenericSignalImpl<T>::updateCalculations()
 template<typename T>
 double GenericSignalImpl<T>::getAgeInSeconds()
 {
-    // Shares valuesLock with the scaled intake, which restarts the timer.
-    const TalvenoLocks::ReadLocker locker(valuesLock);
+    // Shares calculatorMutex with the scaled intake, which restarts the timer.
+    const TalvenoLocks::MutexLocker locker(calculatorMutex);
     if (!ageTimer.isValid()) {
         return -1.0;
     }
