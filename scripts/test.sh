@@ -49,6 +49,7 @@ begin_phase() {
 
 end_phase() {
     summary+=("$(printf '%-34s %4d s' "$current" $((SECONDS - started)))")
+    echo "-- $current: done in $((SECONDS - started)) s"
     current=""
 }
 
