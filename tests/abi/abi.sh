@@ -30,7 +30,7 @@ skip() {
 }
 
 exports() {
-    nm -DC --defined-only "$1" | sed -E 's/^[0-9a-fA-F]* +[A-Za-z] +//; s/@+[^@ ]*$//' | LC_ALL=C sort -u
+    "${NM:-nm}" -DC --defined-only "$1" | sed -E 's/^[0-9a-fA-F]* +[A-Za-z] +//; s/@+[^@ ]*$//' | LC_ALL=C sort -u
 }
 
 header_options() {
