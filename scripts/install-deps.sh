@@ -9,7 +9,8 @@ packages=(
     qtbase5-dev
     libbenchmark-dev
     python3-pyqt5 python3-can
-    clang libclang-rt-14-dev
+    clang libclang-rt-14-dev clang-format
+    abigail-tools
 )
 
 missing=()

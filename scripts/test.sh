@@ -1,11 +1,13 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: LGPL-2.1-or-later
-# The test command. Builds the library and runs the whole CTest suite three
-# times: a normal build (which also builds the benchmarks and the examples), a
-# build under AddressSanitizer with UndefinedBehaviorSanitizer, and one under
-# ThreadSanitizer. A failing test or any sanitizer report fails the script.
+# The test command. Checks the code format, then builds the library and runs the
+# whole CTest suite three times: a normal build (which also builds the
+# benchmarks and the examples), a build under AddressSanitizer with
+# UndefinedBehaviorSanitizer, and one under ThreadSanitizer; last, it fuzzes the
+# record readers and the log-line parser for a minute each. A failing test, any
+# sanitizer report or a fuzzer crash fails the script.
 #
-# Usage: scripts/test.sh [release] [asan] [tsan]      (default: all three)
+# Usage: scripts/test.sh [format] [release] [asan] [tsan] [fuzz]   (default: all)
 # Environment: TALVENO_BUILD_ROOT (default build/) holds release/, asan/ and
 # tsan/; TALVENO_RELEASE_DIR, TALVENO_ASAN_DIR and TALVENO_TSAN_DIR move one
 # tree elsewhere; TALVENO_JOBS sets the build parallelism (default: all cores).
@@ -18,13 +20,13 @@ export CXX=${CXX:-g++}
 
 phases=("$@")
 if ((${#phases[@]} == 0)); then
-    phases=(release asan tsan)
+    phases=(format release asan tsan fuzz)
 fi
 for phase in "${phases[@]}"; do
     case "$phase" in
-    release | asan | tsan) ;;
+    format | release | asan | tsan | fuzz) ;;
     *)
-        echo "Unknown phase '$phase' (expected release, asan or tsan)" >&2
+        echo "Unknown phase '$phase' (expected format, release, asan, tsan or fuzz)" >&2
         exit 2
         ;;
     esac
@@ -85,6 +87,11 @@ end_phase
 
 for phase in "${phases[@]}"; do
     case "$phase" in
+    format)
+        begin_phase "format"
+        "$root/scripts/check-format.sh"
+        end_phase
+        ;;
     release)
         build_and_test release "${TALVENO_RELEASE_DIR:-$build_root/release}" \
             -DTALVENO_SANITIZER= -DTALVENO_BUILD_BENCHMARKS=ON
@@ -102,6 +109,11 @@ for phase in "${phases[@]}"; do
         TSAN_OPTIONS="suppressions=$root/tests/tsan.supp:halt_on_error=1:second_deadlock_stack=1" \
             build_and_test tsan "${TALVENO_TSAN_DIR:-$build_root/tsan}" \
             -DTALVENO_SANITIZER=thread -DTALVENO_BUILD_BENCHMARKS=OFF
+        ;;
+    fuzz)
+        begin_phase "fuzz: libFuzzer with ASan+UBSan"
+        TALVENO_FUZZ_BUILD_DIR="$build_root/fuzz" "$root/scripts/fuzz.sh" 60
+        end_phase
         ;;
     esac
 done
