@@ -111,6 +111,10 @@ release_emulation() {
 # Lets the kernel hand 32-bit x86 programs to qemu when it cannot run them itself.
 # F opens the emulator now, so that it needs no copy inside the root.
 ensure_i386_runs() {
+    # A handler left by a run that was killed still emulates.
+    if [[ -e "$binfmt_dir/$binfmt_name" ]]; then
+        emulated=true
+    fi
     if chroot "$root" /lib/ld-linux.so.2 --help >/dev/null 2>&1; then
         return
     fi
