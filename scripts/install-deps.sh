@@ -10,7 +10,7 @@ packages=(
     libbenchmark-dev
     python3-pyqt5 python3-can
     clang libclang-rt-14-dev clang-format
-    abigail-tools
+    abigail-tools debootstrap qemu-user-static
 )
 
 missing=()

@@ -4,10 +4,11 @@
 # whole CTest suite three times: a normal build (which also builds the
 # benchmarks and the examples), a build under AddressSanitizer with
 # UndefinedBehaviorSanitizer, and one under ThreadSanitizer; last, it fuzzes the
-# record readers and the log-line parser for a minute each. A failing test, any
-# sanitizer report or a fuzzer crash fails the script.
+# record readers and the log-line parser for a minute each, and builds and runs
+# the suite as 32-bit x86. A failing test, any sanitizer report or a fuzzer
+# crash fails the script.
 #
-# Usage: scripts/test.sh [format] [release] [asan] [tsan] [fuzz]   (default: all)
+# Usage: scripts/test.sh [format] [release] [asan] [tsan] [fuzz] [i386]   (default: all)
 # Environment: TALVENO_BUILD_ROOT (default build/) holds release/, asan/ and
 # tsan/; TALVENO_RELEASE_DIR, TALVENO_ASAN_DIR and TALVENO_TSAN_DIR move one
 # tree elsewhere; TALVENO_JOBS sets the build parallelism (default: all cores).
@@ -20,13 +21,13 @@ export CXX=${CXX:-g++}
 
 phases=("$@")
 if ((${#phases[@]} == 0)); then
-    phases=(format release asan tsan fuzz)
+    phases=(format release asan tsan fuzz i386)
 fi
 for phase in "${phases[@]}"; do
     case "$phase" in
-    format | release | asan | tsan | fuzz) ;;
+    format | release | asan | tsan | fuzz | i386) ;;
     *)
-        echo "Unknown phase '$phase' (expected format, release, asan, tsan or fuzz)" >&2
+        echo "Unknown phase '$phase' (expected format, release, asan, tsan, fuzz or i386)" >&2
         exit 2
         ;;
     esac
@@ -113,6 +114,11 @@ for phase in "${phases[@]}"; do
     fuzz)
         begin_phase "fuzz: libFuzzer with ASan+UBSan"
         TALVENO_FUZZ_BUILD_DIR="$build_root/fuzz" "$root/scripts/fuzz.sh" 60
+        end_phase
+        ;;
+    i386)
+        begin_phase "i386: root, build and ctest"
+        TALVENO_I386_ROOT="$build_root/i386-root" TALVENO_JOBS="$jobs" "$root/scripts/check-i386.sh"
         end_phase
         ;;
     esac
