@@ -57,7 +57,8 @@ void scaledIntake(benchmark::State &state, CAN::CANopenDataType type, unsigned i
     GenericSignal::setMaxValueCount(1000);
 }
 
-struct PlainSample {
+struct PlainSample
+{
     double raw = 0.0;
     double scaled = 0.0;
     qint32 auxInt = 0;
@@ -68,7 +69,8 @@ struct PlainSample {
 };
 
 // The update of the library's calculator: relative to the first value.
-struct PlainStatistics {
+struct PlainStatistics
+{
     void add(double x)
     {
         if (count == 0) {
@@ -142,16 +144,19 @@ void intakeFloor(benchmark::State &state, unsigned int capacity)
 }
 
 const bool registered = [] {
-    const struct {
+    const struct
+    {
         const char *name;
         unsigned int capacity;
     } histories[] = {{"policy:1", 0}, {"capacity:1000", 1000}, {"capacity:10000", 10000}};
     for (const auto &history : histories) {
         const unsigned int capacity = history.capacity;
-        benchmark::RegisterBenchmark((std::string("ScaledIntake/double/") + history.name).c_str(),
-                                     [capacity](benchmark::State &state) { scaledIntake(state, CAN::Real64, capacity); });
-        benchmark::RegisterBenchmark((std::string("ScaledIntake/qint32/") + history.name).c_str(),
-                                     [capacity](benchmark::State &state) { scaledIntake(state, CAN::Integer32, capacity); });
+        benchmark::RegisterBenchmark(
+            (std::string("ScaledIntake/double/") + history.name).c_str(),
+            [capacity](benchmark::State &state) { scaledIntake(state, CAN::Real64, capacity); });
+        benchmark::RegisterBenchmark(
+            (std::string("ScaledIntake/qint32/") + history.name).c_str(),
+            [capacity](benchmark::State &state) { scaledIntake(state, CAN::Integer32, capacity); });
         benchmark::RegisterBenchmark((std::string("IntakeFloor/") + history.name).c_str(),
                                      [capacity](benchmark::State &state) { intakeFloor(state, capacity); });
     }

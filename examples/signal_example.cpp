@@ -30,7 +30,8 @@ int main()
     const J1939Value newest = engineSpeed.getValue();
     const double bandFactor = 2.0;
     std::printf("history count:      %d\n", engineSpeed.getValueCount());
-    std::printf("newest value:       raw %u, scaled %.3f rpm\n", newest.rawValue.toUInt(),
+    std::printf("newest value:       raw %u, scaled %.3f rpm\n",
+                newest.rawValue.toUInt(),
                 newest.scaledValue.toDouble());
     std::printf("average (cached):   %.3f rpm\n", engineSpeed.getAverage());
     std::printf("average (live):     %.3f rpm\n", engineSpeed.calcAverage());
@@ -39,8 +40,10 @@ int main()
     std::printf("maximum:            %.3f rpm\n", engineSpeed.getMax());
     std::printf("median:             %.3f rpm\n", engineSpeed.calcMedian());
     std::printf("rating of newest:   %u (band: average -/+ %.1f deviations)\n",
-                unsigned(engineSpeed.getRating(bandFactor, false, 0.0, 0.0)), bandFactor);
-    std::printf("thresholds:         %.3f .. %.3f rpm\n", engineSpeed.getLowerThreshold(bandFactor),
+                unsigned(engineSpeed.getRating(bandFactor, false, 0.0, 0.0)),
+                bandFactor);
+    std::printf("thresholds:         %.3f .. %.3f rpm\n",
+                engineSpeed.getLowerThreshold(bandFactor),
                 engineSpeed.getUpperThreshold(bandFactor));
     std::printf("samples outside:    %d\n", engineSpeed.getDeviators(bandFactor).size());
     return 0;

@@ -115,21 +115,21 @@ private Q_SLOTS:
         const int quint64Type = CAN::Unsigned64;
         const int quint32Type = CAN::Unsigned32;
 
-        QTest::newRow("qint64TwoTo62Times2Clamps")
-            << qint64Type << QVariant(qlonglong(twoTo62)) << 2.0 << 0.0 << QVariant(std::numeric_limits<qlonglong>::min());
+        QTest::newRow("qint64TwoTo62Times2Clamps") << qint64Type << QVariant(qlonglong(twoTo62)) << 2.0 << 0.0
+                                                   << QVariant(std::numeric_limits<qlonglong>::min());
         QTest::newRow("qint64TwoTo62Times1.5Exact")
             << qint64Type << QVariant(qlonglong(twoTo62)) << 1.5 << 0.0 << QVariant(qlonglong(twoTo62 + twoTo62 / 2));
-        QTest::newRow("qint64TwoTo53Plus1RoundsToEven")
-            << qint64Type << QVariant(qlonglong(9007199254740993)) << 1.0 << 0.0 << QVariant(qlonglong(9007199254740992));
+        QTest::newRow("qint64TwoTo53Plus1RoundsToEven") << qint64Type << QVariant(qlonglong(9007199254740993)) << 1.0
+                                                        << 0.0 << QVariant(qlonglong(9007199254740992));
         QTest::newRow("qint64NaNOffsetGivesMin")
             << qint64Type << QVariant(qlonglong(5)) << 1.0 << nan << QVariant(std::numeric_limits<qlonglong>::min());
 
-        QTest::newRow("quint64TwoTo63Plus2To11Exact")
-            << quint64Type << QVariant(qulonglong(twoTo63 + 2048)) << 1.0 << 0.0 << QVariant(qulonglong(twoTo63 + 2048));
+        QTest::newRow("quint64TwoTo63Plus2To11Exact") << quint64Type << QVariant(qulonglong(twoTo63 + 2048)) << 1.0
+                                                      << 0.0 << QVariant(qulonglong(twoTo63 + 2048));
         QTest::newRow("quint64TwoTo63Plus1RoundsDown")
             << quint64Type << QVariant(qulonglong(twoTo63 + 1)) << 1.0 << 0.0 << QVariant(qulonglong(twoTo63));
-        QTest::newRow("quint64OffsetMinus1WrapsToMax")
-            << quint64Type << QVariant(qulonglong(0)) << 1.0 << -1.0 << QVariant(std::numeric_limits<qulonglong>::max());
+        QTest::newRow("quint64OffsetMinus1WrapsToMax") << quint64Type << QVariant(qulonglong(0)) << 1.0 << -1.0
+                                                       << QVariant(std::numeric_limits<qulonglong>::max());
         // The product -1 wraps to 2^64 - 1, which as a double is 2^64 and gives 0.
         QTest::newRow("quint64ProductMinus1RoundsTo2To64")
             << quint64Type << QVariant(qulonglong(1)) << -1.0 << 0.0 << QVariant(qulonglong(0));
@@ -144,16 +144,13 @@ private Q_SLOTS:
             << quint32Type << QVariant(0u) << 1.0 << -1.0 << QVariant(4294967295u);
         QTest::newRow("quint32TwoTo32Plus5KeepsLow32Bits")
             << quint32Type << QVariant(0u) << 1.0 << 4294967301.0 << QVariant(5u);
-        QTest::newRow("quint32Beyond64BitGivesZero")
-            << quint32Type << QVariant(0u) << 1.0 << 1e19 << QVariant(0u);
-        QTest::newRow("quint32NaNOffsetGivesZero")
-            << quint32Type << QVariant(0u) << 1.0 << nan << QVariant(0u);
+        QTest::newRow("quint32Beyond64BitGivesZero") << quint32Type << QVariant(0u) << 1.0 << 1e19 << QVariant(0u);
+        QTest::newRow("quint32NaNOffsetGivesZero") << quint32Type << QVariant(0u) << 1.0 << nan << QVariant(0u);
 
         // Extended precision would keep the product's 2^-60 (double) or 2^-30 (float).
         const double onePlus2ToMinus30 = 1.0 + 1.0 / 1073741824.0;
-        QTest::newRow("doubleProductRoundedBeforeOffset")
-            << int(CAN::Real64) << QVariant(onePlus2ToMinus30) << onePlus2ToMinus30 << -1.0
-            << QVariant(2.0 / 1073741824.0);
+        QTest::newRow("doubleProductRoundedBeforeOffset") << int(CAN::Real64) << QVariant(onePlus2ToMinus30)
+                                                          << onePlus2ToMinus30 << -1.0 << QVariant(2.0 / 1073741824.0);
         QTest::newRow("floatProductRoundedBeforeOffset")
             << int(CAN::Real32) << QVariant(1) << onePlus2ToMinus30 << -1.0 << QVariant(0.0f);
     }

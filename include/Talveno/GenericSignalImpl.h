@@ -119,8 +119,12 @@ public:
     void rebuildStatisticsFromValues();
     /// Live average, maximum and minimum (as double variants), median, deviation
     /// and the number of stored samples; each read on its own.
-    void getValueStatistics(double &average, QVariant &maximum, QVariant &minimum, double &median,
-                            double &deviation, unsigned int &count) const;
+    void getValueStatistics(double &average,
+                            QVariant &maximum,
+                            QVariant &minimum,
+                            double &median,
+                            double &deviation,
+                            unsigned int &count) const;
 
     // Rating
 

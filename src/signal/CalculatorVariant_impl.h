@@ -20,7 +20,8 @@
 namespace TalvenoCalculator
 {
 template<typename N>
-struct NumericTag {
+struct NumericTag
+{
     using type = N;
 };
 
@@ -91,7 +92,8 @@ N readAs(const QVariant &value)
 template<typename Calculator>
 struct ElementOf;
 template<typename N>
-struct ElementOf<StatisticCalculator<N>> {
+struct ElementOf<StatisticCalculator<N>>
+{
     using type = N;
 };
 template<typename Calculator>
@@ -107,11 +109,7 @@ void replace(CalculatorVariant &calculator)
 
 inline void addTyped(CalculatorVariant &calculator, const QVariant &value)
 {
-    std::visit(
-        [&value](auto &held) {
-            held.addValue(readAs<ElementType<decltype(held)>>(value));
-        },
-        calculator);
+    std::visit([&value](auto &held) { held.addValue(readAs<ElementType<decltype(held)>>(value)); }, calculator);
 }
 
 template<typename T>

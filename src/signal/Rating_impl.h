@@ -15,7 +15,8 @@
 
 namespace TalvenoRating
 {
-struct Band {
+struct Band
+{
     double lo;
     double hi;
 };
@@ -107,8 +108,8 @@ quint8 GenericSignalImpl<T>::getRating(double factor, bool useFixedLimits, doubl
         }
         newest = values.constLast();
     }
-    const TalvenoRating::Band band =
-        useFixedLimits ? TalvenoRating::Band{lowerLimit, upperLimit} : TalvenoRating::bandAround(average, deviation, factor);
+    const TalvenoRating::Band band = useFixedLimits ? TalvenoRating::Band{lowerLimit, upperLimit}
+                                                    : TalvenoRating::bandAround(average, deviation, factor);
     double value = 0.0;
     const bool numeric = TalvenoCalculator::visitNumericType(datatype, [&](auto tag) {
         using N = typename decltype(tag)::type;

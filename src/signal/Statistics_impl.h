@@ -106,8 +106,12 @@ void GenericSignalImpl<T>::rebuildStatisticsFromValues()
 }
 
 template<typename T>
-void GenericSignalImpl<T>::getValueStatistics(double &average, QVariant &maximum, QVariant &minimum, double &median,
-                                              double &deviation, unsigned int &count) const
+void GenericSignalImpl<T>::getValueStatistics(double &average,
+                                              QVariant &maximum,
+                                              QVariant &minimum,
+                                              double &median,
+                                              double &deviation,
+                                              unsigned int &count) const
 {
     {
         const TalvenoLocks::ReadLocker locker(valuesLock);

@@ -31,10 +31,11 @@ int main()
     }
     canopen.setUpdatingEnabled(false);
 
-    std::printf("J1939: %d sample(s), newest %.3f\n", j1939.getValueCount(),
-                j1939.getValue().scaledValue.toDouble());
-    std::printf("CANopen: %d sample(s), average %.3f, median %.3f\n", canopen.getValueCount(),
-                canopen.calcAverage(), canopen.calcMedian());
+    std::printf("J1939: %d sample(s), newest %.3f\n", j1939.getValueCount(), j1939.getValue().scaledValue.toDouble());
+    std::printf("CANopen: %d sample(s), average %.3f, median %.3f\n",
+                canopen.getValueCount(),
+                canopen.calcAverage(),
+                canopen.calcMedian());
     const bool expected = j1939.getValueCount() == 1 && j1939.getValue().scaledValue.toDouble() == 1500.0
         && canopen.getValueCount() == 5 && canopen.calcAverage() == 20.0;
     return expected ? 0 : 1;
