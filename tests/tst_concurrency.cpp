@@ -2,7 +2,6 @@
 #include <Talveno/Talveno.h>
 
 #include <QElapsedTimer>
-#include <QMutex>
 #include <QSemaphore>
 #include <QTest>
 #include <QThread>
@@ -21,50 +20,19 @@ constexpr int batchSize = 5;
 // Policy 2 cuts back only past capacity + capacity/10, and appendValues adds a
 // batch beyond that before the next intake cuts.
 constexpr int mostSamples = capacity + capacity / 10 + batchSize;
-constexpr double scaleFactor = 2.0;
-constexpr double scaleOffset = 1.0;
 
-// Written by the readers; compared on the main thread.
-struct Findings
+// Counted in the reader threads, compared on the main thread.
+std::atomic<int> failures{0};
+std::atomic<const char *> firstFailure{nullptr};
+
+#define CHECK(condition) check(condition, #condition)
+
+void check(bool ok, const char *what)
 {
-    std::atomic<int> failures{0};
-    QMutex mutex;
-    QString first;
-
-    void check(bool ok, const char *what)
-    {
-        if (!ok && failures.fetch_add(1) == 0) {
-            const QMutexLocker locker(&mutex);
-            first = QString::fromLatin1(what);
-        }
+    const char *none = nullptr;
+    if (!ok && failures.fetch_add(1) == 0) {
+        firstFailure.compare_exchange_strong(none, what);
     }
-};
-
-#define CHECK(condition) findings.check(condition, #condition)
-
-bool finite(double value)
-{
-    return std::isfinite(value);
-}
-
-// A sample is taken in raw and scaled a moment later, so a reader may meet it
-// unscaled; once scaled, it must carry exactly its own raw value's scaling.
-bool wellScaled(const CANopenObjectValue &sample)
-{
-    return !sample.scaledValue.isValid()
-        || sample.scaledValue.toDouble() == sample.rawValue.toDouble() * scaleFactor + scaleOffset;
-}
-
-// The feeder numbers its samples upward, across clears too.
-bool consistent(const QVector<CANopenObjectValue> &samples)
-{
-    for (int i = 0; i < samples.size(); ++i) {
-        if (!wellScaled(samples.at(i))
-            || (i > 0 && samples.at(i - 1).rawValue.toDouble() >= samples.at(i).rawValue.toDouble())) {
-            return false;
-        }
-    }
-    return true;
 }
 
 CANopenObjectValue numbered(qint64 number)
@@ -74,34 +42,43 @@ CANopenObjectValue numbered(qint64 number)
     return sample;
 }
 
-void readEverything(Signal &signal, Findings &findings)
+// A sample is taken in raw and scaled a moment later, so a reader may meet it
+// unscaled; once scaled, it must carry exactly its own raw value's scaling
+// (factor 2, offset 1). The feeder numbers its samples upward, across clears too.
+bool consistent(const QVector<CANopenObjectValue> &samples)
+{
+    for (int i = 0; i < samples.size(); ++i) {
+        const double raw = samples.at(i).rawValue.toDouble();
+        if ((samples.at(i).scaledValue.isValid() && samples.at(i).scaledValue.toDouble() != raw * 2.0 + 1.0)
+            || (i > 0 && samples.at(i - 1).rawValue.toDouble() >= raw)) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void readEverything(Signal &signal)
 {
     // The history operations first, back to back and while this copy shares the
     // history: a reader that detached the shared vector under the read lock would
     // meet another reader here.
     const QVector<CANopenObjectValue> history = signal.getValues();
-    CHECK(history.size() <= mostSamples);
-    CHECK(signal.getRating(1.0, false, 0.0, 0.0) <= 100);
-    CHECK(signal.getRating(1.0, true, 0.0, 1e6) <= 100);
+    CHECK(signal.getRating(1.0, false, 0.0, 0.0) <= 100 && signal.getRating(1.0, true, 0.0, 1e6) <= 100);
     const QVector<CANopenObjectValue> deviators = signal.getDeviators(1.0);
-    CHECK(deviators.size() <= mostSamples && consistent(deviators));
     const int count = signal.getValueCount();
-    CHECK(count >= 0 && count <= mostSamples);
     CANopenObjectValue sample;
-    if (signal.getValue(count / 2, sample)) {
-        CHECK(wellScaled(sample));
-    }
+    CHECK(!signal.getValue(count / 2, sample) || consistent({sample}));
     CHECK(!signal.getValue(mostSamples, sample));
     const CANopenObjectValue newest = signal.getValue();
-    CHECK(newest.scaledValue.isValid() && wellScaled(newest));
-    CHECK(consistent(history));
+    CHECK(newest.scaledValue.isValid() && consistent({newest}));
+    CHECK(history.size() <= mostSamples && consistent(history));
+    CHECK(deviators.size() <= mostSamples && consistent(deviators));
+    CHECK(count >= 0 && count <= mostSamples);
 
-    CHECK(finite(signal.calcAverage()));
-    CHECK(signal.calcDeviation() >= 0.0);
-    CHECK(finite(signal.getAverage()));
-    CHECK(signal.getDeviation() >= 0.0);
-    CHECK(finite(signal.getMax()) && finite(signal.getMin()));
-    CHECK(finite(signal.calcMedian()));
+    CHECK(std::isfinite(signal.calcAverage()) && signal.calcDeviation() >= 0.0);
+    CHECK(std::isfinite(signal.getAverage()) && signal.getDeviation() >= 0.0);
+    CHECK(std::isfinite(signal.getMax()) && std::isfinite(signal.getMin()));
+    CHECK(std::isfinite(signal.calcMedian()));
     double average = 0.0;
     double median = 0.0;
     double deviation = -1.0;
@@ -109,11 +86,10 @@ void readEverything(Signal &signal, Findings &findings)
     QVariant minimum;
     unsigned int statisticsCount = 0;
     signal.getValueStatistics(average, maximum, minimum, median, deviation, statisticsCount);
-    CHECK(finite(average) && deviation >= 0.0 && maximum.isValid() && minimum.isValid());
+    CHECK(std::isfinite(average) && deviation >= 0.0 && maximum.isValid() && minimum.isValid());
     CHECK(statisticsCount <= unsigned(mostSamples));
-    CHECK(finite(signal.getLowerThreshold(1.0)) && finite(signal.getUpperThreshold(1.0)));
-    const double age = signal.getAgeInSeconds();
-    CHECK(age >= 0.0 && age < 600.0);
+    CHECK(std::isfinite(signal.getLowerThreshold(1.0)) && std::isfinite(signal.getUpperThreshold(1.0)));
+    CHECK(signal.getAgeInSeconds() >= 0.0 && signal.getAgeInSeconds() < 600.0);
 }
 }
 
@@ -122,56 +98,48 @@ class TestConcurrency : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        GenericSignal::setMaxValueCount(capacity);
-    }
-
     void readersBesideFeederAndWorker()
     {
-        constexpr int readerCount = 2;
         // Bounded by time rather than by count, so that the instrumented build
         // takes as long as the plain one.
         constexpr qint64 runMilliseconds = 1500;
-
+        GenericSignal::setMaxValueCount(capacity);
         Signal signal;
         signal.setValueHandling(GenericSignal::Append); // starts the worker
         qint64 next = 0;
-        QVERIFY(signal.setNewValue(numbered(next++), scaleFactor, scaleOffset));
+        QVERIFY(signal.setNewValue(numbered(next++), 2.0, 1.0));
 
-        Findings findings;
         std::atomic<bool> stop{false};
         QSemaphore ready;
         QSemaphore go;
-        std::vector<std::atomic<qint64>> passes(readerCount);
-        // std::thread, whose join the thread sanitizer sees, unlike QThread::wait.
         QSemaphore finished;
+        std::atomic<qint64> passes[2] = {{0}, {0}};
+        std::atomic<qint64> fed{0};
+        // std::thread, whose join the thread sanitizer sees, unlike QThread::wait.
         std::vector<std::thread> threads;
-        for (int reader = 0; reader < readerCount; ++reader) {
-            threads.emplace_back([&, reader] {
+        for (std::atomic<qint64> &readerPasses : passes) {
+            threads.emplace_back([&] {
                 ready.release();
                 go.acquire();
-                while (!stop.load()) {
-                    readEverything(signal, findings);
-                    ++passes[reader];
+                for (; !stop.load(); ++readerPasses) {
+                    readEverything(signal);
                 }
                 finished.release();
             });
         }
-        std::atomic<qint64> fed{0};
         threads.emplace_back([&] {
             ready.release();
             go.acquire();
             QElapsedTimer timer;
             timer.start();
-            for (qint64 round = 1; timer.elapsed() < runMilliseconds; ++round) {
-                findings.check(signal.setNewValue(numbered(next++), scaleFactor, scaleOffset), "scaled intake refused");
+            for (qint64 round = 1; timer.elapsed() < runMilliseconds; fed.store(round++)) {
+                check(signal.setNewValue(numbered(next++), 2.0, 1.0), "scaled intake refused");
                 if (round % 97 == 0) {
                     QVector<CANopenObjectValue> batch;
                     for (int i = 0; i < batchSize; ++i) {
                         batch.append(numbered(next++));
                     }
-                    signal.appendValues(batch, scaleFactor, scaleOffset);
+                    signal.appendValues(batch, 2.0, 1.0);
                 }
                 if (round % 211 == 0) {
                     signal.rebuildStatisticsFromValues();
@@ -179,7 +147,6 @@ private Q_SLOTS:
                 if (round % 1009 == 0) {
                     signal.clearValues();
                 }
-                fed.store(round);
                 // Pauses leave the readers stretches without a writer, in which
                 // they share the history among themselves.
                 if (round % 32 == 0) {
@@ -200,14 +167,11 @@ private Q_SLOTS:
         for (std::thread &thread : threads) {
             thread.join();
         }
-
-        QVERIFY2(findings.failures.load() == 0,
-                 qPrintable(
-                     QStringLiteral("%1 failed checks, first: %2").arg(findings.failures.load()).arg(findings.first)));
-        QVERIFY(fed.load() > 0);
-        for (const auto &count : passes) {
-            QVERIFY(count.load() > 0);
-        }
+        QVERIFY2(failures.load() == 0,
+                 qPrintable(QStringLiteral("%1 failed checks, first: %2")
+                                .arg(failures.load())
+                                .arg(QLatin1String(firstFailure.load()))));
+        QVERIFY(fed.load() > 0 && passes[0].load() > 0 && passes[1].load() > 0);
         qInfo("fed %lld samples; reader passes %lld and %lld", fed.load(), passes[0].load(), passes[1].load());
     }
 };
