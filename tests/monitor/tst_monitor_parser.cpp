@@ -10,126 +10,106 @@ class TestMonitorParser : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void parseLogLine_frames_data();
-    void parseLogLine_frames();
-    void parseLogLine_rejects_data();
-    void parseLogLine_rejects();
-    void logReader_countsLinesAndSkipsOverlong();
+    void parseLogLine_frames_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<qint64>("time");
+        QTest::addColumn<quint32>("id");
+        QTest::addColumn<bool>("remote");
+        QTest::addColumn<QByteArray>("data");
+        const auto row =
+            [](const char *name, const char *line, qint64 time, quint32 id, const char *hex, bool remote = false) {
+                QTest::newRow(name) << QByteArray(line) << time << id << remote << QByteArray::fromHex(hex);
+            };
+        row("compactAbsolute29Bit", "(1553794338.007083) can0 0CF00400#F1D0", 1553794338007083, 0x0CF00400, "F1D0");
+        row("compactRelative11Bit", "(000.017118) vcan1 123#01ab7F", 17118, 0x123, "01AB7F");
+        row("compactNoData", "(1.5) can0 7FF#\r\n", 1500000, 0x7FF, "");
+        row("compactNanosecondsCut", "(2.123456789) can0 1FFFFFFF#00", 2123456, 0x1FFFFFFF, "00");
+        row("compactRemote", "(0.000001) can0 456#R", 1, 0x456, "", true);
+        row("canFd12Bytes", "(0.1) can0 123##1000102030405060708090A0B", 100000, 0x123, "000102030405060708090A0B");
+        row("screenRelative29Bit", " (000.017118)  can0  0CF00400   [3]  21 9B 9B\n", 17118, 0x0CF00400, "219B9B");
+        row("screenAbsolute11Bit", " (1553794338.000001)  can0  123   [1]  0A", 1553794338000001, 0x123, "0A");
+        row("screenZeroLength", "(5.000000) can0 001 [0]", 5000000, 0x001, "");
+        row("screenRemote", " (0.5)  can0  1A2   [4]  remote request", 500000, 0x1A2, "", true);
+    }
+
+    void parseLogLine_frames()
+    {
+        QFETCH(QByteArray, line);
+        CanFrame frame;
+        const LineParse parsed = parseLogLine(line.constData(), static_cast<std::size_t>(line.size()), frame);
+        QVERIFY2(parsed.status == LineParse::Frame, parsed.error);
+        QTEST(frame.timeMicroseconds, "time");
+        QTEST(frame.id, "id");
+        QCOMPARE(frame.extended, frame.id > 0x7FF); // no row has an 11-bit value in 8 digits
+        QTEST(frame.remote, "remote");
+        QTEST(QByteArray(reinterpret_cast<const char *>(frame.data.data()), frame.length), "data");
+    }
+
+    void parseLogLine_rejects_data()
+    {
+        QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<QByteArray>("reason"); // empty: a blank line
+        const auto row = [](const char *name, QByteArray line, const char *reason) {
+            QTest::newRow(name) << line << QByteArray(reason);
+        };
+        row("empty", "", "");
+        row("lineEndOnly", "\n", "");
+        row("whiteSpaceOnly", "  \t \r\n", "");
+        row("noTimestamp", "can0 123#00", "missing '('");
+        row("timestampWithoutFraction", "(12) can0 123#00", "seconds.fraction");
+        row("timestampUnclosed", "(1.0 can0 123#00", "missing ')'");
+        row("noInterface", "(1.0)", "interface");
+        row("noIdentifier", "(1.0) can0", "identifier");
+        row("identifier4Digits", "(1.0) can0 1234#00", "3 or 8 hex digits");
+        row("identifier11BitAbove7FF", "(1.0) can0 800#00", "above 7FF");
+        row("errorFrameFlag", "(1.0) can0 20000080#0000000000000000", "above 1FFFFFFF");
+        row("oddHexDigits", "(1.0) can0 123#ABC", "whole hex bytes");
+        row("nineBytes", "(1.0) can0 123#000102030405060708", "more than 8");
+        row("canFdLength9", "(1.0) can0 123##1000102030405060708", "CAN FD");
+        row("trailingText", "(1.0) can0 123#00 T", "after the data");
+        row("screenTooFewBytes", "(1.0) can0 123 [3] 01 02", "fewer data bytes");
+        row("screenTooManyBytes", "(1.0) can0 123 [1] 01 02", "after the data");
+        row("screenLength9", "(1.0) can0 123 [9] 01", "length in brackets");
+        row("screenNoBrackets", "(1.0) can0 123 8 01", "length in brackets");
+        row("screenByteThreeDigits", "(1.0) can0 123 [1] 012", "two hex digits");
+        row("binaryJunk", QByteArray("\x00\xff(\x01", 4), "missing '('");
+    }
+
+    void parseLogLine_rejects()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QByteArray, reason);
+        CanFrame frame;
+        const LineParse parsed = parseLogLine(line.constData(), static_cast<std::size_t>(line.size()), frame);
+        QCOMPARE(parsed.status, reason.isEmpty() ? LineParse::Blank : LineParse::Malformed);
+        QVERIFY2(QByteArray(parsed.error).contains(reason), parsed.error);
+    }
+
+    void logReader_countsLinesAndSkipsOverlong()
+    {
+        QByteArray log("(0.1) can0 123#01\n\n");
+        log += "(0.2) can0 123#" + QByteArray(2 * LogReader::maxLineLength, 'A') + '\n';
+        log += "(0.3) can0 123#03\nnot a frame\n(0.4) can0 123#04";
+        QBuffer device(&log);
+        QVERIFY(device.open(QIODevice::ReadOnly));
+        LogReader reader(device);
+        CanFrame frame;
+        QCOMPARE(reader.next(frame), LogReader::Next::Frame);
+        QCOMPARE(reader.next(frame), LogReader::Next::Malformed);
+        QCOMPARE(reader.lineNumber(), qint64(3));
+        QVERIFY(QByteArray(reader.error()).contains("longer than"));
+        QCOMPARE(reader.next(frame), LogReader::Next::Frame);
+        QCOMPARE(frame.data[0], quint8(3));
+        QCOMPARE(reader.next(frame), LogReader::Next::Malformed);
+        QCOMPARE(reader.lineNumber(), qint64(5));
+        QCOMPARE(reader.line(), QByteArray("not a frame"));
+        QCOMPARE(reader.next(frame), LogReader::Next::Frame);
+        QCOMPARE(frame.data[0], quint8(4));
+        QCOMPARE(reader.next(frame), LogReader::Next::End);
+        QCOMPARE(reader.bytesRead(), qint64(log.size()));
+    }
 };
-
-void TestMonitorParser::parseLogLine_frames_data()
-{
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<qint64>("time");
-    QTest::addColumn<quint32>("id");
-    QTest::addColumn<bool>("remote");
-    QTest::addColumn<QByteArray>("data");
-    const auto row = [](const char *name, const char *line, qint64 time, quint32 id, bool remote, const char *hex) {
-        QTest::newRow(name) << QByteArray(line) << time << id << remote << QByteArray::fromHex(hex);
-    };
-    row("compactAbsolute29Bit",
-        "(1553794338.007083) can0 0CF00400#F1D0CD5A1D00FFCD\n",
-        1553794338007083,
-        0x0CF00400,
-        false,
-        "F1D0CD5A1D00FFCD");
-    row("compactRelative11Bit", "(000.017118) vcan1 123#01ab7F", 17118, 0x123, false, "01AB7F");
-    row("compactNoData", "(1.5) can0 7FF#\r\n", 1500000, 0x7FF, false, "");
-    row("compactNanosecondsCut", "(2.123456789) can0 1FFFFFFF#00", 2123456, 0x1FFFFFFF, false, "00");
-    row("compactRemote", "(0.000001) can0 456#R", 1, 0x456, true, "");
-    row("compactCanFd12Bytes",
-        "(0.1) can0 18FEF100##1000102030405060708090A0B",
-        100000,
-        0x18FEF100,
-        false,
-        "000102030405060708090A0B");
-    row("screenRelative29Bit",
-        " (000.017118)  can0  0CF00400   [8]  21 9B 9B DD 2F 00 0F 9B\n",
-        17118,
-        0x0CF00400,
-        false,
-        "219B9BDD2F000F9B");
-    row("screenAbsolute11Bit", " (1553794338.000001)  can0  123   [2]  01 02", 1553794338000001, 0x123, false, "0102");
-    row("screenZeroLength", "(5.000000) can0 001 [0]", 5000000, 0x001, false, "");
-    row("screenRemote", " (0.5)  can0  1A2   [4]  remote request", 500000, 0x1A2, true, "");
-}
-
-void TestMonitorParser::parseLogLine_frames()
-{
-    QFETCH(QByteArray, line);
-    CanFrame frame;
-    const LineParse parsed = parseLogLine(line.constData(), static_cast<std::size_t>(line.size()), frame);
-    QVERIFY2(parsed.status == LineParse::Frame, parsed.error);
-    QTEST(frame.timeMicroseconds, "time");
-    QTEST(frame.id, "id");
-    QCOMPARE(frame.extended, frame.id > 0x7FF); // no row has an 11-bit value in 8 digits
-    QTEST(frame.remote, "remote");
-    QTEST(QByteArray(reinterpret_cast<const char *>(frame.data.data()), frame.length), "data");
-}
-
-void TestMonitorParser::parseLogLine_rejects_data()
-{
-    QTest::addColumn<QByteArray>("line");
-    QTest::addColumn<QByteArray>("reason"); // empty: a blank line
-    const auto row = [](const char *name, QByteArray line, const char *reason) {
-        QTest::newRow(name) << line << QByteArray(reason);
-    };
-    row("empty", "", "");
-    row("lineEndOnly", "\n", "");
-    row("whiteSpaceOnly", "  \t \r\n", "");
-    row("noTimestamp", "can0 123#00", "missing '('");
-    row("timestampWithoutFraction", "(12) can0 123#00", "seconds.fraction");
-    row("timestampUnclosed", "(1.0 can0 123#00", "missing ')'");
-    row("noInterface", "(1.0)", "interface");
-    row("noIdentifier", "(1.0) can0", "identifier");
-    row("identifier4Digits", "(1.0) can0 1234#00", "3 or 8 hex digits");
-    row("identifier11BitAbove7FF", "(1.0) can0 800#00", "above 7FF");
-    row("errorFrameFlag", "(1.0) can0 20000080#0000000000000000", "above 1FFFFFFF");
-    row("oddHexDigits", "(1.0) can0 123#ABC", "whole hex bytes");
-    row("nineBytes", "(1.0) can0 123#000102030405060708", "more than 8");
-    row("canFdLength9", "(1.0) can0 123##1000102030405060708", "CAN FD");
-    row("trailingText", "(1.0) can0 123#00 T", "after the data");
-    row("screenTooFewBytes", "(1.0) can0 123 [3] 01 02", "fewer data bytes");
-    row("screenTooManyBytes", "(1.0) can0 123 [1] 01 02", "after the data");
-    row("screenLength9", "(1.0) can0 123 [9] 01", "length in brackets");
-    row("screenNoBrackets", "(1.0) can0 123 8 01", "length in brackets");
-    row("screenByteThreeDigits", "(1.0) can0 123 [1] 012", "two hex digits");
-    row("binaryJunk", QByteArray("\x00\xff(\x01", 4), "missing '('");
-}
-
-void TestMonitorParser::parseLogLine_rejects()
-{
-    QFETCH(QByteArray, line);
-    QFETCH(QByteArray, reason);
-    CanFrame frame;
-    const LineParse parsed = parseLogLine(line.constData(), static_cast<std::size_t>(line.size()), frame);
-    QCOMPARE(parsed.status, reason.isEmpty() ? LineParse::Blank : LineParse::Malformed);
-    QVERIFY2(QByteArray(parsed.error).contains(reason), parsed.error);
-}
-
-void TestMonitorParser::logReader_countsLinesAndSkipsOverlong()
-{
-    QByteArray log("(0.1) can0 123#01\n\n");
-    log += "(0.2) can0 123#" + QByteArray(2 * LogReader::maxLineLength, 'A') + '\n';
-    log += "(0.3) can0 123#03\nnot a frame\n(0.4) can0 123#04";
-    QBuffer device(&log);
-    QVERIFY(device.open(QIODevice::ReadOnly));
-    LogReader reader(device);
-    CanFrame frame;
-    QCOMPARE(reader.next(frame), LogReader::Next::Frame);
-    QCOMPARE(reader.next(frame), LogReader::Next::Malformed);
-    QCOMPARE(reader.lineNumber(), qint64(3));
-    QVERIFY(QByteArray(reader.error()).contains("longer than"));
-    QCOMPARE(reader.next(frame), LogReader::Next::Frame);
-    QCOMPARE(frame.data[0], quint8(3));
-    QCOMPARE(reader.next(frame), LogReader::Next::Malformed);
-    QCOMPARE(reader.lineNumber(), qint64(5));
-    QCOMPARE(reader.line(), QByteArray("not a frame"));
-    QCOMPARE(reader.next(frame), LogReader::Next::Frame);
-    QCOMPARE(frame.data[0], quint8(4));
-    QCOMPARE(reader.next(frame), LogReader::Next::End);
-    QCOMPARE(reader.bytesRead(), qint64(log.size()));
-}
 
 QTEST_GUILESS_MAIN(TestMonitorParser)
 #include "tst_monitor_parser.moc"
