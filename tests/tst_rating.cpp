@@ -47,7 +47,6 @@ private Q_SLOTS:
         row("band0to8Value6InnerHighEdge", 0, 8, 6.0, 100);
         row("band0to8Value0OnLowerEdge", 0, 8, 0.0, 0);
         row("band0to8Value8OnUpperEdge", 0, 8, 8.0, 0);
-        row("band0to8ValueMinus1Below", 0, 8, -1.0, 0);
         row("band0to8Value9Above", 0, 8, 9.0, 0);
         row("band0to8Value0.25HalfRoundsUp", 0, 8, 0.25, 13);
         row("band0to8Value0.015625RoundsTo1", 0, 8, 0.015625, 1);
@@ -102,8 +101,6 @@ private Q_SLOTS:
         row("factor1LowerShoulder", {8, 12}, 1, 8.5, 50);
         row("factor1OnEdge", {8, 12}, 1, 12, 0);
         row("factor1.5UpperShoulder", {8, 12}, 1.5, 12, 67);
-        row("factor0OnAverage", {8, 12}, 0, 10, 100);
-        row("factor0OffAverage", {8, 12}, 0, 10.5, 0);
         row("negativeFactor", {8, 12}, -1, 10, 0);
         row("zeroDeviationOwnValue", {5, 5}, 3, 5, 100);
         row("zeroDeviationOtherValue", {5, 5}, 3, 6, 0);

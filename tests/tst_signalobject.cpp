@@ -51,11 +51,9 @@ private Q_SLOTS:
     void newObject()
     {
         GenericSignalImpl<CANopenObjectValue> signal;
-        QCOMPARE(signal.getValueHandling(), GenericSignal::ReplaceNewest);
-        QCOMPARE(int(signal.getDatatype()), 0);
-        QCOMPARE(signal.getValueCount(), 0);
-        QVERIFY(signal.getValues().isEmpty());
-        QVERIFY(signal.getValue() == CANopenObjectValue());
+        QVERIFY(signal.getValueHandling() == GenericSignal::ReplaceNewest && int(signal.getDatatype()) == 0);
+        QVERIFY(signal.getValueCount() == 0 && signal.getValues().isEmpty()
+                && signal.getValue() == CANopenObjectValue());
         QVERIFY(signal.getAgeInSeconds() == -1.0);
     }
 
