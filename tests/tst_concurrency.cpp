@@ -79,11 +79,8 @@ void readEverything(Signal &signal)
     CHECK(std::isfinite(signal.getAverage()) && signal.getDeviation() >= 0.0);
     CHECK(std::isfinite(signal.getMax()) && std::isfinite(signal.getMin()));
     CHECK(std::isfinite(signal.calcMedian()));
-    double average = 0.0;
-    double median = 0.0;
-    double deviation = -1.0;
-    QVariant maximum;
-    QVariant minimum;
+    double average = 0.0, median = 0.0, deviation = -1.0;
+    QVariant maximum, minimum;
     unsigned int statisticsCount = 0;
     signal.getValueStatistics(average, maximum, minimum, median, deviation, statisticsCount);
     CHECK(std::isfinite(average) && deviation >= 0.0 && maximum.isValid() && minimum.isValid());
@@ -110,7 +107,6 @@ private Q_SLOTS:
         QVERIFY(signal.setNewValue(numbered(next++), 2.0, 1.0));
 
         std::atomic<bool> stop{false};
-        QSemaphore ready;
         QSemaphore go;
         QSemaphore finished;
         std::atomic<qint64> passes[2] = {{0}, {0}};
@@ -119,7 +115,6 @@ private Q_SLOTS:
         std::vector<std::thread> threads;
         for (std::atomic<qint64> &readerPasses : passes) {
             threads.emplace_back([&] {
-                ready.release();
                 go.acquire();
                 for (; !stop.load(); ++readerPasses) {
                     readEverything(signal);
@@ -128,7 +123,6 @@ private Q_SLOTS:
             });
         }
         threads.emplace_back([&] {
-            ready.release();
             go.acquire();
             QElapsedTimer timer;
             timer.start();
@@ -157,7 +151,6 @@ private Q_SLOTS:
             finished.release();
         });
 
-        ready.acquire(int(threads.size()));
         go.release(int(threads.size()));
         // A thread still running here is a deadlock; leaving the test would
         // destroy the signal under it.
