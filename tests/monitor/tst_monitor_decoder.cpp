@@ -6,6 +6,10 @@
 
 #include <QTest>
 
+#include <cstring>
+
+Q_DECLARE_METATYPE(SignalDefinition)
+
 namespace
 {
 CanFrame frameOf(quint32 id, const QByteArray &data = QByteArray(8, '\0'), qint64 time = 0)
@@ -27,16 +31,21 @@ class TestMonitorDecoder : public QObject
 private Q_SLOTS:
     void decode_data()
     {
+        QTest::addColumn<SignalDefinition>("signal");
         QTest::addColumn<QByteArray>("data");
-        QTest::addColumn<int>("startBit");
-        QTest::addColumn<int>("length");
-        QTest::addColumn<QByteArray>("flags"); // b: big-endian, s: signed, n: skip not available
         QTest::addColumn<qint64>("raw");
         QTest::addColumn<int>("decoding");
-        // d left out: Decoding::Sample, the enumeration's first value.
+        // flags: b big-endian, s signed, n skip not available. d left out: Decoding::Sample.
         const auto row =
             [](const char *name, const char *hex, int bit, int length, const char *flags, qint64 raw, Decoding d = {}) {
-                QTest::newRow(name) << QByteArray::fromHex(hex) << bit << length << QByteArray(flags) << raw << int(d);
+                SignalDefinition signal;
+                signal.startBit = bit;
+                signal.length = length;
+                signal.byteOrder = std::strchr(flags, 'b') ? SignalDefinition::ByteOrder::BigEndian
+                                                           : SignalDefinition::ByteOrder::LittleEndian;
+                signal.isSigned = std::strchr(flags, 's');
+                signal.skipNotAvailable = std::strchr(flags, 'n');
+                QTest::newRow(name) << signal << QByteArray::fromHex(hex) << raw << int(d);
             };
         row("little16AtByte4", "F1D0CD5A1D00FFCD", 24, 16, "", 0x1D5A);
         row("little12AtBit4", "ABCD", 4, 12, "", 0xCDA);
@@ -59,18 +68,9 @@ private Q_SLOTS:
 
     void decode()
     {
+        QFETCH(SignalDefinition, signal);
         QFETCH(QByteArray, data);
-        QFETCH(QByteArray, flags);
         QFETCH(int, decoding);
-        SignalDefinition signal;
-        QFETCH(int, startBit);
-        QFETCH(int, length);
-        signal.startBit = startBit;
-        signal.length = length;
-        signal.byteOrder =
-            flags.contains('b') ? SignalDefinition::ByteOrder::BigEndian : SignalDefinition::ByteOrder::LittleEndian;
-        signal.isSigned = flags.contains('s');
-        signal.skipNotAvailable = flags.contains('n');
         qint64 raw = 0;
         QCOMPARE(int(::decode(signal, frameOf(0x123, data), raw)), decoding);
         if (decoding == int(Decoding::Sample)) {
