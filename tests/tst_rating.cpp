@@ -163,13 +163,15 @@ private Q_SLOTS:
         // Scaled with factor 2: the raw values lie inside the band, the scaled ones
         // are what is tested. The excluded last sample counts all the same.
         const double raws[] = {3.5, 4.0, nan, 5.0, 6.0, 0.0};
-        QVector<J1939Value> history(6);
+        QVector<J1939Value> history;
         for (int i = 0; i < 6; ++i) {
-            history[i].rawValue = raws[i];
-            history[i].auxInt = i;
+            J1939Value sample;
+            sample.rawValue = raws[i];
+            sample.auxInt = i;
+            sample.excluded = i == 5;
+            sample.scaledValue = sample.excluded ? QVariant(13.0) : QVariant();
+            history.append(sample);
         }
-        history[5].scaledValue = 13.0;
-        history[5].excluded = true;
         signal.appendValues(history, 2.0, 0.0);
         QVector<int> found;
         for (const J1939Value &sample : signal.getDeviators(factor)) {
