@@ -2,14 +2,13 @@
 // The rating of the newest sample for short and long histories (it copies one
 // record, so the length must not show), and the rating and the band's thresholds
 // while a writer feeds samples.
+#include "Writer.h"
+
 #include <Talveno/Talveno.h>
 
 #include <benchmark/benchmark.h>
 
 #include <QVector>
-
-#include <atomic>
-#include <thread>
 
 namespace
 {
@@ -34,34 +33,8 @@ void ratingByLength(benchmark::State &state)
     }
 }
 
-// Feeds the scaled intake under policy 2 on another thread until stopped; the
-// worker is off so that only the writer competes with the reader.
-class Writer
-{
-public:
-    explicit Writer(GenericSignalImpl<J1939Value> &signal)
-        : thread([&signal, this] {
-            J1939Value sample;
-            double raw = 0.0;
-            while (!stop.load(std::memory_order_relaxed)) {
-                sample.rawValue = raw;
-                raw = raw < 1000.0 ? raw + 1.0 : 0.0;
-                signal.setNewValue(sample, 0.5, 1.0);
-            }
-        })
-    {
-    }
-    ~Writer()
-    {
-        stop.store(true);
-        thread.join();
-    }
-
-private:
-    std::atomic<bool> stop{false};
-    std::thread thread;
-};
-
+// The writer feeds under policy 2; the worker is off so that only the writer
+// competes with the reader.
 void prepareForWriter(GenericSignalImpl<J1939Value> &signal)
 {
     signal.setValueHandling(GenericSignal::Append);

@@ -2,6 +2,8 @@
 // The median of the history beside a floor (a copy of plain doubles and one
 // selection), the cached getters alone and while a writer feeds samples, and the
 // live average.
+#include "Writer.h"
+
 #include <Talveno/Talveno.h>
 
 #include <benchmark/benchmark.h>
@@ -9,10 +11,8 @@
 #include <QVector>
 
 #include <algorithm>
-#include <atomic>
 #include <random>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace
@@ -82,22 +82,11 @@ void cachedAverageWithWriter(benchmark::State &state)
 {
     GenericSignalImpl<J1939Value> signal;
     fill(signal, randomValues(1000));
-    std::atomic<bool> stop{false};
-    std::thread writer([&signal, &stop] {
-        J1939Value sample;
-        double raw = 0.0;
-        while (!stop.load(std::memory_order_relaxed)) {
-            sample.rawValue = raw;
-            raw = raw < 1000.0 ? raw + 1.0 : 0.0;
-            signal.setNewValue(sample, 0.5, 1.0);
-        }
-    });
+    const Writer writer(signal);
     for (auto _ : state) {
         benchmark::DoNotOptimize(signal.getAverage());
         benchmark::DoNotOptimize(signal.getDeviation());
     }
-    stop.store(true);
-    writer.join();
 }
 
 void calcAverage(benchmark::State &state)
