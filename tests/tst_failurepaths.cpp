@@ -9,7 +9,6 @@
 #include <QDir>
 #include <QtTest>
 
-#include <cmath>
 #include <functional>
 #include <memory>
 #include <new>
@@ -91,26 +90,25 @@ private Q_SLOTS:
     {
         QTest::addColumn<Operation>("operation");
         QTest::addColumn<int>("countAfter");
-        QTest::addColumn<QVariant>("newestScaled");
-
-        const auto row = [](const char *name, int count, const QVariant &scaled, const Operation &operation) {
-            QTest::newRow(name) << operation << count << scaled;
+        const auto row = [](const char *name, int count, const Operation &operation) {
+            QTest::newRow(name) << operation << count;
         };
-        row("clearValuesHasEmptiedHistory", 0, {}, [](Signal &s) { s.clearValues(); });
-        row("scaledIntakeHasStoredAndScaled", 5, 21, [](Signal &s) { s.setNewValue(sample(10), 2.0, 1.0); });
-        row("updatingOn", 4, {}, [](Signal &s) { s.setUpdatingEnabled(true); });
-        row("updatingOff", 4, {}, [](Signal &s) { s.setUpdatingEnabled(false); });
-        row("updateAverageAndDeviation", 4, {}, [](Signal &s) { s.updateAverageAndDeviation(); });
-        row("rebuild", 4, {}, [](Signal &s) { s.rebuildStatisticsFromValues(); });
-        row("calcAverage", 4, {}, [](Signal &s) { s.calcAverage(); });
-        row("calcDeviation", 4, {}, [](Signal &s) { s.calcDeviation(); });
-        row("getMax", 4, {}, [](Signal &s) { s.getMax(); });
-        row("getMin", 4, {}, [](Signal &s) { s.getMin(); });
-        row("calcMedianUnderAppend", 4, {}, [](Signal &s) { s.calcMedian(); });
-        row("getValueStatisticsHasCounted", 4, {}, [this](Signal &s) {
+        row("clearValuesHasEmptiedHistory", 0, [](Signal &s) { s.clearValues(); });
+        row("scaledIntakeHasStoredAndScaled", 5, [](Signal &s) { s.setNewValue(sample(10), 2.0, 1.0); });
+        row("updatingOn", 4, [](Signal &s) { s.setUpdatingEnabled(true); });
+        row("updatingOff", 4, [](Signal &s) { s.setUpdatingEnabled(false); });
+        row("updateAverageAndDeviation", 4, [](Signal &s) { s.updateAverageAndDeviation(); });
+        row("rebuild", 4, [](Signal &s) { s.rebuildStatisticsFromValues(); });
+        row("calcAverage", 4, [](Signal &s) { s.calcAverage(); });
+        row("calcDeviation", 4, [](Signal &s) { s.calcDeviation(); });
+        row("getMax", 4, [](Signal &s) { s.getMax(); });
+        row("getMin", 4, [](Signal &s) { s.getMin(); });
+        row("calcMedianUnderAppend", 4, [](Signal &s) { s.calcMedian(); });
+        row("getValueStatistics", 4, [](Signal &s) {
             double average = 0.0, median = 0.0, deviation = 0.0;
+            unsigned int count = 0;
             QVariant maximum, minimum;
-            s.getValueStatistics(average, maximum, minimum, median, deviation, statisticsCount);
+            s.getValueStatistics(average, maximum, minimum, median, deviation, count);
         });
     }
 
@@ -118,39 +116,21 @@ private Q_SLOTS:
     {
         QFETCH(Operation, operation);
         QFETCH(int, countAfter);
-        QFETCH(QVariant, newestScaled);
-
         Signal signal;
         QVERIFY(makeValueless(signal));
         const double deviation = signal.getDeviation();
-        QVERIFY(std::fabs(deviation - std::sqrt(2.0 / 3.0)) < 1e-15);
-        const int threads = threadCount();
-        statisticsCount = 0;
 
         QVERIFY_EXCEPTION_THROWN(operation(signal), std::bad_variant_access);
         QCOMPARE(signal.getValueCount(), countAfter);
         J1939Value newest;
-        QVERIFY(countAfter == 0 || (signal.getValue(countAfter - 1, newest) && newest.scaledValue == newestScaled));
-        if (QTest::currentDataTag() == QByteArray("getValueStatisticsHasCounted")) {
-            QCOMPARE(statisticsCount, 4u);
-        }
+        QVERIFY(countAfter != 5 || (signal.getValue(4, newest) && newest.scaledValue == QVariant(21)));
         QVERIFY(signal.getAverage() == 2.0 && signal.getDeviation() == deviation);
-        QVERIFY(signal.getValue().rawValue == QVariant(3));
-        QVERIFY(signal.getAgeInSeconds() == -1.0);
-        QVERIFY(threadCount() <= threads);
+        QVERIFY(signal.getValue().rawValue == QVariant(3) && signal.getAgeInSeconds() == -1.0);
 
         // Every lock is free again: these would block on one still held by this thread.
         QVERIFY(signal.setNewValue(sample(5)));
         QCOMPARE(signal.getValueCount(), countAfter + 1);
         QVERIFY_EXCEPTION_THROWN(signal.calcMedian(), std::bad_variant_access);
-        QVERIFY_EXCEPTION_THROWN(signal.clearValues(), std::bad_variant_access);
-        QCOMPARE(signal.getValueCount(), 0);
-
-        signal.setDatatype(CAN::Real64);
-        QVERIFY(signal.calcAverage() == 0.0);
-        QVERIFY(signal.setNewValue(sample(6), 1.0, 0.0));
-        QVERIFY(signal.getAverage() == 6.0 && signal.calcMedian() == 6.0);
-        QVERIFY(signal.getAgeInSeconds() >= 0.0);
     }
 
     void updatingFlagIsStoredBeforeDispatch()
@@ -176,6 +156,7 @@ private Q_SLOTS:
         QVERIFY_EXCEPTION_THROWN(signal.setUpdatingEnabled(false), std::bad_variant_access);
         signal.setDatatype(CAN::Real64);
         QVERIFY(loopReturns(signal, [] {}));
+        QVERIFY(signal.setNewValue(sample(6), 1.0, 0.0) && signal.getAverage() == 6.0);
     }
 
     void destroyWhileValueless_data()
@@ -217,12 +198,8 @@ private Q_SLOTS:
         Quillon::failCalculatorConstruction(nth);
         QVERIFY_EXCEPTION_THROWN(std::make_unique<Signal>(), std::bad_alloc);
         Signal signal;
-        QVERIFY(signal.setNewValue(sample(7), 1.0, 0.0));
-        QVERIFY(signal.calcAverage() == 7.0);
+        QVERIFY(signal.setNewValue(sample(7), 1.0, 0.0) && signal.calcAverage() == 7.0);
     }
-
-private:
-    unsigned int statisticsCount = 0;
 };
 
 QTEST_GUILESS_MAIN(TestFailurePaths)
