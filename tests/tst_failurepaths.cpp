@@ -44,14 +44,12 @@ bool makeValueless(Signal &signal)
     signal.setDatatype(CAN::Real64);
     signal.appendValues({sample(1), sample(2), sample(3)}, 1.0, 0.0);
     signal.rebuildStatisticsFromValues();
-    if (!signal.setNewValue(sample(4))) {
-        return false;
-    }
+    const bool taken = signal.setNewValue(sample(4));
     Quillon::failCalculatorConstruction(1);
     try {
         signal.setDatatype(CAN::Integer32);
     } catch (const std::bad_alloc &) {
-        return signal.getDatatype() == CAN::Integer32;
+        return taken && signal.getDatatype() == CAN::Integer32;
     }
     return false;
 }
@@ -159,46 +157,32 @@ private Q_SLOTS:
         QVERIFY(signal.setNewValue(sample(6), 1.0, 0.0) && signal.getAverage() == 6.0);
     }
 
-    void destroyWhileValueless_data()
-    {
-        QTest::addColumn<bool>("worker");
-        QTest::newRow("withoutWorker") << false;
-        QTest::newRow("withWorker") << true;
-    }
-
+    // With and without a running worker.
     void destroyWhileValueless()
     {
-        QFETCH(bool, worker);
         const int threads = threadCount();
         {
-            Signal signal;
-            if (worker) {
-                signal.setValueHandling(GenericSignal::Append);
-            } else {
-                QVERIFY(signal.setNewValue(sample(1), 1.0, 0.0));
+            Signal withWorker, withoutWorker;
+            withWorker.setValueHandling(GenericSignal::Append);
+            QVERIFY(withoutWorker.setNewValue(sample(1), 1.0, 0.0));
+            for (Signal *signal : {&withWorker, &withoutWorker}) {
+                Quillon::failCalculatorConstruction(1);
+                QVERIFY_EXCEPTION_THROWN(signal->setDatatype(CAN::Real64), std::bad_alloc);
             }
-            Quillon::failCalculatorConstruction(1);
-            QVERIFY_EXCEPTION_THROWN(signal.setDatatype(CAN::Real64), std::bad_alloc);
-            QVERIFY(worker || signal.calcMedian() == 0.0);
+            QVERIFY(withoutWorker.calcMedian() == 0.0);
         }
         QTRY_VERIFY_WITH_TIMEOUT(threadCount() <= threads, 10000);
     }
 
     // The object's first calculator (double) or its qint32 replacement fails to construct.
-    void constructionFailure_data()
-    {
-        QTest::addColumn<int>("nth");
-        QTest::newRow("doubleAlternativeThrows") << 1;
-        QTest::newRow("qint32AlternativeThrows") << 2;
-    }
-
     void constructionFailure()
     {
-        QFETCH(int, nth);
-        Quillon::failCalculatorConstruction(nth);
-        QVERIFY_EXCEPTION_THROWN(std::make_unique<Signal>(), std::bad_alloc);
-        Signal signal;
-        QVERIFY(signal.setNewValue(sample(7), 1.0, 0.0) && signal.calcAverage() == 7.0);
+        for (const int nth : {1, 2}) {
+            Quillon::failCalculatorConstruction(nth);
+            QVERIFY_EXCEPTION_THROWN(std::make_unique<Signal>(), std::bad_alloc);
+            Signal signal;
+            QVERIFY(signal.setNewValue(sample(7), 1.0, 0.0) && signal.calcAverage() == 7.0);
+        }
     }
 };
 
