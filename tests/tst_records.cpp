@@ -12,15 +12,14 @@ class TestRecords : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Members set explicitly, so that a default record copies, compares and streams the same every time.
     void defaultConstruction()
     {
-        const J1939Value j1939;
-        QVERIFY(!j1939.rawValue.isValid() && !j1939.scaledValue.isValid() && !j1939.excluded);
-        QVERIFY(j1939.auxInt == 0 && j1939.auxDouble == 0.0 && j1939.auxByte1 == 0 && j1939.auxByte2 == 0);
-        // Set explicitly, so that a default record copies, compares and streams the same every time.
-        const CANopenObjectValue canopen;
-        QVERIFY(canopen.auxByte1 == 0 && canopen.auxByte2 == 0);
-        QVERIFY(canopen.auxDouble1 == 0.0 && canopen.auxDouble2 == 0.0);
+        const J1939Value j;
+        QVERIFY(!j.rawValue.isValid() && !j.scaledValue.isValid() && !j.excluded);
+        QVERIFY(j.auxInt == 0 && j.auxDouble == 0.0 && j.auxByte1 == 0 && j.auxByte2 == 0);
+        const CANopenObjectValue c;
+        QVERIFY(c.auxByte1 == 0 && c.auxByte2 == 0 && c.auxDouble1 == 0.0 && c.auxDouble2 == 0.0);
     }
 
     void canopenEquality_data()
