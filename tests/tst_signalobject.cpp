@@ -7,31 +7,30 @@
 
 namespace
 {
+using Signal = GenericSignalImpl<CANopenObjectValue>;
+
 // Samples are told apart by auxInt, which also serves as their raw value.
-template<typename T>
-T sample(int id)
+CANopenObjectValue sample(int id)
 {
-    T value;
+    CANopenObjectValue value;
     value.auxInt = id;
     value.rawValue = id;
     return value;
 }
 
-template<typename T>
-QVector<T> samples(int first, int count)
+QVector<CANopenObjectValue> samples(int first, int count)
 {
-    QVector<T> result;
+    QVector<CANopenObjectValue> result;
     for (int id = first; id < first + count; ++id) {
-        result.append(sample<T>(id));
+        result.append(sample(id));
     }
     return result;
 }
 
-template<typename T>
-QVector<int> ids(const QVector<T> &values)
+QVector<int> ids(const QVector<CANopenObjectValue> &values)
 {
     QVector<int> result;
-    for (const T &value : values) {
+    for (const CANopenObjectValue &value : values) {
         result.append(value.auxInt);
     }
     return result;
@@ -75,14 +74,14 @@ private Q_SLOTS:
         QFETCH(uint, capacity);
         QFETCH(int, intakes);
         GenericSignal::setMaxValueCount(capacity);
-        GenericSignalImpl<J1939Value> signal;
+        Signal signal;
         signal.setValueHandling(GenericSignal::Append);
         for (int id = 1; id <= intakes; ++id) {
-            QVERIFY(signal.setNewValue(sample<J1939Value>(id)));
+            QVERIFY(signal.setNewValue(sample(id)));
         }
         QFETCH(int, first);
         QFETCH(int, count);
-        QCOMPARE(ids(signal.getValues()), ids(samples<J1939Value>(first, count)));
+        QCOMPARE(ids(signal.getValues()), ids(samples(first, count)));
     }
 
     void policy_data()
@@ -101,14 +100,14 @@ private Q_SLOTS:
     {
         QFETCH(int, policy);
         QFETCH(int, prefilled);
-        GenericSignalImpl<CANopenObjectValue> signal;
-        signal.appendValues(samples<CANopenObjectValue>(1, prefilled), 1.0, 0.0);
+        Signal signal;
+        signal.appendValues(samples(1, prefilled), 1.0, 0.0);
         if (policy != 1) { // a new object replaces the newest
             signal.setValueHandling(static_cast<GenericSignal::NewValueHandlingType>(policy));
         }
         const bool accepted = policy == 1;
         for (int id = 101; id <= 103; ++id) {
-            QCOMPARE(signal.setNewValue(sample<CANopenObjectValue>(id), 1.0, 0.0), accepted);
+            QCOMPARE(signal.setNewValue(sample(id), 1.0, 0.0), accepted);
         }
         QTEST(ids(signal.getValues()), "history");
         QCOMPARE(signal.getValue().auxInt, accepted ? 103 : 0);
@@ -136,9 +135,9 @@ private Q_SLOTS:
         QFETCH(int, size);
         QFETCH(int, index);
         QFETCH(int, id);
-        GenericSignalImpl<CANopenObjectValue> signal;
-        signal.appendValues(samples<CANopenObjectValue>(1, size), 1.0, 0.0);
-        CANopenObjectValue output = sample<CANopenObjectValue>(-1);
+        Signal signal;
+        signal.appendValues(samples(1, size), 1.0, 0.0);
+        CANopenObjectValue output = sample(-1);
         QCOMPARE(signal.getValue(index, output), id != -1);
         QCOMPARE(output.auxInt, id);
         QCOMPARE(output.scaledValue.isValid(), id != -1); // stored samples are scaled, the untouched one is not
@@ -147,40 +146,33 @@ private Q_SLOTS:
     void copyOfHistoryIsIsolated()
     {
         GenericSignal::setMaxValueCount(5);
-        GenericSignalImpl<J1939Value> signal;
+        Signal signal;
         signal.setValueHandling(GenericSignal::Append);
-        for (int id = 1; id <= 5; ++id) {
-            QVERIFY(signal.setNewValue(sample<J1939Value>(id)));
-        }
-        const QVector<J1939Value> copy = signal.getValues();
-        QVERIFY(signal.setNewValue(sample<J1939Value>(6))); // trims to 2..6
-        QVector<J1939Value> changed = signal.getValues();
+        signal.appendValues(samples(1, 5), 1.0, 0.0);
+        const QVector<CANopenObjectValue> copy = signal.getValues();
+        QVERIFY(signal.setNewValue(sample(6))); // trims to 2..6
+        QVector<CANopenObjectValue> changed = signal.getValues();
         changed[0].auxInt = 999;
-        QCOMPARE(ids(signal.getValues()), ids(samples<J1939Value>(2, 5)));
-        QCOMPARE(ids(copy), ids(samples<J1939Value>(1, 5)));
+        QCOMPARE(ids(signal.getValues()), ids(samples(2, 5)));
+        QCOMPARE(ids(copy), ids(samples(1, 5)));
     }
 
-    void clearKeepsNewestStatisticsAndAge()
+    // The plain intake stores the sample unscaled and leaves the newest scaled one;
+    // clearing empties the history and the calculator but keeps that newest sample,
+    // the cached statistics and the age.
+    void plainIntakeAndClearKeepNewest()
     {
-        GenericSignalImpl<CANopenObjectValue> signal;
-        QVERIFY(signal.setNewValue(sample<CANopenObjectValue>(2), 1.0, 0.0));
-        QVERIFY(signal.setNewValue(sample<CANopenObjectValue>(4), 1.0, 0.0));
+        Signal signal;
+        QVERIFY(signal.setNewValue(sample(2), 1.0, 0.0) && signal.setNewValue(sample(4), 1.0, 0.0));
         const double age = signal.getAgeInSeconds();
+        QVERIFY(signal.setNewValue(sample(7)));
+        CANopenObjectValue stored;
+        QVERIFY(signal.getValue(0, stored) && stored.auxInt == 7 && !stored.scaledValue.isValid());
+        QVERIFY(signal.getValue().auxInt == 4 && signal.getValue().scaledValue == QVariant(4.0));
         signal.clearValues();
-        QVERIFY(signal.getValueCount() == 0 && signal.getValue().auxInt == 4);
+        QVERIFY(signal.getValueCount() == 0 && signal.getValue().auxInt == 4 && signal.calcAverage() == 0.0);
         QVERIFY(signal.getAverage() == 3.0 && signal.getDeviation() == 1.0);
         QVERIFY(age >= 0.0 && signal.getAgeInSeconds() >= age);
-        QVERIFY(signal.calcAverage() == 0.0); // the calculator itself forgets
-    }
-
-    void plainIntakeStoresUnscaledAndKeepsNewest()
-    {
-        GenericSignalImpl<J1939Value> signal;
-        QVERIFY(signal.setNewValue(sample<J1939Value>(6), 2.0, 0.0));
-        QVERIFY(signal.setNewValue(sample<J1939Value>(7)));
-        QVERIFY(signal.getValue().auxInt == 6 && signal.getValue().scaledValue == QVariant(12.0));
-        J1939Value stored;
-        QVERIFY(signal.getValue(0, stored) && stored.auxInt == 7 && !stored.scaledValue.isValid());
     }
 };
 
