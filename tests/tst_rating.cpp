@@ -61,6 +61,7 @@ private Q_SLOTS:
         row("zeroWidthBandOwnValue", 5, 5, 5.0, 100);
         row("zeroWidthBandOtherValue", 5, 5, 5.5, 0);
         row("zeroWidthBandNaN", 5, 5, nan, 100);
+        row("normalBandNaN", 0, 8, nan, 0);
         row("reversedLimits", 8, 0, 4.0, 0);
         row("shoulderWidthBelow1e-12RatesEdge100", 5, 5 + 2e-12, 5 + 2e-12, 100);
         row("shoulderWidthAbove1e-12", 5, 5 + 8e-12, 5 + 8e-12, 0);
