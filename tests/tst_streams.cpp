@@ -7,21 +7,32 @@
 #include <limits>
 #include <type_traits>
 
-Q_DECLARE_METATYPE(QDataStream::ByteOrder)
-Q_DECLARE_METATYPE(QDataStream::FloatingPointPrecision)
-
 namespace
 {
-// The expected bytes are written out by hand from Qt's documented formats:
-// a QVariant is quint32 type, qint8 null flag, then the value (int 2, uint 3,
-// double 6; invalid is type 0, null 1).
-const QByteArray j1939Hex = "0002 00000002 00 fffffffe 00000006 00 3ff8000000000000 01020304 bfe0000000000000";
-const QByteArray canopenHex = "0001 00000003 00 00000007 00000000 01 ff 7f 3ff0000000000000 c000000000000000 11223344";
+struct Format
+{
+    QDataStream::ByteOrder order = QDataStream::BigEndian;
+    QDataStream::FloatingPointPrecision precision = QDataStream::DoublePrecision;
+
+    void apply(QDataStream &stream) const
+    {
+        stream.setVersion(QDataStream::Qt_5_15);
+        stream.setByteOrder(order);
+        stream.setFloatingPointPrecision(precision);
+    }
+};
 
 template<typename T>
 constexpr bool isCANopen = std::is_same_v<T, CANopenObjectValue>;
 
-// The record behind j1939Hex or canopenHex.
+// Calls f with a default record of the type a row names.
+template<typename F>
+void withType(bool canopen, F f)
+{
+    canopen ? f(CANopenObjectValue()) : f(J1939Value());
+}
+
+// The record behind the literal bytes.
 template<typename T>
 T simple()
 {
@@ -61,149 +72,78 @@ T stale()
     return value;
 }
 
-// What a read of `written` into stale<T>() gives: the fields the format does not carry stay.
-template<typename T>
-T readBack(T written)
+// Each field as the hex of its own QDataStream encoding: variants keep their type and null
+// flag, doubles their bits.
+template<typename... F>
+QByteArrayList encode(const F &...field)
 {
-    const T target = stale<T>();
-    written.excluded = target.excluded;
-    if constexpr (isCANopen<T>) {
-        written.auxDouble = target.auxDouble;
-    } else {
-        written.auxByte1 = target.auxByte1;
-        written.auxByte2 = target.auxByte2;
-    }
-    return written;
+    QByteArrayList result;
+    const auto add = [&result](const auto &one) {
+        QByteArray bytes;
+        QDataStream out(&bytes, QIODevice::WriteOnly);
+        out << one;
+        result << bytes.toHex();
+    };
+    (add(field), ...);
+    return result;
 }
 
-// A stream cut after `fields` complete fields past the version (-1: inside the version):
-// the rest get what a failed QDataStream read stores.
+// The fields the format carries, in stream order, then those it does not.
 template<typename T>
-T cutRead(int fields)
+QByteArrayList fields(const T &v)
 {
-    const T w = simple<T>();
-    T value = stale<T>();
-    if (fields < 0) {
-        return value;
-    }
-    value.rawValue = fields > 0 ? w.rawValue : QVariant();
-    value.scaledValue = fields > 1 ? w.scaledValue : QVariant();
     if constexpr (isCANopen<T>) {
-        value.auxByte1 = fields > 2 ? w.auxByte1 : 0;
-        value.auxByte2 = fields > 3 ? w.auxByte2 : 0;
-        value.auxDouble1 = fields > 4 ? w.auxDouble1 : 0.0;
-        value.auxDouble2 = fields > 5 ? w.auxDouble2 : 0.0;
-        value.auxInt = fields > 6 ? w.auxInt : 0;
+        return encode(v.rawValue, v.scaledValue, v.auxByte1, v.auxByte2, v.auxDouble1, v.auxDouble2, v.auxInt)
+            + encode(v.auxDouble, v.excluded);
     } else {
-        value.auxInt = fields > 2 ? w.auxInt : 0;
-        value.auxDouble = fields > 3 ? w.auxDouble : 0.0;
+        return encode(v.rawValue, v.scaledValue, v.auxInt, v.auxDouble) + encode(v.auxByte1, v.auxByte2, v.excluded);
     }
-    return value;
 }
 
-// Every field, the unstreamed ones too, as the hex of its own QDataStream encoding:
-// variants keep their type and null flag, doubles their bits.
+// What a read of `written` into stale<T>() leaves when the stream ends after `complete`
+// fields past the version (-1: inside the version): the fields not reached get a failed
+// read's zero, those the format does not carry stay.
 template<typename T>
-QByteArray dump(const T &value)
+QByteArray afterRead(const T &written, int complete = 7)
+{
+    QByteArrayList result = fields(complete < 0 ? stale<T>() : T());
+    const QByteArrayList given = fields(written);
+    const QByteArrayList kept = fields(stale<T>());
+    const int streamed = isCANopen<T> ? 7 : 4;
+    for (int i = 0; i < result.size(); ++i) {
+        result[i] = i >= streamed ? kept[i] : i < complete ? given[i] : result[i];
+    }
+    return result.join(' ');
+}
+
+template<typename T>
+QByteArray write(const T &record, Format format = {})
 {
     QByteArray bytes;
     QDataStream out(&bytes, QIODevice::WriteOnly);
-    out << value.rawValue << value.scaledValue << value.auxInt << value.auxDouble << value.auxByte1 << value.auxByte2
-        << value.excluded;
-    if constexpr (isCANopen<T>) {
-        out << value.auxDouble1 << value.auxDouble2;
-    }
-    return bytes.toHex(' ');
-}
-
-template<typename T>
-QByteArray
-write(const T &record, QDataStream::ByteOrder order, QDataStream::FloatingPointPrecision precision, int version)
-{
-    QByteArray bytes;
-    QDataStream out(&bytes, QIODevice::WriteOnly);
-    out.setVersion(version);
-    out.setByteOrder(order);
-    out.setFloatingPointPrecision(precision);
+    format.apply(out);
     out << record;
-    return out.status() == QDataStream::Ok ? bytes : QByteArray("write failed");
+    return bytes;
 }
 
-struct Read
-{
-    QByteArray record;
-    qint64 consumed;
-    int status;
-};
-
-// Reads one record from `bytes` into stale<T>().
+// Reads one record from `bytes` into stale<T>() and checks the record left, the bytes taken
+// and the status.
 template<typename T>
-Read read(QByteArray bytes,
-          QDataStream::ByteOrder order = QDataStream::BigEndian,
-          QDataStream::FloatingPointPrecision precision = QDataStream::DoublePrecision,
-          int version = QDataStream::Qt_5_15)
+void verifyRead(QByteArray bytes, const QByteArray &expected, qint64 consumed, int status, Format format = {})
 {
     QBuffer buffer(&bytes);
     buffer.open(QIODevice::ReadOnly);
     QDataStream in(&buffer);
-    in.setVersion(version);
-    in.setByteOrder(order);
-    in.setFloatingPointPrecision(precision);
+    format.apply(in);
     T target = stale<T>();
     in >> target;
-    return {dump(target), buffer.pos(), in.status()};
+    QCOMPARE(fields(target).join(' '), expected);
+    QCOMPARE(buffer.pos(), consumed);
+    QCOMPARE(int(in.status()), status);
+}
 }
 
-template<typename T>
-void verifyBytes()
-{
-    QFETCH(QDataStream::ByteOrder, order);
-    QFETCH(QDataStream::FloatingPointPrecision, precision);
-    QFETCH(QByteArray, bytes);
-    QCOMPARE(write(simple<T>(), order, precision, QDataStream::Qt_5_15).toHex(' '), bytes.toHex(' '));
-    const Read back = read<T>(bytes, order, precision);
-    QCOMPARE(back.record, dump(readBack(simple<T>())));
-    QVERIFY(back.consumed == bytes.size() && back.status == QDataStream::Ok);
-}
-
-// The number goes to auxDouble, or to auxDouble1 and (negated) auxDouble2.
-template<typename T>
-void verifyRoundTrip()
-{
-    QFETCH(int, version);
-    QFETCH(QDataStream::ByteOrder, order);
-    QFETCH(QDataStream::FloatingPointPrecision, precision);
-    QFETCH(QVariant, raw);
-    QFETCH(QVariant, scaled);
-    QFETCH(double, number);
-    T source = simple<T>();
-    source.rawValue = raw;
-    source.scaledValue = scaled;
-    if constexpr (isCANopen<T>) {
-        source.auxDouble1 = number;
-        source.auxDouble2 = -number;
-    } else {
-        source.auxDouble = number;
-    }
-    const QByteArray bytes = write(source, order, precision, version);
-    const Read back = read<T>(bytes, order, precision, version);
-    QCOMPARE(back.record, dump(readBack(source)));
-    QVERIFY(back.consumed == bytes.size() && back.status == QDataStream::Ok);
-}
-
-template<typename T>
-void verifyRead()
-{
-    QFETCH(QByteArray, bytes);
-    QFETCH(int, consumed);
-    QFETCH(int, status);
-    QFETCH(QByteArray, expected);
-    const Read back = read<T>(bytes);
-    QCOMPARE(back.record, expected);
-    QCOMPARE(back.consumed, qint64(consumed));
-    QCOMPARE(back.status, status);
-}
-}
+Q_DECLARE_METATYPE(Format)
 
 class TestStreams : public QObject
 {
@@ -213,133 +153,114 @@ private Q_SLOTS:
     void bytes_data()
     {
         QTest::addColumn<bool>("canopen");
-        QTest::addColumn<QDataStream::ByteOrder>("order");
-        QTest::addColumn<QDataStream::FloatingPointPrecision>("precision");
+        QTest::addColumn<Format>("format");
         QTest::addColumn<QByteArray>("bytes");
 
-        const auto big = QDataStream::BigEndian;
-        const auto little = QDataStream::LittleEndian;
-        const auto dbl = QDataStream::DoublePrecision;
-        const auto sgl = QDataStream::SinglePrecision;
-        const auto hex = [](const char *text) {
-            return QByteArray::fromHex(text);
-        };
-        QTest::newRow("j1939BigEndianDouble") << false << big << dbl << QByteArray::fromHex(j1939Hex);
-        QTest::newRow("j1939LittleEndianDouble")
-            << false << little << dbl
-            << hex("0200 02000000 00 feffffff 06000000 00 000000000000f83f 04030201 000000000000e0bf");
-        QTest::newRow("j1939BigEndianSingle")
-            << false << big << sgl << hex("0002 00000002 00 fffffffe 00000006 00 3fc00000 01020304 bf000000");
-        QTest::newRow("canopenBigEndianDoubleAuxByte1Minus1IsFF")
-            << true << big << dbl << QByteArray::fromHex(canopenHex);
-        QTest::newRow("canopenLittleEndianDouble")
-            << true << little << dbl
-            << hex("0100 03000000 00 07000000 00000000 01 ff 7f 000000000000f03f 00000000000000c0 44332211");
-        QTest::newRow("canopenBigEndianSingle")
-            << true << big << sgl << hex("0001 00000003 00 00000007 00000000 01 ff 7f 3f800000 c0000000 11223344");
+        const Format big;
+        const Format little{QDataStream::LittleEndian};
+        const Format single{QDataStream::BigEndian, QDataStream::SinglePrecision};
+        // Written out by hand from Qt's documented formats: a QVariant is quint32 type,
+        // qint8 null flag, then the value (int 2, uint 3, double 6; invalid is type 0, null 1).
+        // clang-format off
+        QTest::newRow("j1939BigEndianDouble") << false << big << QByteArray::fromHex("0002 00000002 00 fffffffe 00000006 00 3ff8000000000000 01020304 bfe0000000000000");
+        QTest::newRow("j1939LittleEndianDouble") << false << little << QByteArray::fromHex("0200 02000000 00 feffffff 06000000 00 000000000000f83f 04030201 000000000000e0bf");
+        QTest::newRow("j1939BigEndianSingle") << false << single << QByteArray::fromHex("0002 00000002 00 fffffffe 00000006 00 3fc00000 01020304 bf000000");
+        QTest::newRow("canopenBigEndianDoubleAuxByte1Minus1IsFF") << true << big << QByteArray::fromHex("0001 00000003 00 00000007 00000000 01 ff 7f 3ff0000000000000 c000000000000000 11223344");
+        QTest::newRow("canopenLittleEndianDouble") << true << little << QByteArray::fromHex("0100 03000000 00 07000000 00000000 01 ff 7f 000000000000f03f 00000000000000c0 44332211");
+        // clang-format on
     }
 
     void bytes()
     {
         QFETCH(bool, canopen);
-        canopen ? verifyBytes<CANopenObjectValue>() : verifyBytes<J1939Value>();
+        QFETCH(Format, format);
+        QFETCH(QByteArray, bytes);
+        withType(canopen, [&](auto type) {
+            using T = decltype(type);
+            QCOMPARE(write(simple<T>(), format).toHex(' '), bytes.toHex(' '));
+            verifyRead<T>(bytes, afterRead(simple<T>()), bytes.size(), QDataStream::Ok, format);
+        });
     }
 
+    // The number goes to auxDouble, or to auxDouble1 and (negated) auxDouble2.
     void roundTrip_data()
     {
-        QTest::addColumn<int>("version");
-        QTest::addColumn<QDataStream::ByteOrder>("order");
-        QTest::addColumn<QDataStream::FloatingPointPrecision>("precision");
         QTest::addColumn<QVariant>("raw");
         QTest::addColumn<QVariant>("scaled");
         QTest::addColumn<double>("number");
 
-        const auto big = QDataStream::BigEndian;
-        const auto dbl = QDataStream::DoublePrecision;
-        const int qt5 = QDataStream::Qt_5_15;
-        QTest::newRow("longLongAndUIntLittleEndian")
-            << qt5 << QDataStream::LittleEndian << dbl << QVariant(qlonglong(-5000000000)) << QVariant(4000000000u)
-            << 1e300;
-        QTest::newRow("stringAndInvalid")
-            << qt5 << big << dbl << QVariant(QStringLiteral("Öl 80 °C")) << QVariant() << -0.0;
-        QTest::newRow("nanKeepsItsBits") << qt5 << big << dbl << QVariant(true) << QVariant(0.1)
-                                         << std::numeric_limits<double>::quiet_NaN();
-        // Before Qt 5.0 an invalid QVariant carried an empty string: the variant
-        // format follows the stream's version.
-        QTest::newRow("qt4_0InvalidVariant")
-            << int(QDataStream::Qt_4_0) << big << dbl << QVariant() << QVariant(12) << 0.5;
+        QTest::newRow("longLongAndUInt") << QVariant(qlonglong(-5000000000)) << QVariant(4000000000u) << 1e300;
+        QTest::newRow("stringAndInvalid") << QVariant(QStringLiteral("Öl 80 °C")) << QVariant() << -0.0;
+        QTest::newRow("nanKeepsItsBits") << QVariant(true) << QVariant(0.1) << std::numeric_limits<double>::quiet_NaN();
     }
 
     void roundTrip()
     {
-        verifyRoundTrip<J1939Value>();
-        verifyRoundTrip<CANopenObjectValue>();
+        QFETCH(QVariant, raw);
+        QFETCH(QVariant, scaled);
+        QFETCH(double, number);
+        const auto check = [&](auto source) {
+            using T = decltype(source);
+            source.rawValue = raw;
+            source.scaledValue = scaled;
+            if constexpr (isCANopen<T>) {
+                source.auxDouble1 = number;
+                source.auxDouble2 = -number;
+            } else {
+                source.auxDouble = number;
+            }
+            const QByteArray bytes = write(source);
+            verifyRead<T>(bytes, afterRead(source), bytes.size(), QDataStream::Ok);
+        };
+        check(simple<J1939Value>());
+        check(simple<CANopenObjectValue>());
     }
 
-    // Reads into a stale record from a big-endian stream: how many bytes a reader
-    // takes, the status it leaves, and the record it leaves.
+    // Reads into a stale record from a big-endian stream: the record a reader leaves,
+    // how many bytes it takes, and the status.
     void read_data()
     {
         QTest::addColumn<bool>("canopen");
         QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QByteArray>("expected");
         QTest::addColumn<int>("consumed");
         QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("expected");
 
-        const auto add = [](const char *name, const auto &expected, const QByteArray &bytes, int consumed, int status) {
-            QTest::newRow(name) << isCANopen<std::decay_t<decltype(expected)>> << bytes << consumed << status
-                                << dump(expected);
-        };
         const int ok = QDataStream::Ok;
-        const int readPastEnd = QDataStream::ReadPastEnd;
-
-        J1939Value version1 = readBack(simple<J1939Value>());
+        const QByteArray j1939 = write(simple<J1939Value>());
+        const QByteArray canopen = write(simple<CANopenObjectValue>());
+        const QByteArray j1939Stale = afterRead(J1939Value(), -1);
+        J1939Value version1 = simple<J1939Value>();
         version1.auxDouble = stale<J1939Value>().auxDouble;
-        add("j1939Version1KeepsAuxDouble",
-            version1,
-            QByteArray::fromHex("0001") + QByteArray::fromHex(j1939Hex).mid(2, 26),
-            28,
-            ok);
-
+        const auto cut = [](const char *name, auto type, int length, int complete) {
+            using T = decltype(type);
+            QTest::newRow(name) << isCANopen<T> << write(simple<T>()).left(length) << afterRead(simple<T>(), complete)
+                                << length << int(QDataStream::ReadPastEnd);
+        };
+        // clang-format off
+        QTest::newRow("j1939Version1KeepsAuxDouble") << false << QByteArray::fromHex("0001") + j1939.mid(2, 26) << afterRead(version1) << 28 << ok;
         // A full record body follows the version, so a reader that went on would show.
-        const QByteArray j1939Body = QByteArray::fromHex(j1939Hex).mid(2);
-        const QByteArray canopenBody = QByteArray::fromHex(canopenHex).mid(2);
-        add("j1939Version0", stale<J1939Value>(), QByteArray::fromHex("0000") + j1939Body, 2, ok);
-        add("j1939Version3", stale<J1939Value>(), QByteArray::fromHex("0003") + j1939Body, 2, ok);
-        add("j1939VersionMinus1", stale<J1939Value>(), QByteArray::fromHex("ffff") + j1939Body, 2, ok);
-        add("canopenVersion0", stale<CANopenObjectValue>(), QByteArray::fromHex("0000") + canopenBody, 2, ok);
-        add("canopenVersion2", stale<CANopenObjectValue>(), QByteArray::fromHex("0002") + canopenBody, 2, ok);
-        add("canopenVersion3", stale<CANopenObjectValue>(), QByteArray::fromHex("0003") + canopenBody, 2, ok);
-        add("canopenVersionMinus1", stale<CANopenObjectValue>(), QByteArray::fromHex("ffff") + canopenBody, 2, ok);
-
-        const auto j1939Cut = [&](const char *name, int length, int fields) {
-            add(name, cutRead<J1939Value>(fields), QByteArray::fromHex(j1939Hex).left(length), length, readPastEnd);
-        };
-        const auto canopenCut = [&](const char *name, int length, int fields) {
-            add(name,
-                cutRead<CANopenObjectValue>(fields),
-                QByteArray::fromHex(canopenHex).left(length),
-                length,
-                readPastEnd);
-        };
-        j1939Cut("j1939Empty", 0, -1);
-        j1939Cut("j1939HalfVersion", 1, -1);
-        j1939Cut("j1939VersionOnly", 2, 0);
-        j1939Cut("j1939CutInRawType", 5, 0);
-        j1939Cut("j1939CutInAuxInt", 26, 2);
-        j1939Cut("j1939NoAuxDouble", 28, 3);
-        j1939Cut("j1939LastByteMissing", 35, 3);
-        canopenCut("canopenHalfVersion", 1, -1);
-        canopenCut("canopenVersionOnly", 2, 0);
-        canopenCut("canopenCutInAuxDouble1", 22, 4);
-        canopenCut("canopenNoAuxInt", 34, 6);
-        canopenCut("canopenLastByteMissing", 37, 6);
+        QTest::newRow("j1939Version0") << false << QByteArray::fromHex("0000") + j1939.mid(2) << j1939Stale << 2 << ok;
+        QTest::newRow("j1939Version3") << false << QByteArray::fromHex("0003") + j1939.mid(2) << j1939Stale << 2 << ok;
+        QTest::newRow("j1939VersionMinus1") << false << QByteArray::fromHex("ffff") + j1939.mid(2) << j1939Stale << 2 << ok;
+        QTest::newRow("canopenVersion2") << true << QByteArray::fromHex("0002") + canopen.mid(2) << afterRead(CANopenObjectValue(), -1) << 2 << ok;
+        cut("j1939CutInVersion", J1939Value(), 1, -1);
+        cut("j1939CutInRawVariant", J1939Value(), 5, 0);
+        cut("j1939CutInAuxInt", J1939Value(), 26, 2);
+        cut("j1939CutInAuxDouble", J1939Value(), 35, 3);
+        cut("canopenCutInAuxDouble1", CANopenObjectValue(), 22, 4);
+        cut("canopenCutInAuxInt", CANopenObjectValue(), 37, 6);
+        // clang-format on
     }
 
     void read()
     {
         QFETCH(bool, canopen);
-        canopen ? verifyRead<CANopenObjectValue>() : verifyRead<J1939Value>();
+        QFETCH(QByteArray, bytes);
+        QFETCH(QByteArray, expected);
+        QFETCH(int, consumed);
+        QFETCH(int, status);
+        withType(canopen, [&](auto type) { verifyRead<decltype(type)>(bytes, expected, consumed, status); });
     }
 };
 
