@@ -30,10 +30,8 @@ cmake -S "$root" -B "$build" \
     -DTALVENO_BUILD_BENCHMARKS=OFF
 cmake --build "$build" --target talveno_fuzzers -j2
 
-# A corrupt element count can ask Qt for gigabytes at once: such an allocation
-# fails, Qt throws std::bad_alloc and the target ends the input, as a host
-# would see it. Smaller allocations still count against the RSS limit below.
-export ASAN_OPTIONS=${ASAN_OPTIONS:-allocator_may_return_null=1:max_allocation_size_mb=1024}
+# The targets carry their own AddressSanitizer and LeakSanitizer defaults
+# (tests/fuzz/sanitizer_defaults.cpp).
 export UBSAN_OPTIONS=${UBSAN_OPTIONS:-print_stacktrace=1:halt_on_error=1}
 
 status=0
@@ -45,13 +43,17 @@ while IFS=$'\t' read -r name corpus; do
     echo "== fuzzing $name for ${seconds}s"
     if ! LD_PRELOAD=$runtime "$build/fuzz/$name" -max_total_time="$seconds" -timeout=10 -rss_limit_mb=2048 \
             -artifact_prefix="$artifacts/" -print_final_stats=1 "$scratch" "$corpus"; then
-        echo "== $name failed"
+        echo "== $name failed" >&2
         status=1
     fi
+    # The input is also printed, so that a failure on a machine that is gone
+    # afterwards (CI) can be replayed: base64 -d > file; <name>_replay file.
     for found in "$artifacts"/*; do
         [ -e "$found" ] || continue
         cp "$found" "$corpus/"
-        echo "== kept $(basename "$found") in $corpus: commit it"
+        echo "== kept $(basename "$found") in $corpus: commit it; its bytes in base64:" >&2
+        base64 -w0 "$found" >&2
+        echo >&2
     done
 done < "$build/fuzz/targets.txt"
 exit $status
