@@ -10,6 +10,7 @@
 namespace
 {
 const double notANumber = std::numeric_limits<double>::quiet_NaN();
+const double infinity = std::numeric_limits<double>::infinity();
 const double twoTo64 = 18446744073709551616.0;
 
 template<typename N>
@@ -33,6 +34,7 @@ private Q_SLOTS:
         QTest::newRow("evenMeanOfMiddleTwo") << QList<double>{8.0, 1.0, 4.0, 2.0} << 3.0;
         QTest::newRow("nanSortsLast") << QList<double>{2.0, notANumber, 1.0, 3.0} << 2.5;
         QTest::newRow("nanInTheMiddlePosition") << QList<double>{notANumber, notANumber, 1.0} << notANumber;
+        QTest::newRow("infinitiesAreNumbers") << QList<double>{infinity, 1.0, notANumber, -infinity, 3.0} << 3.0;
     }
 
     void median()
@@ -43,9 +45,11 @@ private Q_SLOTS:
         QVERIFY2(std::isnan(expected) ? std::isnan(median) : median == expected, qPrintable(QString::number(median)));
     }
 
-    // The middle two are averaged in double, so neither end overflows.
+    // The middle two are averaged in double, so neither end overflows; float has
+    // its own test for NaN.
     void medianOfElementTypes()
     {
+        QVERIFY(medianOf<float>({2.0f, std::numeric_limits<float>::quiet_NaN(), 1.0f, 3.0f}) == 2.5);
         QVERIFY(medianOf<qint8>({127, -128}) == -0.5);
         QVERIFY(medianOf<qint64>({LLONG_MIN, LLONG_MAX}) == 0.0);
         QVERIFY(medianOf<quint64>({ULLONG_MAX, ULLONG_MAX}) == twoTo64);
