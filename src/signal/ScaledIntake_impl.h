@@ -154,21 +154,18 @@ void GenericSignalImpl<T>::scaleAndAppendValue(T &value, double scaleFactor, dou
 template<typename T>
 bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scaleOffset)
 {
-    if (!setNewValue(std::move(value))) {
-        return false;
-    }
+    // The sample is stored and scaled in one hold of valuesLock, so that no reader
+    // sees it unscaled and no other intake comes between the two.
     std::optional<T> newest;
     {
         const TalvenoLocks::WriteLocker locker(valuesLock);
-        if (values.isEmpty()) {
-            return true; // emptied by another thread meanwhile
+        if (!TalvenoSignal::storeUnderPolicy(values, valueHandling, std::move(value))) {
+            return false;
         }
         scaleAndAppendValue(values.last(), scaleFactor, scaleOffset);
         newest.emplace(values.constLast());
     }
-    TalvenoSignal::markChanged(averageChanged);
-    TalvenoSignal::markChanged(deviationChanged);
-    TalvenoSignal::markChanged(valueChanged);
+    TalvenoSignal::markStored(averageChanged, deviationChanged, valueChanged);
     const TalvenoLocks::MutexLocker locker(calculatorMutex);
     TalvenoCalculator::addTyped(calculator, newest->scaledValue);
     average.store(calcAverageLocked());

@@ -36,6 +36,36 @@ void holdToCapacity(QVector<T> &values)
         values.erase(values.begin(), values.end() - static_cast<int>(capacity));
     }
 }
+
+// Stores a sample under the handling policy; false, with the history unchanged, for
+// a policy other than 1 and 2. The caller holds valuesLock for writing.
+template<typename T>
+bool storeUnderPolicy(QVector<T> &values, GenericSignal::NewValueHandlingType handling, T &&value)
+{
+    switch (handling) {
+    case GenericSignal::ReplaceNewest:
+        if (!values.isEmpty()) {
+            values.removeLast();
+        }
+        values.append(std::move(value));
+        return true;
+    case GenericSignal::Append:
+        values.append(std::move(value));
+        holdToCapacity(values);
+        return true;
+    default:
+        return false;
+    }
+}
+
+// Set after every stored sample, in this order.
+inline void
+markStored(std::atomic<bool> &averageChanged, std::atomic<bool> &deviationChanged, std::atomic<bool> &valueChanged)
+{
+    markChanged(averageChanged);
+    markChanged(deviationChanged);
+    markChanged(valueChanged);
+}
 }
 
 template<typename T>
@@ -74,24 +104,11 @@ bool GenericSignalImpl<T>::setNewValue(T value)
 {
     {
         const TalvenoLocks::WriteLocker locker(valuesLock);
-        switch (valueHandling) {
-        case GenericSignal::ReplaceNewest:
-            if (!values.isEmpty()) {
-                values.removeLast();
-            }
-            values.append(std::move(value));
-            break;
-        case GenericSignal::Append:
-            values.append(std::move(value));
-            TalvenoSignal::holdToCapacity(values);
-            break;
-        default:
+        if (!TalvenoSignal::storeUnderPolicy(values, valueHandling, std::move(value))) {
             return false;
         }
     }
-    TalvenoSignal::markChanged(averageChanged);
-    TalvenoSignal::markChanged(deviationChanged);
-    TalvenoSignal::markChanged(valueChanged);
+    TalvenoSignal::markStored(averageChanged, deviationChanged, valueChanged);
     return true;
 }
 
