@@ -22,7 +22,9 @@ cmake --build "$build" -j"$jobs" --target talveno-bench
 
 results=$(mktemp)
 trap 'rm -f "$results"' EXIT
-"$build/bench/talveno-bench" --benchmark_repetitions="$repetitions" \
+# Repetitions of all benchmarks are interleaved in random order, so that a slow
+# spell of a shared machine falls on a measurement and its floor alike.
+"$build/bench/talveno-bench" --benchmark_repetitions="$repetitions" --benchmark_enable_random_interleaving=true \
     --benchmark_report_aggregates_only=true \
     --benchmark_out="$results" --benchmark_out_format=json "$@"
 
