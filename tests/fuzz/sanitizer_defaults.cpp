@@ -18,6 +18,12 @@ extern "C" TALVENO_SANITIZER_HOOK const char *__asan_default_options()
     return "allocator_may_return_null=1:max_allocation_size_mb=1024";
 }
 
+// The same for the replays in the ThreadSanitizer build.
+extern "C" TALVENO_SANITIZER_HOOK const char *__tsan_default_options()
+{
+    return "allocator_may_return_null=1";
+}
+
 // Leaks inside Qt's own readers are suppressed (tests/lsan.supp). Qt is built
 // without frame pointers, so only the slow unwinder sees the Qt frame to match.
 extern "C" TALVENO_SANITIZER_HOOK const char *__lsan_default_options()
