@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <limits>
+#include <utility>
 
 namespace
 {
@@ -92,23 +93,13 @@ private Q_SLOTS:
         for (const int type : {1, 9, 10, 11, 12, 13, 14, 15, 19, 20, 23, 26, 28, -1}) {
             QTest::addRow("dataType%dCopies", type) << type << three << 0.5 << 0.5 << false << QVariant() << three;
         }
-        row("dataType0Double", 0, three, 0.5, 0.5, QVariant(2.0));
-        row("dataType2Qint8", 2, three, 0.5, 0.5, QVariant(1));
-        row("dataType3Qint16", 3, three, 0.5, 0.5, QVariant(1));
-        row("dataType4Qint32", 4, three, 0.5, 0.5, QVariant(1));
-        row("dataType5Quint8", 5, three, 0.5, 0.5, QVariant(1));
-        row("dataType6Quint16", 6, three, 0.5, 0.5, QVariant(1));
-        row("dataType7Quint32", 7, three, 0.5, 0.5, QVariant(1u));
-        row("dataType8Float", 8, three, 0.5, 0.5, QVariant(2.0f));
-        row("dataType16Qint32", 16, three, 0.5, 0.5, QVariant(1));
-        row("dataType17Double", 17, three, 0.5, 0.5, QVariant(2.0));
-        row("dataType18Qint8", 18, three, 0.5, 0.5, QVariant(1));
-        row("dataType21Qint64", 21, three, 0.5, 0.5, ll(1));
-        row("dataType22Quint32", 22, three, 0.5, 0.5, QVariant(1u));
-        row("dataType24Quint64", 24, three, 0.5, 0.5, ull(1));
-        row("dataType25Quint64", 25, three, 0.5, 0.5, ull(1));
-        row("dataType27Quint64", 27, three, 0.5, 0.5, ull(1));
-
+        const std::pair<int, QVariant> numericTypes[] = {
+            {0, QVariant(2.0)}, {2, QVariant(1)}, {3, QVariant(1)}, {4, QVariant(1)}, {5, QVariant(1)},
+            {6, QVariant(1)}, {7, QVariant(1u)}, {8, QVariant(2.0f)}, {16, QVariant(1)}, {17, QVariant(2.0)},
+            {18, QVariant(1)}, {21, ll(1)}, {22, QVariant(1u)}, {24, ull(1)}, {25, ull(1)}, {27, ull(1)}};
+        for (const auto &[type, expected] : numericTypes) {
+            QTest::addRow("dataType%dIsNumeric", type) << type << three << 0.5 << 0.5 << false << QVariant() << expected;
+        }
         row("qint32NegativeCutsTowardZero", 4, QVariant(-3), 0.5, 0.5, QVariant(0));
         row("qint32ReadsDigitString", 4, text("12"), 1.0, 0.0, QVariant(12));
         row("qint32LettersGiveCutOffset", 4, text("abc"), 2.0, 7.9, QVariant(7));
