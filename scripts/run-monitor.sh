@@ -2,7 +2,7 @@
 # SPDX-License-Identifier: LGPL-2.1-or-later
 # The main job: builds the library and its example programs, then runs the
 # signal monitor. Without arguments it reads the sample log that ships in
-# examples/data; any arguments go to talveno-monitor (see --help).
+# tools/data; any arguments go to talveno-monitor (see --help).
 # Shares the normal build tree with scripts/test.sh (build/release, or
 # TALVENO_RELEASE_DIR); TALVENO_JOBS sets the build parallelism.
 set -euo pipefail
@@ -16,4 +16,4 @@ export CXX=${CXX:-g++}
 cmake -S "$root" -B "$dir" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTALVENO_BUILD_EXAMPLES=ON >&2
 cmake --build "$dir" --parallel "$jobs" --target talveno-monitor talveno-example >&2
 echo >&2
-exec "$dir/examples/monitor/talveno-monitor" "$@"
+exec "$dir/tools/monitor/talveno-monitor" "$@"

@@ -26,7 +26,7 @@ const char description[] = "Reads a recorded CAN log (candump -l layout or the c
                            "Definition file: {\"signals\": [{...}, ...]} with name, unit, either pgn and\n"
                            "sourceAddress (J1939) or id, mask and extended, startBit, length, byteOrder\n"
                            "(little or big), signed, factor, offset and dataType (number or name, e.g.\n"
-                           "Real64); see examples/data/extra_signals.json.\n"
+                           "Real64); see extra_signals.json beside the sample log.\n"
                            "\n"
                            "Average, deviation, minimum and maximum cover every sample since the start;\n"
                            "median, rating, the outside count and the plot cover the stored history\n"
