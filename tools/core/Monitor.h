@@ -40,6 +40,9 @@ struct SignalSnapshot
 struct SignalSeries
 {
     QString name;
+    /// Where the signal was seen when that is not plain: interface and source
+    /// address, e.g. "can1, SA 0x17"; empty otherwise.
+    QString origin;
     QString unit;
     QVector<QPointF> samples;
     QVector<QPointF> outside;
