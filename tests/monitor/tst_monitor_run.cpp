@@ -91,7 +91,7 @@ private Q_SLOTS:
         while (!xml.atEnd()) {
             xml.readNext();
             panels += xml.isStartElement() && xml.name() == QLatin1String("polyline");
-            marks += xml.isStartElement() && xml.name() == QLatin1String("circle");
+            marks += xml.isStartElement() && xml.attributes().value(QLatin1String("class")) == QLatin1String("outside");
         }
         QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
         QVERIFY(panels == 6 && marks > 0);
