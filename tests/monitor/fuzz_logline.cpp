@@ -4,18 +4,15 @@
 #include "BuiltinSignals.h"
 #include "LogReader.h"
 
-#include <QBuffer>
-
 #include <cstdint>
 #include <cstdlib>
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const QVector<SignalDefinition> definitions = builtinSignals();
-    QByteArray text(reinterpret_cast<const char *>(data), static_cast<int>(size));
-    QBuffer device(&text);
-    device.open(QIODevice::ReadOnly);
-    LogReader reader(device);
+    const QByteArray text(reinterpret_cast<const char *>(data), static_cast<int>(size));
+    InterfaceNames interfaces;
+    LogReader reader(text, interfaces);
     CanFrame frame;
     for (;;) {
         const LogReader::Next next = reader.next(frame);

@@ -163,7 +163,8 @@ private Q_SLOTS:
     void monitor_feedsScaledSamplesAndCountsNotAvailable()
     {
         GenericSignal::setMaxValueCount(0);
-        Monitor monitor(builtinSignals(), 2.0);
+        const InterfaceNames interfaces;
+        Monitor monitor(builtinSignals(), interfaces, Monitor::Settings());
         // Engine speed 0x1D5A * 0.125 = 939.25 rpm, then not available, then 0x2000 * 0.125 = 1024 rpm.
         monitor.processFrame(frameOf(0x0CF00400, QByteArray::fromHex("F1D0CD5A1D00FFCD"), 1000000));
         monitor.processFrame(frameOf(0x0CF00400, QByteArray::fromHex("F1D0CDFFFF00FFCD"), 1010000));
@@ -182,6 +183,39 @@ private Q_SLOTS:
         const QVector<SignalSeries> series = monitor.series();
         QCOMPARE(series.at(0).samples, (QVector<QPointF>{{0.0, 939.25}, {0.02, 1024.0}}));
         GenericSignal::setMaxValueCount(1000);
+    }
+
+    void monitor_keepsSendersAndInterfacesApart()
+    {
+        QVector<SignalDefinition> definitions = builtinSignals();
+        definitions[2].anySourceAddress = true; // coolant temperature from every sender
+        InterfaceNames interfaces;
+        const quint16 can0 = interfaces.index(QStringLiteral("can0"));
+        const quint16 can1 = interfaces.index(QStringLiteral("can1"));
+        Monitor::Settings settings;
+        settings.staleAfter = 0.5;
+        Monitor monitor(definitions, interfaces, settings);
+        const auto feed = [&monitor](quint32 id, quint16 interfaceIndex, int celsius, qint64 time) {
+            CanFrame frame = frameOf(id, QByteArray(8, char(0xFF)), time);
+            frame.data[0] = static_cast<quint8>(celsius + 40);
+            frame.interfaceIndex = interfaceIndex;
+            monitor.processFrame(frame);
+        };
+        feed(0x18FEEE03, can1, 90, 0);
+        feed(0x18FEEE00, can0, 80, 100000);
+        feed(0x18FEEE03, can0, 70, 200000);
+        feed(0x18FEEE00, can0, 82, 1000000);
+        QStringList seen;
+        for (const SignalSnapshot &s : monitor.snapshot()) {
+            if (s.name.startsWith(QLatin1String("coolant"))) {
+                seen.append(QStringLiteral("%1 %2 %3 %4").arg(s.origin).arg(s.decodedSamples).arg(s.newest).arg(s.stale));
+            }
+        }
+        // Ordered by interface as first seen, then source address; stale in log time.
+        QCOMPARE(seen,
+                 QStringList({QStringLiteral("can0, SA 0x00 2 82 0"),
+                              QStringLiteral("can0, SA 0x03 1 70 1"),
+                              QStringLiteral("can1, SA 0x03 1 90 1")}));
     }
 };
 

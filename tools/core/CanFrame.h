@@ -5,14 +5,16 @@
 
 #include <array>
 
-/// One frame of a recorded CAN log, as the log line states it.
+/// One CAN frame, from a log line or from a bus.
 struct CanFrame
 {
-    /// Timestamp of the line in microseconds: since the epoch in an absolute log,
+    /// Timestamp in microseconds: since the epoch in an absolute log and on a bus,
     /// since the first frame (or the previous one) in a relative log.
     qint64 timeMicroseconds = 0;
     /// 11-bit identifier when extended is false, 29-bit identifier otherwise.
     quint32 id = 0;
+    /// Which interface carried the frame: an index into the run's InterfaceNames.
+    quint16 interfaceIndex = 0;
     bool extended = false;
     /// A remote request carries no data.
     bool remote = false;

@@ -15,6 +15,10 @@ public:
     {
     }
 
+    std::size_t offsetFrom(const char *begin) const
+    {
+        return static_cast<std::size_t>(at - begin);
+    }
     bool atEnd() const
     {
         return at == end;
@@ -252,7 +256,12 @@ LineParse parseLogLine(const char *begin, std::size_t size, CanFrame &frame)
     if (const char *error = readTimestamp(in, frame.timeMicroseconds)) {
         return malformed(error);
     }
-    if (!in.skipBlanks() || in.word() == 0) {
+    if (!in.skipBlanks()) {
+        return malformed("missing interface name after the timestamp");
+    }
+    const std::size_t interfaceOffset = in.offsetFrom(begin);
+    const int interfaceLength = in.word();
+    if (interfaceLength == 0) {
         return malformed("missing interface name after the timestamp");
     }
     if (!in.skipBlanks()) {
@@ -270,5 +279,5 @@ LineParse parseLogLine(const char *begin, std::size_t size, CanFrame &frame)
     if (!in.onlyBlanksLeft()) {
         return malformed("unexpected text after the data");
     }
-    return LineParse{LineParse::Frame, nullptr};
+    return LineParse{LineParse::Frame, nullptr, interfaceOffset, static_cast<std::size_t>(interfaceLength)};
 }

@@ -16,6 +16,9 @@ struct LineParse
     Status status = Blank;
     /// A static description of the first fault; nullptr unless Malformed.
     const char *error = nullptr;
+    /// Where the interface name lies in the line, for a Frame.
+    std::size_t interfaceOffset = 0;
+    std::size_t interfaceLength = 0;
 };
 
 /**

@@ -1,40 +1,152 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "LogReader.h"
 
-#include <algorithm>
+#include <cerrno>
+#include <cstring>
 
-LogReader::LogReader(QIODevice &device)
-    : device(device)
+#include <poll.h>
+#include <unistd.h>
+
+namespace
 {
+constexpr std::size_t blockSize = 1 << 20;
+}
+
+LogReader::LogReader(int fd, InterfaceNames &interfaces, int wakeFd)
+    : interfaces(interfaces)
+    , fd(fd)
+    , wakeFd(wakeFd)
+    , buffer(blockSize + maxLineLength)
+{
+}
+
+LogReader::LogReader(const QByteArray &text, InterfaceNames &interfaces)
+    : interfaces(interfaces)
+    , buffer(text.cbegin(), text.cend())
+    , end(buffer.size())
+    , atEnd(true)
+{
+}
+
+// Waits until fd has data or wakeFd is readable; false for the wake-up. Only a
+// pipe or a terminal can keep the reader waiting, but poll answers at once for a
+// file, so it serves every kind.
+bool LogReader::waitForInput()
+{
+    if (wakeFd < 0) {
+        return true;
+    }
+    pollfd watched[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
+    for (;;) {
+        const int ready = ::poll(watched, 2, -1);
+        if (ready < 0 && errno == EINTR) {
+            continue;
+        }
+        if (ready > 0 && (watched[1].revents & POLLIN)) {
+            return false;
+        }
+        return true;
+    }
+}
+
+LogReader::Fill LogReader::fill()
+{
+    if (atEnd) {
+        return Fill::End;
+    }
+    // Keep the unfinished line: move it to the front, then read behind it.
+    if (begin > 0) {
+        std::memmove(buffer.data(), buffer.data() + begin, end - begin);
+        end -= begin;
+        begin = 0;
+    }
+    for (;;) {
+        if (!waitForInput()) {
+            return Fill::Interrupted;
+        }
+        const ssize_t got = ::read(fd, buffer.data() + end, buffer.size() - end);
+        if (got > 0) {
+            end += static_cast<std::size_t>(got);
+            return Fill::More;
+        }
+        if (got == 0) {
+            atEnd = true;
+            return Fill::End;
+        }
+        if (errno != EINTR) {
+            lastReadError = QString::fromLocal8Bit(std::strerror(errno));
+            return Fill::Failed;
+        }
+    }
+}
+
+// Drops the rest of a line that does not fit in maxLineLength, up to its end;
+// its start is kept for line().
+LogReader::Next LogReader::skipOverlongLine()
+{
+    ++lines;
+    lastError = "line longer than 4096 characters";
+    overlong = QByteArray(buffer.data() + begin, maxLineLength);
+    lineStart = overlong.constData();
+    lineLength = static_cast<std::size_t>(overlong.size());
+    for (;;) {
+        const char *newline = static_cast<const char *>(std::memchr(buffer.data() + begin, '\n', end - begin));
+        if (newline) {
+            const std::size_t taken = static_cast<std::size_t>(newline - buffer.data()) + 1;
+            bytes += static_cast<qint64>(taken - begin);
+            begin = taken;
+            return Next::Malformed;
+        }
+        bytes += static_cast<qint64>(end - begin);
+        begin = end;
+        switch (fill()) {
+        case Fill::More:
+            continue;
+        case Fill::End:
+            return Next::Malformed;
+        case Fill::Failed:
+            return Next::ReadError;
+        case Fill::Interrupted:
+            return Next::Interrupted;
+        }
+    }
 }
 
 LogReader::Next LogReader::next(CanFrame &frame)
 {
     for (;;) {
-        length = device.readLine(buffer, sizeof(buffer));
-        if (length < 0) {
-            return device.atEnd() ? Next::End : Next::ReadError;
-        }
-        if (length == 0) {
-            return Next::End;
-        }
-        ++lines;
-        bytes += length;
-        if (buffer[length - 1] != '\n' && length == maxLineLength && !device.atEnd()) {
-            // Drop the rest of an overlong line so the next call starts afresh.
-            char rest[256];
-            qint64 more = 0;
-            while ((more = device.readLine(rest, sizeof(rest))) > 0) {
-                bytes += more;
-                if (rest[more - 1] == '\n') {
-                    break;
-                }
+        const char *newline = static_cast<const char *>(std::memchr(buffer.data() + begin, '\n', end - begin));
+        std::size_t length = 0;
+        if (newline) {
+            length = static_cast<std::size_t>(newline - (buffer.data() + begin)) + 1;
+        } else if (end - begin > static_cast<std::size_t>(maxLineLength)) {
+            return skipOverlongLine();
+        } else if (!atEnd) {
+            switch (fill()) {
+            case Fill::More:
+            case Fill::End:
+                continue;
+            case Fill::Failed:
+                return Next::ReadError;
+            case Fill::Interrupted:
+                return Next::Interrupted;
             }
-            lastError = "line longer than 4096 characters";
-            return Next::Malformed;
+        } else if (begin == end) {
+            return Next::End;
+        } else {
+            length = end - begin; // the last line, without a line end
         }
-        const LineParse parsed = parseLogLine(buffer, static_cast<std::size_t>(length), frame);
+        if (length > static_cast<std::size_t>(maxLineLength) + 1) {
+            return skipOverlongLine();
+        }
+        lineStart = buffer.data() + begin;
+        lineLength = length;
+        begin += length;
+        bytes += static_cast<qint64>(length);
+        ++lines;
+        const LineParse parsed = parseLogLine(lineStart, length, frame);
         if (parsed.status == LineParse::Frame) {
+            frame.interfaceIndex = interfaces.index(lineStart + parsed.interfaceOffset, parsed.interfaceLength);
             return Next::Frame;
         }
         if (parsed.status == LineParse::Malformed) {
@@ -56,14 +168,19 @@ const char *LogReader::error() const
 
 QByteArray LogReader::line() const
 {
-    qint64 end = length;
-    while (end > 0 && (buffer[end - 1] == '\n' || buffer[end - 1] == '\r')) {
-        --end;
+    std::size_t length = lineLength;
+    while (length > 0 && (lineStart[length - 1] == '\n' || lineStart[length - 1] == '\r')) {
+        --length;
     }
-    return QByteArray(buffer, static_cast<int>(std::max<qint64>(end, 0)));
+    return QByteArray(lineStart, static_cast<int>(length));
 }
 
 qint64 LogReader::bytesRead() const
 {
     return bytes;
+}
+
+QString LogReader::readError() const
+{
+    return lastReadError;
 }

@@ -1,12 +1,22 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
+#include "InterfaceNames.h"
 #include "LogParser.h"
 
 #include <QByteArray>
-#include <QIODevice>
+#include <QString>
 
-/// Reads a log device line by line and parses each line into a frame.
+#include <vector>
+
+/**
+ * Reads a log line by line from a file descriptor (a file, a pipe, standard
+ * input) or from bytes in memory, and parses each line into a frame.
+ *
+ * Reads in large blocks straight into its own buffer, so that each line costs a
+ * scan for its end and no copy. A pipe is read as its data comes: every whole
+ * line that has arrived is handed out before the reader waits for more.
+ */
 class LogReader
 {
 public:
@@ -14,10 +24,16 @@ public:
         Frame, ///< the frame was filled in
         Malformed, ///< see lineNumber(), error() and line()
         End, ///< no more input
-        ReadError, ///< the device failed; see the device's errorString()
+        ReadError, ///< reading failed; see readError()
+        Interrupted, ///< the wake-up descriptor became readable while waiting for input
     };
 
-    explicit LogReader(QIODevice &device);
+    /// Reads fd, which stays open and owned by the caller. While waiting for
+    /// input, also watches wakeFd (if not -1) and returns Interrupted when it
+    /// becomes readable.
+    LogReader(int fd, InterfaceNames &interfaces, int wakeFd = -1);
+    /// Reads the given bytes.
+    LogReader(const QByteArray &text, InterfaceNames &interfaces);
 
     /// Skips blank lines. Lines longer than maxLineLength count as malformed.
     Next next(CanFrame &frame);
@@ -29,14 +45,28 @@ public:
     /// The line read last, without its line end.
     QByteArray line() const;
     qint64 bytesRead() const;
+    QString readError() const;
 
     static constexpr int maxLineLength = 4096;
 
 private:
-    QIODevice &device;
-    char buffer[maxLineLength + 1];
-    qint64 length = 0;
+    enum class Fill { More, End, Failed, Interrupted };
+    Fill fill();
+    bool waitForInput();
+    Next skipOverlongLine();
+
+    InterfaceNames &interfaces;
+    int fd = -1;
+    int wakeFd = -1;
+    std::vector<char> buffer;
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    bool atEnd = false;
+    QByteArray overlong;
+    const char *lineStart = nullptr;
+    std::size_t lineLength = 0;
     qint64 lines = 0;
     qint64 bytes = 0;
     const char *lastError = nullptr;
+    QString lastReadError;
 };

@@ -1,18 +1,32 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "Monitor.h"
 
-Monitor::Monitor(const QVector<SignalDefinition> &definitions, double band)
-    : band(band)
+#include <algorithm>
+#include <tuple>
+
+namespace
 {
-    watched.reserve(static_cast<std::size_t>(definitions.size()));
-    for (const SignalDefinition &definition : definitions) {
-        Watched entry;
-        entry.definition = definition;
-        entry.signal = std::make_unique<GenericSignalImpl<J1939Value>>();
-        entry.signal->setDatatype(definition.dataType);
-        entry.signal->setValueHandling(GenericSignal::Append);
-        watched.push_back(std::move(entry));
-    }
+quint64 routeKey(const CanFrame &frame)
+{
+    return (quint64(frame.interfaceIndex) << 32) | (quint64(frame.extended) << 31) | frame.id;
+}
+
+// Source address 0 to 255, or none as 256.
+quint64 watchedKey(int definition, quint16 interfaceIndex, int sourceAddress)
+{
+    return (quint64(definition) << 32) | (quint64(interfaceIndex) << 16)
+        | static_cast<quint64>(sourceAddress < 0 ? 256 : sourceAddress);
+}
+}
+
+Monitor::Monitor(const QVector<SignalDefinition> &definitions,
+                 const InterfaceNames &interfaces,
+                 const Settings &settings)
+    : definitions(definitions)
+    , interfaces(interfaces)
+    , settings(settings)
+{
+    runTimer.start();
 }
 
 Monitor::~Monitor() = default;
@@ -20,6 +34,44 @@ Monitor::~Monitor() = default;
 double Monitor::logSeconds(const CanFrame &frame) const
 {
     return haveFirstTime ? static_cast<double>(frame.timeMicroseconds - firstTimeMicroseconds) / 1e6 : 0.0;
+}
+
+int Monitor::watchedFor(int definition, const CanFrame &frame)
+{
+    const SignalDefinition &d = definitions.at(definition);
+    const int sourceAddress = d.j1939 ? static_cast<int>(frame.id & 0xFF) : -1;
+    const quint64 key = watchedKey(definition, frame.interfaceIndex, sourceAddress);
+    const auto known = watchedByKey.constFind(key);
+    if (known != watchedByKey.cend()) {
+        return known.value();
+    }
+    Watched entry;
+    entry.definition = definition;
+    entry.interfaceIndex = frame.interfaceIndex;
+    entry.sourceAddress = sourceAddress;
+    entry.signal = std::make_unique<GenericSignalImpl<J1939Value>>();
+    entry.signal->setDatatype(d.dataType);
+    entry.signal->setValueHandling(GenericSignal::Append);
+    watched.push_back(std::move(entry));
+    const int index = static_cast<int>(watched.size()) - 1;
+    watchedByKey.insert(key, index);
+    return index;
+}
+
+const QVector<int> &Monitor::route(const CanFrame &frame)
+{
+    const quint64 key = routeKey(frame);
+    auto known = routes.find(key);
+    if (known == routes.end()) {
+        QVector<int> targets;
+        for (int i = 0; i < definitions.size(); ++i) {
+            if (matches(definitions.at(i), frame)) {
+                targets.append(watchedFor(i, frame));
+            }
+        }
+        known = routes.insert(key, targets);
+    }
+    return known.value();
 }
 
 int Monitor::decode(const CanFrame &frame, QVector<DecodedSample> &out)
@@ -30,18 +82,17 @@ int Monitor::decode(const CanFrame &frame, QVector<DecodedSample> &out)
     }
     ++frames;
     lastSeconds = logSeconds(frame);
+    if (frame.remote) {
+        return 0;
+    }
     int found = 0;
-    for (std::size_t i = 0; i < watched.size(); ++i) {
-        Watched &entry = watched[i];
-        if (!matches(entry.definition, frame)) {
-            continue;
-        }
+    for (const int target : route(frame)) {
+        Watched &entry = watched[static_cast<std::size_t>(target)];
         DecodedSample sample;
-        switch (::decode(entry.definition, frame, sample.raw)) {
+        switch (::decode(definitions.at(entry.definition), frame, sample.raw)) {
         case Decoding::Sample:
-            sample.signal = static_cast<int>(i);
+            sample.signal = target;
             sample.logSeconds = lastSeconds;
-            sample.sourceAddress = frame.extended ? static_cast<quint8>(frame.id & 0xFF) : 0;
             out.append(sample);
             ++found;
             break;
@@ -58,14 +109,16 @@ int Monitor::decode(const CanFrame &frame, QVector<DecodedSample> &out)
 void Monitor::feed(const DecodedSample &sample)
 {
     Watched &entry = watched[static_cast<std::size_t>(sample.signal)];
+    const SignalDefinition &definition = definitions.at(entry.definition);
     J1939Value value;
-    value.rawValue = entry.definition.isSigned ? QVariant(static_cast<qlonglong>(sample.raw))
-                                               : QVariant(static_cast<qulonglong>(sample.raw));
+    value.rawValue = definition.isSigned ? QVariant(static_cast<qlonglong>(sample.raw))
+                                         : QVariant(static_cast<qulonglong>(sample.raw));
     value.auxDouble = sample.logSeconds;
-    value.auxByte1 = sample.sourceAddress;
-    value.auxInt = static_cast<qint32>(entry.definition.j1939 ? entry.definition.pgn : entry.definition.id);
-    entry.signal->setNewValue(value, entry.definition.factor, entry.definition.offset);
+    value.auxByte1 = static_cast<quint8>(std::max(entry.sourceAddress, 0));
+    value.auxInt = static_cast<qint32>(definition.j1939 ? definition.pgn : definition.id);
+    entry.signal->setNewValue(value, definition.factor, definition.offset);
     ++entry.decodedSamples;
+    entry.newestLogSeconds = sample.logSeconds;
 }
 
 void Monitor::processFrame(const CanFrame &frame)
@@ -87,35 +140,91 @@ quint64 Monitor::frameCount() const
     return frames;
 }
 
-int Monitor::signalCount() const
+QVector<Monitor::Row> Monitor::rows() const
 {
-    return static_cast<int>(watched.size());
+    QVector<Row> result;
+    result.reserve(static_cast<int>(watched.size()) + definitions.size());
+    for (int i = 0; i < static_cast<int>(watched.size()); ++i) {
+        result.append(Row{watched[static_cast<std::size_t>(i)].definition, i});
+    }
+    for (int definition = 0; definition < definitions.size(); ++definition) {
+        const auto hasSignal = [definition](const Row &row) { return row.definition == definition; };
+        if (std::none_of(result.cbegin(), result.cend(), hasSignal)) {
+            result.append(Row{definition, -1});
+        }
+    }
+    std::sort(result.begin(), result.end(), [this](const Row &a, const Row &b) {
+        const auto key = [this](const Row &row) {
+            const Watched *entry = row.watched < 0 ? nullptr : &watched[static_cast<std::size_t>(row.watched)];
+            return std::make_tuple(row.definition,
+                                   entry ? entry->interfaceIndex : quint16(0),
+                                   entry ? entry->sourceAddress : -1);
+        };
+        return key(a) < key(b);
+    });
+    return result;
+}
+
+QString Monitor::origin(const Watched &entry) const
+{
+    QStringList parts;
+    if (interfaces.count() > 1) {
+        parts.append(interfaces.name(entry.interfaceIndex));
+    }
+    if (definitions.at(entry.definition).anySourceAddress) {
+        parts.append(QStringLiteral("SA 0x") + QString::number(entry.sourceAddress, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+    }
+    return parts.join(QLatin1String(", "));
+}
+
+SignalSnapshot Monitor::emptySnapshot(int definition) const
+{
+    SignalSnapshot s;
+    s.name = definitions.at(definition).name;
+    s.unit = definitions.at(definition).unit;
+    // Never seen at all: stale once the run has lasted longer than the limit.
+    const double runSeconds = std::max(runTimer.elapsed() / 1000.0, settings.logTime ? lastSeconds : 0.0);
+    s.stale = settings.staleAfter > 0.0 && runSeconds > settings.staleAfter;
+    return s;
+}
+
+SignalSnapshot Monitor::snapshotOf(Watched &entry)
+{
+    GenericSignalImpl<J1939Value> &signal = *entry.signal;
+    const double band = settings.band;
+    SignalSnapshot s = emptySnapshot(entry.definition);
+    s.interfaceName = interfaces.name(entry.interfaceIndex);
+    s.sourceAddress = entry.sourceAddress;
+    s.origin = origin(entry);
+    s.decodedSamples = entry.decodedSamples;
+    s.notAvailableSamples = entry.notAvailableSamples;
+    s.storedSamples = signal.getValueCount();
+    s.hasNewest = entry.decodedSamples > 0;
+    s.newest = signal.getValue().scaledValue.toDouble();
+    s.cachedAverage = signal.getAverage();
+    s.liveAverage = signal.calcAverage();
+    s.deviation = signal.getDeviation();
+    s.minimum = signal.getMin();
+    s.maximum = signal.getMax();
+    s.median = signal.calcMedian();
+    s.rating = signal.getRating(band, false, 0.0, 0.0);
+    s.lowerThreshold = signal.getLowerThreshold(band);
+    s.upperThreshold = signal.getUpperThreshold(band);
+    s.outsideBand = signal.getDeviators(band).size();
+    if (s.hasNewest) {
+        s.age = signal.getAgeInSeconds();
+        s.logAge = settings.logTime ? lastSeconds - entry.newestLogSeconds : -1.0;
+        s.stale = settings.staleAfter > 0.0 && std::max(s.age, s.logAge) > settings.staleAfter;
+    }
+    return s;
 }
 
 QVector<SignalSnapshot> Monitor::snapshot()
 {
     QVector<SignalSnapshot> result;
-    for (Watched &entry : watched) {
-        GenericSignalImpl<J1939Value> &signal = *entry.signal;
-        SignalSnapshot s;
-        s.name = entry.definition.name;
-        s.unit = entry.definition.unit;
-        s.decodedSamples = entry.decodedSamples;
-        s.notAvailableSamples = entry.notAvailableSamples;
-        s.storedSamples = signal.getValueCount();
-        s.hasNewest = entry.decodedSamples > 0;
-        s.newest = signal.getValue().scaledValue.toDouble();
-        s.cachedAverage = signal.getAverage();
-        s.liveAverage = signal.calcAverage();
-        s.deviation = signal.getDeviation();
-        s.minimum = signal.getMin();
-        s.maximum = signal.getMax();
-        s.median = signal.calcMedian();
-        s.rating = signal.getRating(band, false, 0.0, 0.0);
-        s.lowerThreshold = signal.getLowerThreshold(band);
-        s.upperThreshold = signal.getUpperThreshold(band);
-        s.outsideBand = signal.getDeviators(band).size();
-        result.append(s);
+    for (const Row &row : rows()) {
+        result.append(row.watched < 0 ? emptySnapshot(row.definition)
+                                      : snapshotOf(watched[static_cast<std::size_t>(row.watched)]));
     }
     return result;
 }
@@ -123,22 +232,26 @@ QVector<SignalSnapshot> Monitor::snapshot()
 QVector<SignalSeries> Monitor::series()
 {
     QVector<SignalSeries> result;
-    for (Watched &entry : watched) {
-        GenericSignalImpl<J1939Value> &signal = *entry.signal;
+    for (const Row &row : rows()) {
         SignalSeries s;
-        s.name = entry.definition.name;
-        s.unit = entry.definition.unit;
-        const QVector<J1939Value> history = signal.getValues();
-        for (const J1939Value &value : history) {
-            s.samples.append(QPointF(value.auxDouble, value.scaledValue.toDouble()));
+        s.name = definitions.at(row.definition).name;
+        s.unit = definitions.at(row.definition).unit;
+        if (row.watched >= 0) {
+            const Watched &entry = watched[static_cast<std::size_t>(row.watched)];
+            GenericSignalImpl<J1939Value> &signal = *entry.signal;
+            s.origin = origin(entry);
+            const QVector<J1939Value> history = signal.getValues();
+            for (const J1939Value &value : history) {
+                s.samples.append(QPointF(value.auxDouble, value.scaledValue.toDouble()));
+            }
+            const QVector<J1939Value> outside = signal.getDeviators(settings.band);
+            for (const J1939Value &value : outside) {
+                s.outside.append(QPointF(value.auxDouble, value.scaledValue.toDouble()));
+            }
+            s.average = signal.getAverage();
+            s.lowerThreshold = signal.getLowerThreshold(settings.band);
+            s.upperThreshold = signal.getUpperThreshold(settings.band);
         }
-        const QVector<J1939Value> outside = signal.getDeviators(band);
-        for (const J1939Value &value : outside) {
-            s.outside.append(QPointF(value.auxDouble, value.scaledValue.toDouble()));
-        }
-        s.average = signal.getAverage();
-        s.lowerThreshold = signal.getLowerThreshold(band);
-        s.upperThreshold = signal.getUpperThreshold(band);
         result.append(s);
     }
     return result;

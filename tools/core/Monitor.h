@@ -2,10 +2,13 @@
 #pragma once
 
 #include "CanFrame.h"
+#include "InterfaceNames.h"
 #include "SignalDefinition.h"
 
 #include <Talveno/GenericSignalImpl.h>
 
+#include <QElapsedTimer>
+#include <QHash>
 #include <QPointF>
 #include <QVector>
 
@@ -17,6 +20,13 @@ struct SignalSnapshot
 {
     QString name;
     QString unit;
+    /// The interface that carried the signal; empty when no frame of it was seen.
+    QString interfaceName;
+    /// The sender of a J1939 signal; -1 for other signals and before any frame.
+    int sourceAddress = -1;
+    /// Interface and source address when the run has several of them, e.g.
+    /// "can1, SA 0x17"; empty otherwise.
+    QString origin;
     /// Every sample decoded so far, and those skipped as not available.
     quint64 decodedSamples = 0;
     quint64 notAvailableSamples = 0;
@@ -34,6 +44,12 @@ struct SignalSnapshot
     double lowerThreshold = 0.0;
     double upperThreshold = 0.0;
     int outsideBand = 0;
+    /// Seconds since the newest sample by the library's clock; -1 before any.
+    double age = -1.0;
+    /// The same in log time, for a log; -1 on a bus and before any sample.
+    double logAge = -1.0;
+    /// No sample for longer than the stale limit, by either clock.
+    bool stale = false;
 };
 
 /// A signal's history against log time, for a plot.
@@ -54,16 +70,20 @@ struct SignalSeries
 /// One decoded raw value of one signal.
 struct DecodedSample
 {
+    /// Which of the monitor's signals.
     int signal = 0;
     qint64 raw = 0;
     double logSeconds = 0.0;
-    quint8 sourceAddress = 0;
 };
 
 /**
  * Decodes frames into samples and feeds each signal's samples, through the scaled
  * intake, into its own GenericSignalImpl<J1939Value> under the appending policy,
  * so that each signal's worker thread keeps its cached statistics fresh.
+ *
+ * A definition becomes one signal per interface and, for a J1939 definition
+ * that takes every sender, per source address: each gets its signal object when
+ * its first frame arrives.
  *
  * The history capacity is the process-wide GenericSignal::setMaxValueCount().
  * Each stored sample carries its log time in auxDouble, its source address in
@@ -72,8 +92,18 @@ struct DecodedSample
 class Monitor
 {
 public:
-    /// band is the factor k of the band average -/+ k * deviation.
-    Monitor(const QVector<SignalDefinition> &definitions, double band);
+    struct Settings
+    {
+        /// The factor k of the band average -/+ k * deviation.
+        double band = 2.0;
+        /// Seconds without a sample after which a signal is stale; 0: never.
+        double staleAfter = 0.0;
+        /// Whether the frames come from a log, whose own time also measures age.
+        bool logTime = true;
+    };
+
+    /// interfaces names the frames' interface indexes; it must outlive the monitor.
+    Monitor(const QVector<SignalDefinition> &definitions, const InterfaceNames &interfaces, const Settings &settings);
     ~Monitor();
     Monitor(const Monitor &) = delete;
     Monitor &operator=(const Monitor &) = delete;
@@ -91,22 +121,48 @@ public:
     double lastLogSeconds() const;
     quint64 frameCount() const;
 
-    int signalCount() const;
+    /// One per signal, in the order of the definitions, then of the interfaces
+    /// and source addresses; a definition that no frame matched has one, empty.
     QVector<SignalSnapshot> snapshot();
     QVector<SignalSeries> series();
 
 private:
     struct Watched
     {
-        SignalDefinition definition;
+        int definition = 0;
+        quint16 interfaceIndex = 0;
+        int sourceAddress = -1;
         std::unique_ptr<GenericSignalImpl<J1939Value>> signal;
         quint64 decodedSamples = 0;
         quint64 notAvailableSamples = 0;
+        double newestLogSeconds = 0.0;
     };
 
+    /// A line of the report: a signal, or a definition that no frame matched.
+    struct Row
+    {
+        int definition = 0;
+        /// Index into watched, or -1.
+        int watched = -1;
+    };
+
+    const QVector<int> &route(const CanFrame &frame);
+    int watchedFor(int definition, const CanFrame &frame);
+    QVector<Row> rows() const;
+    QString origin(const Watched &entry) const;
+    SignalSnapshot emptySnapshot(int definition) const;
+    SignalSnapshot snapshotOf(Watched &entry);
+
+    QVector<SignalDefinition> definitions;
+    const InterfaceNames &interfaces;
+    Settings settings;
     std::vector<Watched> watched;
+    /// The signals a frame feeds, by interface, format and identifier: worked out
+    /// once per identifier, then looked up.
+    QHash<quint64, QVector<int>> routes;
+    QHash<quint64, int> watchedByKey;
     QVector<DecodedSample> frameSamples;
-    double band;
+    QElapsedTimer runTimer;
     quint64 frames = 0;
     bool haveFirstTime = false;
     qint64 firstTimeMicroseconds = 0;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "Report.h"
 
+#include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocale>
@@ -33,7 +34,8 @@ const char *const columnTitles[] = {"signal",
                                     "rating",
                                     "lower",
                                     "upper",
-                                    "outside"};
+                                    "outside",
+                                    "age s"};
 
 const char *const csvTitles[] = {"time",
                                  "signal",
@@ -50,7 +52,11 @@ const char *const csvTitles[] = {"time",
                                  "rating",
                                  "lowerThreshold",
                                  "upperThreshold",
-                                 "outsideBand"};
+                                 "outsideBand",
+                                 "interface",
+                                 "sourceAddress",
+                                 "age",
+                                 "stale"};
 
 // The cells after signal and unit, in column order.
 QStringList numericCells(const SignalSnapshot &s, QString (*number)(double))
@@ -79,11 +85,26 @@ QString csvField(QString text)
     return text;
 }
 
+QString ageText(double age)
+{
+    return age < 0.0 ? QString() : QString::number(age, 'f', 3);
+}
+
+QJsonValue orNull(bool present, const QJsonValue &value)
+{
+    return present ? value : QJsonValue();
+}
+
 QJsonObject toJson(const SignalSnapshot &s)
 {
     return QJsonObject{
         {QStringLiteral("name"), s.name},
         {QStringLiteral("unit"), s.unit},
+        {QStringLiteral("interface"), orNull(!s.interfaceName.isEmpty(), s.interfaceName)},
+        {QStringLiteral("sourceAddress"), orNull(s.sourceAddress >= 0, s.sourceAddress)},
+        {QStringLiteral("age"), orNull(s.age >= 0.0, s.age)},
+        {QStringLiteral("logAge"), orNull(s.logAge >= 0.0, s.logAge)},
+        {QStringLiteral("stale"), s.stale},
         {QStringLiteral("samples"), static_cast<double>(s.decodedSamples)},
         {QStringLiteral("notAvailable"), static_cast<double>(s.notAvailableSamples)},
         {QStringLiteral("stored"), s.storedSamples},
@@ -111,61 +132,77 @@ QJsonArray toJson(const QVector<SignalSnapshot> &signalStates)
 }
 }
 
-Report::Report(ReportFormat format, QTextStream &out)
-    : format(format)
+Report::Report(const Settings &settings, QTextStream &out)
+    : settings(settings)
     , out(out)
 {
 }
 
-void Report::addSnapshot(double logSeconds, const QVector<SignalSnapshot> &signalStates)
+QString Report::timeText(double seconds) const
 {
-    switch (format) {
+    return QString::number(seconds, 'f', 3) + (settings.logTime ? QStringLiteral(" s of log time") : QStringLiteral(" s"));
+}
+
+void Report::addSnapshot(double seconds, const QVector<SignalSnapshot> &signalStates)
+{
+    switch (settings.format) {
     case ReportFormat::Table:
-        out << "at " << QString::number(logSeconds, 'f', 3) << " s of log time:\n";
+        out << "at " << timeText(seconds) << ":\n";
         writeTable(signalStates);
         out << '\n';
         break;
     case ReportFormat::Csv:
-        writeCsvRows(logSeconds, signalStates);
+        writeCsvRows(seconds, signalStates);
         break;
     case ReportFormat::Json:
-        snapshots.append(
-            QJsonObject{{QStringLiteral("time"), logSeconds}, {QStringLiteral("signals"), toJson(signalStates)}});
+        out << QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("type"), QStringLiteral("snapshot")},
+                                                           {QStringLiteral("time"), seconds},
+                                                           {QStringLiteral("signals"), toJson(signalStates)}})
+                                     .toJson(QJsonDocument::Compact))
+            << '\n';
         break;
     }
+    out.flush();
 }
 
 void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &signalStates)
 {
-    switch (format) {
+    switch (settings.format) {
     case ReportFormat::Table:
-        out << "end of log, " << QString::number(summary.logSeconds, 'f', 3) << " s of log time:\n";
+        out << (summary.ending == QLatin1String("end of input") ? QStringLiteral("end of input")
+                                                                  : QStringLiteral("stopped by ") + summary.ending)
+            << ", " << timeText(summary.seconds) << ":\n";
         writeTable(signalStates);
         out << '\n'
             << summary.input << ": " << summary.lines << " lines, " << summary.frames << " frames, "
-            << summary.malformedLines << " malformed lines skipped; band average -/+ " << readable(summary.band)
+            << summary.malformedLines << " malformed lines skipped, " << summary.errorFrames << " error frames; band average -/+ " << readable(summary.band)
             << " x deviation, history capacity "
             << (summary.historyCapacity == 0 ? QStringLiteral("unbounded") : QString::number(summary.historyCapacity))
             << '\n';
         break;
     case ReportFormat::Csv:
-        writeCsvRows(summary.logSeconds, signalStates);
+        writeCsvRows(summary.seconds, signalStates);
         break;
     case ReportFormat::Json: {
-        QJsonObject document{
+        const QJsonObject document{
+            {QStringLiteral("type"), QStringLiteral("report")},
             {QStringLiteral("input"), summary.input},
+            {QStringLiteral("ending"), summary.ending},
             {QStringLiteral("lines"), static_cast<double>(summary.lines)},
             {QStringLiteral("frames"), static_cast<double>(summary.frames)},
             {QStringLiteral("malformedLines"), static_cast<double>(summary.malformedLines)},
-            {QStringLiteral("logSeconds"), summary.logSeconds},
+            {QStringLiteral("errorFrames"), static_cast<double>(summary.errorFrames)},
+            {settings.logTime ? QStringLiteral("logSeconds") : QStringLiteral("seconds"), summary.seconds},
             {QStringLiteral("band"), summary.band},
             {QStringLiteral("historyCapacity"), static_cast<double>(summary.historyCapacity)},
             {QStringLiteral("signals"), toJson(signalStates)},
         };
-        if (!snapshots.isEmpty()) {
-            document.insert(QStringLiteral("snapshots"), snapshots);
+        // JSON Lines once snapshots went out; one readable document otherwise.
+        out << QString::fromUtf8(QJsonDocument(document).toJson(settings.snapshots ? QJsonDocument::Compact
+                                                                                   : QJsonDocument::Indented));
+        if (settings.snapshots) {
+            out << '\n';
         }
-        out << QString::fromUtf8(QJsonDocument(document).toJson(QJsonDocument::Indented));
         break;
     }
     }
@@ -174,16 +211,25 @@ void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &si
 
 void Report::writeTable(const QVector<SignalSnapshot> &signalStates)
 {
-    constexpr int columns = sizeof(columnTitles) / sizeof(columnTitles[0]);
     QVector<QStringList> rows;
     QStringList titles;
     for (const char *title : columnTitles) {
         titles.append(QString::fromLatin1(title));
     }
-    rows.append(titles);
-    for (const SignalSnapshot &s : signalStates) {
-        rows.append(QStringList{s.name, s.unit} + numericCells(s, readable));
+    const bool staleColumn = settings.staleAfter > 0.0;
+    if (staleColumn) {
+        titles.append(QStringLiteral("stale"));
     }
+    for (const SignalSnapshot &s : signalStates) {
+        const QString name = s.origin.isEmpty() ? s.name : QStringLiteral("%1 [%2]").arg(s.name, s.origin);
+        QStringList row = QStringList{name, s.unit} + numericCells(s, readable) + QStringList{ageText(s.age)};
+        if (staleColumn) {
+            row.append(s.stale ? QStringLiteral("STALE") : QString());
+        }
+        rows.append(row);
+    }
+    rows.prepend(titles);
+    const int columns = titles.size();
     QVector<int> widths(columns, 0);
     for (const QStringList &row : std::as_const(rows)) {
         for (int c = 0; c < columns; ++c) {
@@ -201,7 +247,7 @@ void Report::writeTable(const QVector<SignalSnapshot> &signalStates)
     }
 }
 
-void Report::writeCsvRows(double logSeconds, const QVector<SignalSnapshot> &signalStates)
+void Report::writeCsvRows(double seconds, const QVector<SignalSnapshot> &signalStates)
 {
     if (!csvHeaderWritten) {
         QStringList titles;
@@ -212,8 +258,12 @@ void Report::writeCsvRows(double logSeconds, const QVector<SignalSnapshot> &sign
         csvHeaderWritten = true;
     }
     for (const SignalSnapshot &s : signalStates) {
-        const QStringList cells =
-            QStringList{exactNumber(logSeconds), csvField(s.name), csvField(s.unit)} + numericCells(s, exactNumber);
+        const QStringList cells = QStringList{exactNumber(seconds), csvField(s.name), csvField(s.unit)}
+            + numericCells(s, exactNumber)
+            + QStringList{csvField(s.interfaceName),
+                          s.sourceAddress < 0 ? QString() : QString::number(s.sourceAddress),
+                          ageText(s.age),
+                          s.stale ? QStringLiteral("true") : QStringLiteral("false")};
         out << cells.join(QLatin1Char(',')) << '\n';
     }
 }

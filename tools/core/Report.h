@@ -3,47 +3,62 @@
 
 #include "Monitor.h"
 
-#include <QJsonArray>
 #include <QTextStream>
 
 /// How the report is written to standard output.
 enum class ReportFormat {
     Table, ///< aligned columns for a person, one table per snapshot
     Csv, ///< one header line, then a row per signal and snapshot
-    Json, ///< one document at the end
+    Json, ///< one document; with snapshots, JSON Lines: one object per snapshot and one for the end
 };
 
 /// The run as a whole, for the end of the report.
 struct RunSummary
 {
     QString input;
+    /// Why the run ended: "end of input", "SIGINT", "SIGTERM" or "bus failure".
+    QString ending = QStringLiteral("end of input");
     quint64 lines = 0;
     quint64 frames = 0;
     quint64 malformedLines = 0;
-    double logSeconds = 0.0;
+    /// Error frames, which carry no signal.
+    quint64 errorFrames = 0;
+    /// Log time for a log, seconds since the start on a bus.
+    double seconds = 0.0;
     double band = 2.0;
     unsigned int historyCapacity = 0;
 };
 
-/// Writes snapshots as they come (table, csv) or collects them (json).
+/// Writes each snapshot as soon as it is taken, flushed, in every format.
 class Report
 {
 public:
-    Report(ReportFormat format, QTextStream &out);
+    struct Settings
+    {
+        ReportFormat format = ReportFormat::Table;
+        /// Whether snapshots come before the end (JSON then goes out as JSON Lines).
+        bool snapshots = false;
+        /// Times are log time (a log) or time since the start (a bus).
+        bool logTime = true;
+        /// The stale limit in seconds, 0 for none: the table then has no stale column.
+        double staleAfter = 0.0;
+    };
 
-    /// A snapshot taken at the given log time while the log streams in.
-    void addSnapshot(double logSeconds, const QVector<SignalSnapshot> &signalStates);
-    /// The final state, after the whole log.
+    Report(const Settings &settings, QTextStream &out);
+
+    /// A snapshot taken at the given time while the frames stream in.
+    void addSnapshot(double seconds, const QVector<SignalSnapshot> &signalStates);
+    /// The final state.
     void finish(const RunSummary &summary, const QVector<SignalSnapshot> &signalStates);
 
 private:
     void writeTable(const QVector<SignalSnapshot> &signalStates);
-    void writeCsvRows(double logSeconds, const QVector<SignalSnapshot> &signalStates);
+    void writeCsvRows(double seconds, const QVector<SignalSnapshot> &signalStates);
+    QString timeText(double seconds) const;
 
-    ReportFormat format;
+    Settings settings;
     QTextStream &out;
     bool csvHeaderWritten = false;
-    QJsonArray snapshots;
 };
 
 /// Shortest text that reads back as the same double.

@@ -15,7 +15,8 @@ bool matches(const SignalDefinition &signal, const CanFrame &frame)
         return false;
     }
     if (signal.j1939) {
-        return frame.extended && j1939Pgn(frame.id) == signal.pgn && (frame.id & 0xFF) == signal.sourceAddress;
+        return frame.extended && j1939Pgn(frame.id) == signal.pgn
+            && (signal.anySourceAddress || (frame.id & 0xFF) == signal.sourceAddress);
     }
     return frame.extended == signal.extended && (frame.id & signal.mask) == (signal.id & signal.mask);
 }

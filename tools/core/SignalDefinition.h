@@ -29,6 +29,8 @@ struct SignalDefinition
     bool j1939 = false;
     quint32 pgn = 0;
     quint8 sourceAddress = 0;
+    /// A J1939 signal from every sender, each source address a signal of its own.
+    bool anySourceAddress = false;
     quint32 id = 0;
     quint32 mask = 0x1FFFFFFF;
     bool extended = true;

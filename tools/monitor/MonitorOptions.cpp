@@ -9,31 +9,45 @@
 
 namespace
 {
-const char description[] = "Reads a recorded CAN log (candump -l layout or the candump screen layout with\n"
-                           "timestamps), decodes signals from its frames and reports, for every signal, what\n"
-                           "libTalveno knows about it: samples, newest value, cached and live average,\n"
-                           "deviation, minimum, maximum, median of the history, the rating of the newest\n"
-                           "sample against the band average -/+ k x deviation, the thresholds and how many\n"
-                           "stored samples lie outside the band.\n"
-                           "\n"
-                           "Signals: the J1939 engine speed (SPN 190), vehicle speed (84), coolant\n"
-                           "temperature (110), oil pressure (100), accelerator pedal (91) and fuel rate\n"
-                           "(183), plus those of a definition file (JSON). Each signal is scaled as\n"
-                           "raw x factor + offset in the numeric type its CANopen data type selects: signals\n"
-                           "with a fractional factor need 17 (Real64, 64-bit real, the default), since an\n"
-                           "integer type cuts the scaled value toward zero.\n"
-                           "\n"
-                           "Definition file: {\"signals\": [{...}, ...]} with name, unit, either pgn and\n"
-                           "sourceAddress (J1939) or id, mask and extended, startBit, length, byteOrder\n"
-                           "(little or big), signed, factor, offset and dataType (number or name, e.g.\n"
-                           "Real64); see extra_signals.json beside the sample log.\n"
-                           "\n"
-                           "Average, deviation, minimum and maximum cover every sample since the start;\n"
-                           "median, rating, the outside count and the plot cover the stored history\n"
-                           "(--history 0 keeps the whole log).\n"
-                           "\n"
-                           "Exit status: 0 done, 1 a malformed line under --strict, 2 unreadable input,\n"
-                           "definition file or plot file, or a usage error.";
+const char description[] =
+    "Reads CAN frames from a recorded log (candump -l layout or the candump screen\n"
+    "layout with timestamps), from standard input, or live from CAN buses through\n"
+    "Qt SerialBus, decodes signals from them and reports, for every signal, what\n"
+    "libTalveno knows about it: samples, newest value, cached and live average,\n"
+    "deviation, minimum, maximum, median of the history, the rating of the newest\n"
+    "sample against the band average -/+ k x deviation, the thresholds, how many\n"
+    "stored samples lie outside the band, and the age of the newest sample.\n"
+    "\n"
+    "Signals: the J1939 engine speed (SPN 190), vehicle speed (84), coolant\n"
+    "temperature (110), oil pressure (100), accelerator pedal (91) and fuel rate\n"
+    "(183), plus those of a definition file (JSON). Each signal is scaled as\n"
+    "raw x factor + offset in the numeric type its CANopen data type selects: signals\n"
+    "with a fractional factor need 17 (Real64, 64-bit real, the default), since an\n"
+    "integer type cuts the scaled value toward zero. Frames of different interfaces\n"
+    "(can0 and can1 in one log, or several --bus) make different signals.\n"
+    "\n"
+    "Definition file: {\"signals\": [{...}, ...]} with name, unit, either pgn and\n"
+    "sourceAddress (J1939) or id, mask and extended, startBit, length, byteOrder\n"
+    "(little or big), signed, factor, offset and dataType (number or name, e.g.\n"
+    "Real64); see extra_signals.json beside the sample log.\n"
+    "\n"
+    "Average, deviation, minimum and maximum cover every sample since the start;\n"
+    "median, rating, the outside count and the plot cover the stored history\n"
+    "(--history 0 keeps every sample).\n"
+    "\n"
+    "Live use: --bus reads until SIGINT (Ctrl-C) or SIGTERM, which end any run\n"
+    "cleanly with the final report of what was read. With --every, each snapshot is\n"
+    "written and flushed as soon as it is due; as JSON, the output is then JSON\n"
+    "Lines: one object per snapshot (\"type\": \"snapshot\") and one for the end\n"
+    "(\"type\": \"report\"). The age of a signal is the seconds since its newest\n"
+    "sample by the library's clock; on a log, \"logAge\" gives the same in log time,\n"
+    "and a signal is stale when either exceeds --stale.\n"
+    "\n"
+    "Exit status: 0 done, also when ended by SIGINT or SIGTERM; 1 a malformed line\n"
+    "under --strict; 2 unreadable input, definition file or plot file, or a usage\n"
+    "error; 3 a bus that could not be opened or connected, or failed or disconnected\n"
+    "during the run (the message names the plugin, the interface and Qt's error;\n"
+    "the report of what was read before still follows).";
 
 bool readNumber(const QString &text, double low, double high, double &value)
 {
@@ -62,6 +76,16 @@ bool parseMonitorOptions(const QStringList &arguments,
         QStringLiteral("log"),
         QStringLiteral("The CAN log, or - for standard input (default: the sample log %1).").arg(sampleLog),
         QStringLiteral("[log]"));
+    const QCommandLineOption bus(QStringLiteral("bus"),
+                                 QStringLiteral("Read frames live from a CAN bus instead of a log, e.g. socketcan:can0, "
+                                                "virtualcan:can0 or virtualcan:tcp://127.0.0.1:35470/can0. May be "
+                                                "given several times."),
+                                 QStringLiteral("PLUGIN:INTERFACE"));
+    const QCommandLineOption listBuses(QStringLiteral("list-buses"),
+                                       QStringLiteral("List Qt's CAN bus plugins and the interfaces each reports."));
+    const QCommandLineOption stale(QStringLiteral("stale"),
+                                   QStringLiteral("Mark a signal as stale when no sample has come for SECONDS."),
+                                   QStringLiteral("SECONDS"));
     const QCommandLineOption format(QStringLiteral("format"),
                                     QStringLiteral("Output: table (default), csv or json."),
                                     QStringLiteral("format"),
@@ -75,7 +99,8 @@ bool parseMonitorOptions(const QStringList &arguments,
                                      QStringLiteral("N"),
                                      QStringLiteral("1000"));
     const QCommandLineOption every(QStringLiteral("every"),
-                                   QStringLiteral("Also report a snapshot every SECONDS of log time."),
+                                   QStringLiteral("Also report a snapshot every SECONDS: of log time on a log, of "
+                                                  "wall-clock time on a bus."),
                                    QStringLiteral("SECONDS"));
     const QCommandLineOption plot(QStringLiteral("plot"),
                                   QStringLiteral("Draw each signal's history, band and outside samples as SVG."),
@@ -85,21 +110,25 @@ bool parseMonitorOptions(const QStringList &arguments,
                                          QStringLiteral("FILE.json"));
     const QCommandLineOption noBuiltins(QStringLiteral("no-builtin"),
                                         QStringLiteral("Leave out the built-in J1939 signals."));
-    const QCommandLineOption sourceAddress(QStringLiteral("source-address"),
-                                           QStringLiteral("Source address of the built-in signals (default 0x00)."),
-                                           QStringLiteral("SA"),
-                                           QStringLiteral("0x00"));
+    const QCommandLineOption sourceAddress(
+        QStringLiteral("source-address"),
+        QStringLiteral("Source address of the built-in signals (default 0x00), or all: one signal per J1939 "
+                       "parameter and per source address seen, for the definition file's J1939 signals too."),
+        QStringLiteral("SA"),
+        QStringLiteral("0x00"));
     const QCommandLineOption strict(QStringLiteral("strict"),
                                     QStringLiteral("Stop at the first malformed line (exit status 1)."));
-    parser.addOptions({format, band, history, every, plot, definitions, noBuiltins, sourceAddress, strict});
+    parser.addOptions(
+        {bus, listBuses, format, band, history, every, stale, plot, definitions, noBuiltins, sourceAddress, strict});
 
     if (!parser.parse(arguments)) {
         error = parser.errorText();
         return false;
     }
-    if (parser.isSet(help) || parser.isSet(version)) {
-        const QString text = parser.isSet(help) ? parser.helpText()
-                                                : QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+    if (parser.isSet(help) || parser.isSet(version) || parser.isSet(listBuses)) {
+        const QString text = parser.isSet(help)  ? parser.helpText()
+            : parser.isSet(listBuses)            ? describeBuses()
+                                                 : QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
                                                                                 QCoreApplication::applicationVersion());
         std::fputs(text.toLocal8Bit().constData(), stdout);
         exitNow = true;
@@ -111,7 +140,20 @@ bool parseMonitorOptions(const QStringList &arguments,
         error = QStringLiteral("give one log at most");
         return false;
     }
-    options.input = positional.isEmpty() ? sampleLog : positional.first();
+    for (const QString &text : parser.values(bus)) {
+        BusAddress address;
+        if (!BusAddress::parse(text, address, error)) {
+            return false;
+        }
+        options.buses.append(address);
+    }
+    if (!options.buses.isEmpty() && !positional.isEmpty()) {
+        error = QStringLiteral("give a log or --bus, not both");
+        return false;
+    }
+    if (options.buses.isEmpty()) {
+        options.input = positional.isEmpty() ? sampleLog : positional.first();
+    }
 
     const QString formatName = parser.value(format);
     if (formatName == QLatin1String("table")) {
@@ -138,9 +180,14 @@ bool parseMonitorOptions(const QStringList &arguments,
         error = QStringLiteral("--every must be a positive number of seconds");
         return false;
     }
-    const uint address = parser.value(sourceAddress).toUInt(&ok, 0);
-    if (!ok || address > 0xFF) {
-        error = QStringLiteral("--source-address must be 0 to 255 (0x00 to 0xFF)");
+    if (parser.isSet(stale) && (!readNumber(parser.value(stale), 1e-6, 1e9, options.staleAfter))) {
+        error = QStringLiteral("--stale must be a positive number of seconds");
+        return false;
+    }
+    options.everySourceAddress = parser.value(sourceAddress) == QLatin1String("all");
+    const uint address = options.everySourceAddress ? 0 : parser.value(sourceAddress).toUInt(&ok, 0);
+    if (!options.everySourceAddress && (!ok || address > 0xFF)) {
+        error = QStringLiteral("--source-address must be 0 to 255 (0x00 to 0xFF), or all");
         return false;
     }
     options.sourceAddress = static_cast<quint8>(address);

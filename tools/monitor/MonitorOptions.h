@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
+#include "CanBus.h"
 #include "Report.h"
 
 #include <QString>
@@ -9,21 +10,30 @@
 /// What the command line asks for.
 struct MonitorOptions
 {
+    /// A log file, or "-" for standard input; empty when reading buses.
     QString input;
+    /// Each --bus, in order.
+    QVector<BusAddress> buses;
     ReportFormat format = ReportFormat::Table;
     double band = 2.0;
     unsigned int history = 1000;
-    /// Seconds of log time between snapshots; 0: only the final report.
+    /// Seconds between snapshots, of log time on a log and of wall-clock time on
+    /// a bus; 0: only the final report.
     double every = 0.0;
+    /// Seconds without a sample after which a signal is stale; 0: never.
+    double staleAfter = 0.0;
     QString plotFile;
     QString definitionFile;
     bool builtins = true;
     quint8 sourceAddress = 0x00;
+    /// --source-address all: every sender of a J1939 parameter is a signal of its own.
+    bool everySourceAddress = false;
     bool strict = false;
 };
 
 /// Reads the arguments (the program name first). Returns false with a message in
-/// error for a usage fault; sets exitNow when --help or --version was answered.
+/// error for a usage fault; sets exitNow when --help, --version or --list-buses
+/// was answered.
 bool parseMonitorOptions(const QStringList &arguments,
                          const QString &sampleLog,
                          MonitorOptions &options,

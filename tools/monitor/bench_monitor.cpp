@@ -82,7 +82,8 @@ int main(int argc, char *argv[])
         return 2;
     }
     GenericSignal::setMaxValueCount(1000);
-    Monitor monitor(builtinSignals(), 2.0);
+    const InterfaceNames interfaces;
+    Monitor monitor(builtinSignals(), interfaces, Monitor::Settings());
 
     LineGenerator generator;
     std::vector<char> text;

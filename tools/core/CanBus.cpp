@@ -1,0 +1,179 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "CanBus.h"
+
+#include <QCanBus>
+#include <QLoggingCategory>
+
+#include <algorithm>
+
+bool BusAddress::parse(const QString &text, BusAddress &address, QString &error)
+{
+    const int colon = text.indexOf(QLatin1Char(':'));
+    if (colon <= 0 || colon == text.size() - 1) {
+        error = QStringLiteral("--bus %1: expected PLUGIN:INTERFACE, e.g. socketcan:can0 or virtualcan:can0").arg(text);
+        return false;
+    }
+    address.plugin = text.left(colon);
+    address.interfaceName = text.mid(colon + 1);
+    return true;
+}
+
+QString BusAddress::text() const
+{
+    return plugin + QLatin1Char(':') + interfaceName;
+}
+
+BusConnection::BusConnection(const BusAddress &address)
+    : busAddress(address)
+{
+    connectTimer.setSingleShot(true);
+}
+
+BusConnection::~BusConnection()
+{
+    close();
+}
+
+QString BusConnection::failure(const QString &what, const QString &qtText) const
+{
+    return QStringLiteral("bus %1 (plugin %2, interface %3): %4: %5")
+        .arg(busAddress.text(),
+             busAddress.plugin,
+             busAddress.interfaceName,
+             what,
+             qtText.isEmpty() ? QStringLiteral("no reason given by Qt") : qtText);
+}
+
+bool BusConnection::open(const FailureHandler &onFailure, QString &error)
+{
+    QString qtError;
+    bus.reset(QCanBus::instance()->createDevice(busAddress.plugin, busAddress.interfaceName, &qtError));
+    if (!bus) {
+        error = failure(QStringLiteral("cannot create the device"), qtError);
+        return false;
+    }
+    // Watched only once connecting has begun: a device that fails at once is
+    // reported through error, not twice.
+    if (!bus->connectDevice()) {
+        error = failure(QStringLiteral("cannot connect"), bus->errorString());
+        return false;
+    }
+    watch(onFailure);
+    if (bus->state() != QCanBusDevice::ConnectedState) {
+        connectTimer.start(connectTimeoutMs);
+    }
+    return true;
+}
+
+void BusConnection::watch(const FailureHandler &onFailure)
+{
+    QCanBusDevice *device = bus.get();
+    const auto fail = [this, onFailure](const QString &message) {
+        if (closing || failed) {
+            return;
+        }
+        failed = true;
+        connectTimer.stop();
+        onFailure(message);
+    };
+    QObject::connect(&connectTimer, &QTimer::timeout, device, [this, fail] {
+        fail(failure(QStringLiteral("cannot connect"),
+                     QStringLiteral("not connected after %1 s").arg(connectTimeoutMs / 1000)));
+    });
+    QObject::connect(device, &QCanBusDevice::errorOccurred, device, [this, device, fail](QCanBusDevice::CanBusError) {
+        fail(failure(isConnected() ? QStringLiteral("lost") : QStringLiteral("cannot connect"),
+                     device->errorString()));
+    });
+    QObject::connect(device, &QCanBusDevice::stateChanged, device, [this, device, fail](QCanBusDevice::CanBusDeviceState state) {
+        if (state == QCanBusDevice::ConnectedState) {
+            connectTimer.stop();
+        } else if (state == QCanBusDevice::UnconnectedState) {
+            const QString reason = device->errorString().isEmpty() ? QStringLiteral("the device disconnected")
+                                                                    : device->errorString();
+            fail(failure(connectTimer.isActive() ? QStringLiteral("cannot connect") : QStringLiteral("lost"), reason));
+        }
+    });
+}
+
+QCanBusDevice *BusConnection::device() const
+{
+    return bus.get();
+}
+
+const BusAddress &BusConnection::address() const
+{
+    return busAddress;
+}
+
+bool BusConnection::isConnected() const
+{
+    return bus && bus->state() == QCanBusDevice::ConnectedState;
+}
+
+void BusConnection::close()
+{
+    closing = true;
+    connectTimer.stop();
+    if (bus && bus->state() != QCanBusDevice::UnconnectedState) {
+        bus->disconnectDevice();
+    }
+}
+
+bool fromBusFrame(const QCanBusFrame &busFrame, quint16 interfaceIndex, CanFrame &frame)
+{
+    if (!busFrame.isValid() || busFrame.frameType() == QCanBusFrame::ErrorFrame
+        || busFrame.frameType() == QCanBusFrame::InvalidFrame) {
+        return false;
+    }
+    frame = CanFrame();
+    const QCanBusFrame::TimeStamp stamp = busFrame.timeStamp();
+    frame.timeMicroseconds = stamp.seconds() * 1000000 + stamp.microSeconds();
+    frame.id = busFrame.frameId();
+    frame.extended = busFrame.hasExtendedFrameFormat();
+    frame.remote = busFrame.frameType() == QCanBusFrame::RemoteRequestFrame;
+    frame.interfaceIndex = interfaceIndex;
+    if (!frame.remote) {
+        const QByteArray payload = busFrame.payload();
+        frame.length = static_cast<quint8>(std::min<int>(payload.size(), static_cast<int>(frame.data.size())));
+        std::copy(payload.cbegin(), payload.cbegin() + frame.length, frame.data.begin());
+    }
+    return true;
+}
+
+QCanBusFrame toBusFrame(const CanFrame &frame)
+{
+    QCanBusFrame busFrame(frame.id,
+                          QByteArray(reinterpret_cast<const char *>(frame.data.data()), frame.remote ? 0 : frame.length));
+    busFrame.setExtendedFrameFormat(frame.extended);
+    busFrame.setFlexibleDataRateFormat(frame.length > 8);
+    if (frame.remote) {
+        busFrame.setFrameType(QCanBusFrame::RemoteRequestFrame);
+    }
+    return busFrame;
+}
+
+QString describeBuses()
+{
+    QString text;
+    for (const QString &plugin : QCanBus::instance()->plugins()) {
+        QString error;
+        const QList<QCanBusDeviceInfo> devices = QCanBus::instance()->availableDevices(plugin, &error);
+        QStringList names;
+        for (const QCanBusDeviceInfo &device : devices) {
+            names.append(device.name());
+        }
+        text += plugin + QLatin1Char(':');
+        if (!names.isEmpty()) {
+            text += QLatin1Char(' ') + names.join(QLatin1Char(' '));
+        } else {
+            text += error.isEmpty() ? QStringLiteral(" (no interface found)") : QStringLiteral(" (%1)").arg(error);
+        }
+        text += QLatin1Char('\n');
+    }
+    return text;
+}
+
+void quietBusLogging()
+{
+    QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus*=false"));
+}

@@ -1,0 +1,47 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "InterfaceNames.h"
+
+#include <cstring>
+#include <limits>
+
+quint16 InterfaceNames::index(const QString &name)
+{
+    const QByteArray utf8 = name.toUtf8();
+    return index(utf8.constData(), static_cast<std::size_t>(utf8.size()));
+}
+
+quint16 InterfaceNames::index(const char *name, std::size_t length)
+{
+    const auto same = [&](int i) {
+        const QByteArray &known = bytes.at(i);
+        return static_cast<std::size_t>(known.size()) == length && std::memcmp(known.constData(), name, length) == 0;
+    };
+    if (last >= 0 && same(last)) {
+        return static_cast<quint16>(last);
+    }
+    for (int i = 0; i < bytes.size(); ++i) {
+        if (same(i)) {
+            last = i;
+            return static_cast<quint16>(i);
+        }
+    }
+    // A log that names more interfaces than that is not a CAN log; the rest share
+    // the last index.
+    if (bytes.size() > std::numeric_limits<quint16>::max()) {
+        return std::numeric_limits<quint16>::max();
+    }
+    bytes.append(QByteArray(name, static_cast<int>(length)));
+    names.append(QString::fromUtf8(name, static_cast<int>(length)));
+    last = bytes.size() - 1;
+    return static_cast<quint16>(last);
+}
+
+QString InterfaceNames::name(quint16 index) const
+{
+    return index < names.size() ? names.at(index) : QString();
+}
+
+int InterfaceNames::count() const
+{
+    return names.size();
+}

@@ -1,0 +1,26 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#pragma once
+
+#include <QString>
+#include <QVector>
+
+#include <cstddef>
+
+/// The interfaces seen in one run ("can0", "vcan1", ...), numbered in the order
+/// they first appear, so that a frame can carry a small index instead of a name.
+class InterfaceNames
+{
+public:
+    /// The index of the name, adding it when new.
+    quint16 index(const QString &name);
+    /// As index(), for a name given as bytes; cheap when the name repeats, as it
+    /// does on nearly every line of a log.
+    quint16 index(const char *name, std::size_t length);
+    QString name(quint16 index) const;
+    int count() const;
+
+private:
+    QVector<QString> names;
+    QVector<QByteArray> bytes;
+    int last = -1;
+};
