@@ -208,7 +208,8 @@ private Q_SLOTS:
         QStringList seen;
         for (const SignalSnapshot &s : monitor.snapshot()) {
             if (s.name.startsWith(QLatin1String("coolant"))) {
-                seen.append(QStringLiteral("%1 %2 %3 %4").arg(s.origin).arg(s.decodedSamples).arg(s.newest).arg(s.stale));
+                seen.append(
+                    QStringLiteral("%1 %2 %3 %4").arg(s.origin).arg(s.decodedSamples).arg(s.newest).arg(s.stale));
             }
         }
         // Ordered by interface as first seen, then source address; stale in log time.

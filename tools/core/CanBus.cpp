@@ -81,18 +81,22 @@ void BusConnection::watch(const FailureHandler &onFailure)
                      QStringLiteral("not connected after %1 s").arg(connectTimeoutMs / 1000)));
     });
     QObject::connect(device, &QCanBusDevice::errorOccurred, device, [this, device, fail](QCanBusDevice::CanBusError) {
-        fail(failure(isConnected() ? QStringLiteral("lost") : QStringLiteral("cannot connect"),
-                     device->errorString()));
+        fail(failure(isConnected() ? QStringLiteral("lost") : QStringLiteral("cannot connect"), device->errorString()));
     });
-    QObject::connect(device, &QCanBusDevice::stateChanged, device, [this, device, fail](QCanBusDevice::CanBusDeviceState state) {
-        if (state == QCanBusDevice::ConnectedState) {
-            connectTimer.stop();
-        } else if (state == QCanBusDevice::UnconnectedState) {
-            const QString reason = device->errorString().isEmpty() ? QStringLiteral("the device disconnected")
-                                                                    : device->errorString();
-            fail(failure(connectTimer.isActive() ? QStringLiteral("cannot connect") : QStringLiteral("lost"), reason));
-        }
-    });
+    QObject::connect(
+        device,
+        &QCanBusDevice::stateChanged,
+        device,
+        [this, device, fail](QCanBusDevice::CanBusDeviceState state) {
+            if (state == QCanBusDevice::ConnectedState) {
+                connectTimer.stop();
+            } else if (state == QCanBusDevice::UnconnectedState) {
+                const QString reason =
+                    device->errorString().isEmpty() ? QStringLiteral("the device disconnected") : device->errorString();
+                fail(failure(connectTimer.isActive() ? QStringLiteral("cannot connect") : QStringLiteral("lost"),
+                             reason));
+            }
+        });
 }
 
 QCanBusDevice *BusConnection::device() const
@@ -142,8 +146,9 @@ bool fromBusFrame(const QCanBusFrame &busFrame, quint16 interfaceIndex, CanFrame
 
 QCanBusFrame toBusFrame(const CanFrame &frame)
 {
-    QCanBusFrame busFrame(frame.id,
-                          QByteArray(reinterpret_cast<const char *>(frame.data.data()), frame.remote ? 0 : frame.length));
+    QCanBusFrame busFrame(
+        frame.id,
+        QByteArray(reinterpret_cast<const char *>(frame.data.data()), frame.remote ? 0 : frame.length));
     busFrame.setExtendedFrameFormat(frame.extended);
     busFrame.setFlexibleDataRateFormat(frame.length > 8);
     if (frame.remote) {

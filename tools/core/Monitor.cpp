@@ -148,7 +148,9 @@ QVector<Monitor::Row> Monitor::rows() const
         result.append(Row{watched[static_cast<std::size_t>(i)].definition, i});
     }
     for (int definition = 0; definition < definitions.size(); ++definition) {
-        const auto hasSignal = [definition](const Row &row) { return row.definition == definition; };
+        const auto hasSignal = [definition](const Row &row) {
+            return row.definition == definition;
+        };
         if (std::none_of(result.cbegin(), result.cend(), hasSignal)) {
             result.append(Row{definition, -1});
         }
@@ -172,7 +174,8 @@ QString Monitor::origin(const Watched &entry) const
         parts.append(interfaces.name(entry.interfaceIndex));
     }
     if (definitions.at(entry.definition).anySourceAddress) {
-        parts.append(QStringLiteral("SA 0x") + QString::number(entry.sourceAddress, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+        parts.append(QStringLiteral("SA 0x")
+                     + QString::number(entry.sourceAddress, 16).toUpper().rightJustified(2, QLatin1Char('0')));
     }
     return parts.join(QLatin1String(", "));
 }

@@ -37,26 +37,10 @@ const char *const columnTitles[] = {"signal",
                                     "outside",
                                     "age s"};
 
-const char *const csvTitles[] = {"time",
-                                 "signal",
-                                 "unit",
-                                 "samples",
-                                 "stored",
-                                 "newest",
-                                 "cachedAverage",
-                                 "liveAverage",
-                                 "deviation",
-                                 "min",
-                                 "max",
-                                 "median",
-                                 "rating",
-                                 "lowerThreshold",
-                                 "upperThreshold",
-                                 "outsideBand",
-                                 "interface",
-                                 "sourceAddress",
-                                 "age",
-                                 "stale"};
+const char *const csvTitles[] = {
+    "time",           "signal",      "unit",      "samples",       "stored", "newest", "cachedAverage",
+    "liveAverage",    "deviation",   "min",       "max",           "median", "rating", "lowerThreshold",
+    "upperThreshold", "outsideBand", "interface", "sourceAddress", "age",    "stale"};
 
 // The cells after signal and unit, in column order.
 QStringList numericCells(const SignalSnapshot &s, QString (*number)(double))
@@ -140,7 +124,8 @@ Report::Report(const Settings &settings, QTextStream &out)
 
 QString Report::timeText(double seconds) const
 {
-    return QString::number(seconds, 'f', 3) + (settings.logTime ? QStringLiteral(" s of log time") : QStringLiteral(" s"));
+    return QString::number(seconds, 'f', 3)
+        + (settings.logTime ? QStringLiteral(" s of log time") : QStringLiteral(" s"));
 }
 
 void Report::addSnapshot(double seconds, const QVector<SignalSnapshot> &signalStates)
@@ -170,13 +155,13 @@ void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &si
     switch (settings.format) {
     case ReportFormat::Table:
         out << (summary.ending == QLatin1String("end of input") ? QStringLiteral("end of input")
-                                                                  : QStringLiteral("stopped by ") + summary.ending)
+                                                                : QStringLiteral("stopped by ") + summary.ending)
             << ", " << timeText(summary.seconds) << ":\n";
         writeTable(signalStates);
         out << '\n'
             << summary.input << ": " << summary.lines << " lines, " << summary.frames << " frames, "
-            << summary.malformedLines << " malformed lines skipped, " << summary.errorFrames << " error frames; band average -/+ " << readable(summary.band)
-            << " x deviation, history capacity "
+            << summary.malformedLines << " malformed lines skipped, " << summary.errorFrames
+            << " error frames; band average -/+ " << readable(summary.band) << " x deviation, history capacity "
             << (summary.historyCapacity == 0 ? QStringLiteral("unbounded") : QString::number(summary.historyCapacity))
             << '\n';
         break;
@@ -198,8 +183,8 @@ void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &si
             {QStringLiteral("signals"), toJson(signalStates)},
         };
         // JSON Lines once snapshots went out; one readable document otherwise.
-        out << QString::fromUtf8(QJsonDocument(document).toJson(settings.snapshots ? QJsonDocument::Compact
-                                                                                   : QJsonDocument::Indented));
+        out << QString::fromUtf8(
+            QJsonDocument(document).toJson(settings.snapshots ? QJsonDocument::Compact : QJsonDocument::Indented));
         if (settings.snapshots) {
             out << '\n';
         }

@@ -109,7 +109,9 @@ int readLog(const MonitorOptions &options, Session &session, QVector<MalformedLi
         }
         if (next == LogReader::Next::Malformed) {
             ++summary.malformedLines;
-            const MalformedLine line{reader.lineNumber(), QString::fromLatin1(reader.error()), printable(reader.line())};
+            const MalformedLine line{reader.lineNumber(),
+                                     QString::fromLatin1(reader.error()),
+                                     printable(reader.line())};
             if (options.strict) {
                 progress.finish();
                 complain(QStringLiteral("line %1 is malformed (%2): %3").arg(line.lineNumber).arg(line.why, line.text));

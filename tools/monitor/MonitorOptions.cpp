@@ -9,45 +9,44 @@
 
 namespace
 {
-const char description[] =
-    "Reads CAN frames from a recorded log (candump -l layout or the candump screen\n"
-    "layout with timestamps), from standard input, or live from CAN buses through\n"
-    "Qt SerialBus, decodes signals from them and reports, for every signal, what\n"
-    "libTalveno knows about it: samples, newest value, cached and live average,\n"
-    "deviation, minimum, maximum, median of the history, the rating of the newest\n"
-    "sample against the band average -/+ k x deviation, the thresholds, how many\n"
-    "stored samples lie outside the band, and the age of the newest sample.\n"
-    "\n"
-    "Signals: the J1939 engine speed (SPN 190), vehicle speed (84), coolant\n"
-    "temperature (110), oil pressure (100), accelerator pedal (91) and fuel rate\n"
-    "(183), plus those of a definition file (JSON). Each signal is scaled as\n"
-    "raw x factor + offset in the numeric type its CANopen data type selects: signals\n"
-    "with a fractional factor need 17 (Real64, 64-bit real, the default), since an\n"
-    "integer type cuts the scaled value toward zero. Frames of different interfaces\n"
-    "(can0 and can1 in one log, or several --bus) make different signals.\n"
-    "\n"
-    "Definition file: {\"signals\": [{...}, ...]} with name, unit, either pgn and\n"
-    "sourceAddress (J1939) or id, mask and extended, startBit, length, byteOrder\n"
-    "(little or big), signed, factor, offset and dataType (number or name, e.g.\n"
-    "Real64); see extra_signals.json beside the sample log.\n"
-    "\n"
-    "Average, deviation, minimum and maximum cover every sample since the start;\n"
-    "median, rating, the outside count and the plot cover the stored history\n"
-    "(--history 0 keeps every sample).\n"
-    "\n"
-    "Live use: --bus reads until SIGINT (Ctrl-C) or SIGTERM, which end any run\n"
-    "cleanly with the final report of what was read. With --every, each snapshot is\n"
-    "written and flushed as soon as it is due; as JSON, the output is then JSON\n"
-    "Lines: one object per snapshot (\"type\": \"snapshot\") and one for the end\n"
-    "(\"type\": \"report\"). The age of a signal is the seconds since its newest\n"
-    "sample by the library's clock; on a log, \"logAge\" gives the same in log time,\n"
-    "and a signal is stale when either exceeds --stale.\n"
-    "\n"
-    "Exit status: 0 done, also when ended by SIGINT or SIGTERM; 1 a malformed line\n"
-    "under --strict; 2 unreadable input, definition file or plot file, or a usage\n"
-    "error; 3 a bus that could not be opened or connected, or failed or disconnected\n"
-    "during the run (the message names the plugin, the interface and Qt's error;\n"
-    "the report of what was read before still follows).";
+const char description[] = "Reads CAN frames from a recorded log (candump -l layout or the candump screen\n"
+                           "layout with timestamps), from standard input, or live from CAN buses through\n"
+                           "Qt SerialBus, decodes signals from them and reports, for every signal, what\n"
+                           "libTalveno knows about it: samples, newest value, cached and live average,\n"
+                           "deviation, minimum, maximum, median of the history, the rating of the newest\n"
+                           "sample against the band average -/+ k x deviation, the thresholds, how many\n"
+                           "stored samples lie outside the band, and the age of the newest sample.\n"
+                           "\n"
+                           "Signals: the J1939 engine speed (SPN 190), vehicle speed (84), coolant\n"
+                           "temperature (110), oil pressure (100), accelerator pedal (91) and fuel rate\n"
+                           "(183), plus those of a definition file (JSON). Each signal is scaled as\n"
+                           "raw x factor + offset in the numeric type its CANopen data type selects: signals\n"
+                           "with a fractional factor need 17 (Real64, 64-bit real, the default), since an\n"
+                           "integer type cuts the scaled value toward zero. Frames of different interfaces\n"
+                           "(can0 and can1 in one log, or several --bus) make different signals.\n"
+                           "\n"
+                           "Definition file: {\"signals\": [{...}, ...]} with name, unit, either pgn and\n"
+                           "sourceAddress (J1939) or id, mask and extended, startBit, length, byteOrder\n"
+                           "(little or big), signed, factor, offset and dataType (number or name, e.g.\n"
+                           "Real64); see extra_signals.json beside the sample log.\n"
+                           "\n"
+                           "Average, deviation, minimum and maximum cover every sample since the start;\n"
+                           "median, rating, the outside count and the plot cover the stored history\n"
+                           "(--history 0 keeps every sample).\n"
+                           "\n"
+                           "Live use: --bus reads until SIGINT (Ctrl-C) or SIGTERM, which end any run\n"
+                           "cleanly with the final report of what was read. With --every, each snapshot is\n"
+                           "written and flushed as soon as it is due; as JSON, the output is then JSON\n"
+                           "Lines: one object per snapshot (\"type\": \"snapshot\") and one for the end\n"
+                           "(\"type\": \"report\"). The age of a signal is the seconds since its newest\n"
+                           "sample by the library's clock; on a log, \"logAge\" gives the same in log time,\n"
+                           "and a signal is stale when either exceeds --stale.\n"
+                           "\n"
+                           "Exit status: 0 done, also when ended by SIGINT or SIGTERM; 1 a malformed line\n"
+                           "under --strict; 2 unreadable input, definition file or plot file, or a usage\n"
+                           "error; 3 a bus that could not be opened or connected, or failed or disconnected\n"
+                           "during the run (the message names the plugin, the interface and Qt's error;\n"
+                           "the report of what was read before still follows).";
 
 bool readNumber(const QString &text, double low, double high, double &value)
 {
@@ -76,11 +75,12 @@ bool parseMonitorOptions(const QStringList &arguments,
         QStringLiteral("log"),
         QStringLiteral("The CAN log, or - for standard input (default: the sample log %1).").arg(sampleLog),
         QStringLiteral("[log]"));
-    const QCommandLineOption bus(QStringLiteral("bus"),
-                                 QStringLiteral("Read frames live from a CAN bus instead of a log, e.g. socketcan:can0, "
-                                                "virtualcan:can0 or virtualcan:tcp://127.0.0.1:35470/can0. May be "
-                                                "given several times."),
-                                 QStringLiteral("PLUGIN:INTERFACE"));
+    const QCommandLineOption bus(
+        QStringLiteral("bus"),
+        QStringLiteral("Read frames live from a CAN bus instead of a log, e.g. socketcan:can0, "
+                       "virtualcan:can0 or virtualcan:tcp://127.0.0.1:35470/can0. May be "
+                       "given several times."),
+        QStringLiteral("PLUGIN:INTERFACE"));
     const QCommandLineOption listBuses(QStringLiteral("list-buses"),
                                        QStringLiteral("List Qt's CAN bus plugins and the interfaces each reports."));
     const QCommandLineOption stale(QStringLiteral("stale"),
@@ -126,10 +126,10 @@ bool parseMonitorOptions(const QStringList &arguments,
         return false;
     }
     if (parser.isSet(help) || parser.isSet(version) || parser.isSet(listBuses)) {
-        const QString text = parser.isSet(help)  ? parser.helpText()
-            : parser.isSet(listBuses)            ? describeBuses()
-                                                 : QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
-                                                                                QCoreApplication::applicationVersion());
+        const QString text = parser.isSet(help) ? parser.helpText()
+            : parser.isSet(listBuses)           ? describeBuses()
+                                                : QStringLiteral("%1 %2\n").arg(QCoreApplication::applicationName(),
+                                                                      QCoreApplication::applicationVersion());
         std::fputs(text.toLocal8Bit().constData(), stdout);
         exitNow = true;
         return true;

@@ -14,7 +14,10 @@ class Session
 {
 public:
     /// logTime: the frames come from a log, whose time drives the snapshots.
-    Session(const QVector<SignalDefinition> &definitions, const MonitorOptions &options, bool logTime, QTextStream &out);
+    Session(const QVector<SignalDefinition> &definitions,
+            const MonitorOptions &options,
+            bool logTime,
+            QTextStream &out);
 
     InterfaceNames &interfaces();
     Monitor &monitor();

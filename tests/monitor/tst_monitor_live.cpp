@@ -1,0 +1,191 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+// The monitor as a live tool: fed by the replay over a virtual CAN bus on the
+// loopback, stopped by signals, losing its bus, and noticing silent signals.
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTest>
+
+#include <csignal>
+
+namespace
+{
+// A port of its own, so that parallel runs never meet on Qt's default port.
+QString virtualBus()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost, 0);
+    return QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(probe.serverPort());
+}
+
+QStringList words(const QString &arguments)
+{
+    return arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts);
+}
+
+// Starts a program and waits until its bus device is up: the monitor hosts the
+// virtual bus, so it must listen before anything joins.
+void start(QProcess &process, const char *binary, const QString &arguments)
+{
+    process.start(QString::fromLocal8Bit(binary), words(arguments));
+    QVERIFY(process.waitForStarted());
+}
+
+void waitForBus(const QString &bus)
+{
+    const quint16 port =
+        static_cast<quint16>(bus.section(QLatin1Char(':'), 3).section(QLatin1Char('/'), 0, 0).toUInt());
+    QTRY_VERIFY_WITH_TIMEOUT(
+        [port] {
+            QTcpSocket socket;
+            socket.connectToHost(QHostAddress::LocalHost, port);
+            return socket.waitForConnected(100);
+        }(),
+        10000);
+}
+
+// Sends the signal and returns the exit code, -1 for a crash.
+int stop(QProcess &process, int signalNumber)
+{
+    if (signalNumber != 0) {
+        ::kill(static_cast<pid_t>(process.processId()), signalNumber);
+    }
+    process.waitForFinished(30000);
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// The final report: the whole output, or its last line when snapshots streamed.
+QJsonObject finalReport(const QByteArray &out)
+{
+    const QJsonDocument whole = QJsonDocument::fromJson(out);
+    return whole.isObject() ? whole.object() : QJsonDocument::fromJson(out.trimmed().split('\n').last()).object();
+}
+
+QJsonObject offlineReport()
+{
+    QProcess offline;
+    offline.start(QStringLiteral(MONITOR_BINARY), words(QStringLiteral(SAMPLE_LOG " --format json")));
+    offline.waitForFinished(60000);
+    return QJsonDocument::fromJson(offline.readAllStandardOutput()).object();
+}
+}
+
+class TestMonitorLive : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void replayAtFullSpeed_equalsOfflineRun()
+    {
+        const QString bus = virtualBus();
+        QProcess monitor;
+        start(monitor, MONITOR_BINARY, QStringLiteral("--format json --stale 0.2 --bus ") + bus);
+        waitForBus(bus);
+        QProcess replay;
+        start(replay, REPLAY_BINARY, QStringLiteral(SAMPLE_LOG " --speed max --bus ") + bus);
+        QCOMPARE(stop(replay, 0), 0);
+        QTest::qWait(500); // the last frames cross the loopback; then every signal is older than 0.2 s
+        QCOMPARE(stop(monitor, SIGTERM), 0);
+
+        const QJsonObject live = finalReport(monitor.readAllStandardOutput());
+        QCOMPARE(live.value(QLatin1String("ending")).toString(), QStringLiteral("SIGTERM"));
+        const QJsonArray liveSignals = live.value(QLatin1String("signals")).toArray();
+        const QJsonArray offlineSignals = offlineReport().value(QLatin1String("signals")).toArray();
+        QCOMPARE(liveSignals.size(), offlineSignals.size());
+        for (int i = 0; i < liveSignals.size(); ++i) {
+            const QJsonObject a = liveSignals.at(i).toObject();
+            const QJsonObject b = offlineSignals.at(i).toObject();
+            for (const char *key : {"name", "samples", "liveAverage", "deviation", "min", "max", "median"}) {
+                QVERIFY2(a.value(QLatin1String(key)) == b.value(QLatin1String(key)), key);
+            }
+            QVERIFY(a.value(QLatin1String("stale")).toBool());
+        }
+    }
+
+    void sigintOnPipe_reportsWhatWasRead()
+    {
+        QProcess monitor;
+        start(monitor, MONITOR_BINARY, QStringLiteral("- --format json --every 1"));
+        QFile log(QStringLiteral(SAMPLE_LOG));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        // The first 100 frames, then the writer stays silent with the pipe open.
+        for (int i = 0; i < 100; ++i) {
+            monitor.write(log.readLine());
+        }
+        QTRY_VERIFY(monitor.bytesToWrite() == 0);
+        QTest::qWait(200);
+        QCOMPARE(stop(monitor, SIGINT), 0);
+        const QJsonObject report = finalReport(monitor.readAllStandardOutput());
+        QCOMPARE(report.value(QLatin1String("ending")).toString(), QStringLiteral("SIGINT"));
+        QCOMPARE(report.value(QLatin1String("frames")).toInt(), 100);
+    }
+
+    void busFailures_data()
+    {
+        QTest::addColumn<QString>("bus");
+        QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<bool>("lostMidRun");
+        QTest::newRow("unknownPlugin") << QStringLiteral("nosuchplugin:can0") << QByteArray("No such plugin") << false;
+        QTest::newRow("unknownInterface")
+            << QStringLiteral("socketcan:nosuch0") << QByteArray("cannot connect") << false;
+        QTest::newRow("hostGoesAway") << virtualBus() << QByteArray("lost: ") << true;
+    }
+
+    void busFailures()
+    {
+        QFETCH(QString, bus);
+        QFETCH(QByteArray, message);
+        QFETCH(bool, lostMidRun);
+        QProcess host;
+        if (lostMidRun) {
+            // The replay hosts the bus this time, and takes it along when it stops.
+            start(host, REPLAY_BINARY, QStringLiteral(SAMPLE_LOG " --bus ") + bus);
+            waitForBus(bus);
+        }
+        QProcess monitor;
+        start(monitor, MONITOR_BINARY, QStringLiteral("--format json --bus ") + bus);
+        if (lostMidRun) {
+            QTest::qWait(1500);
+            QCOMPARE(stop(host, SIGTERM), 0);
+        }
+        QCOMPARE(stop(monitor, 0), 3);
+        const QByteArray err = monitor.readAllStandardError();
+        QVERIFY2(err.startsWith("talveno-monitor: bus " + bus.toUtf8()) && err.contains(message), err.constData());
+        const QJsonObject report = finalReport(monitor.readAllStandardOutput());
+        QCOMPARE(report.value(QLatin1String("ending")).toString(), QStringLiteral("bus failure"));
+        QCOMPARE(report.value(QLatin1String("frames")).toInt() > 0, lostMidRun);
+    }
+
+    void frameStop_marksSignalStaleWithinItsWindow()
+    {
+        // Engine speed every 0.1 s for 4 s; coolant temperature until 1.0 s only.
+        QByteArray log;
+        for (int i = 0; i <= 40; ++i) {
+            const QByteArray time = QByteArray::number(i / 10.0, 'f', 6);
+            log += "(" + time + ") can0 0CF00400#F1D0CD5A1D00FFCD\n";
+            if (i <= 10) {
+                log += "(" + time + ") can0 18FEEE00#7BFFFFFFFFFFFFFF\n";
+            }
+        }
+        QProcess monitor;
+        start(monitor, MONITOR_BINARY, QStringLiteral("- --format json --every 0.5 --stale 1"));
+        monitor.write(log);
+        monitor.closeWriteChannel();
+        QCOMPARE(stop(monitor, 0), 0);
+        // Last sample at 1.0 s: stale once more than 1 s of log time has passed, at
+        // every later snapshot and at the end.
+        QString staleness;
+        for (const QByteArray &line : monitor.readAllStandardOutput().trimmed().split('\n')) {
+            const QJsonObject coolant =
+                QJsonDocument::fromJson(line).object().value(QLatin1String("signals")).toArray().at(2).toObject();
+            staleness += coolant.value(QLatin1String("stale")).toBool() ? QLatin1Char('S') : QLatin1Char('-');
+        }
+        QCOMPARE(staleness, QStringLiteral("----SSSSS")); // snapshots at 0.5, 1, ... 4 s, then the report
+    }
+};
+
+QTEST_GUILESS_MAIN(TestMonitorLive)
+#include "tst_monitor_live.moc"

@@ -1,0 +1,212 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "Replayer.h"
+
+#include "StopRequest.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace
+{
+// Frames written in one turn of the event loop at full speed, so that the bus's
+// socket gets to send them between turns.
+constexpr int burstFrames = 256;
+
+void complain(const QString &message)
+{
+    std::fprintf(stderr, "talveno-replay: %s\n", message.toLocal8Bit().constData());
+    std::fflush(stderr);
+}
+}
+
+Replayer::Replayer(const Settings &settings)
+    : settings(settings)
+    , bus(settings.bus)
+    , stopNotifier(StopRequest::wakeFd(), QSocketNotifier::Read)
+{
+    sendTimer.setSingleShot(true);
+    sendTimer.setTimerType(Qt::PreciseTimer);
+    QObject::connect(&sendTimer, &QTimer::timeout, &loop, [this] { sendDue(); });
+    QObject::connect(&stopNotifier, &QSocketNotifier::activated, &loop, [this] { finish(); });
+}
+
+Replayer::~Replayer()
+{
+    if (logFd > STDIN_FILENO) {
+        ::close(logFd);
+    }
+}
+
+bool Replayer::openLog()
+{
+    if (logFd > STDIN_FILENO) {
+        ::close(logFd);
+    }
+    logFd = settings.log == QLatin1String("-")
+        ? STDIN_FILENO
+        : ::open(QFile::encodeName(settings.log).constData(), O_RDONLY | O_CLOEXEC);
+    if (logFd < 0) {
+        complain(QStringLiteral("cannot read %1: %2").arg(settings.log, QString::fromLocal8Bit(std::strerror(errno))));
+        return false;
+    }
+    reader = std::make_unique<LogReader>(logFd, interfaces, StopRequest::wakeFd());
+    return true;
+}
+
+// Reads the next frame into pending; false at the end of the log (after the
+// last round of --loop), on a stop or on a failure.
+bool Replayer::nextFrame()
+{
+    for (;;) {
+        switch (reader->next(pending)) {
+        case LogReader::Next::Frame:
+            if (!haveFirstTime) {
+                haveFirstTime = true;
+                firstTimeMicroseconds = pending.timeMicroseconds;
+            }
+            pending.timeMicroseconds = pending.timeMicroseconds - firstTimeMicroseconds + roundOffsetMicroseconds;
+            lastTimeMicroseconds = pending.timeMicroseconds;
+            return true;
+        case LogReader::Next::Malformed:
+            ++outcome.malformedLines;
+            continue;
+        case LogReader::Next::ReadError:
+            fail(QStringLiteral("reading %1 failed: %2").arg(settings.log, reader->readError()), exitUnreadable);
+            return false;
+        case LogReader::Next::Interrupted:
+            return false;
+        case LogReader::Next::End:
+            if (!settings.loop || outcome.framesSent == 0) {
+                return false;
+            }
+            // The next round starts a millisecond after the last frame.
+            haveFirstTime = false;
+            roundOffsetMicroseconds = lastTimeMicroseconds + 1000;
+            if (!openLog()) {
+                outcome.status = exitUnreadable;
+                return false;
+            }
+            continue;
+        }
+    }
+}
+
+void Replayer::sendDue()
+{
+    QCanBusDevice *device = bus.device();
+    for (int sent = 0; havePending; ++sent) {
+        const qint64 now = clock.nsecsElapsed() / 1000;
+        const bool due = settings.speed <= 0.0
+            ? sent < burstFrames
+            : static_cast<double>(pending.timeMicroseconds) / settings.speed <= static_cast<double>(now);
+        if (!due) {
+            break;
+        }
+        if (!device->writeFrame(toBusFrame(pending))) {
+            fail(QStringLiteral("bus %1: cannot write a frame: %2").arg(settings.bus.text(), device->errorString()),
+                 exitBusFailure);
+            return;
+        }
+        ++outcome.framesSent;
+        havePending = nextFrame();
+    }
+    schedule();
+}
+
+void Replayer::schedule()
+{
+    if (!havePending) {
+        finish();
+        return;
+    }
+    if (settings.speed <= 0.0) {
+        sendTimer.start(0);
+        return;
+    }
+    const double dueMs = static_cast<double>(pending.timeMicroseconds) / settings.speed / 1000.0;
+    const double nowMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
+    sendTimer.start(static_cast<int>(std::max(0.0, dueMs - nowMs)));
+}
+
+void Replayer::fail(const QString &message, int status)
+{
+    complain(message);
+    outcome.status = status;
+    havePending = false;
+    finish();
+}
+
+void Replayer::finish()
+{
+    finished = true;
+    sendTimer.stop();
+    loop.quit();
+}
+
+// Closing the device lets the frames still buffered for the bus go out first;
+// the program must not end before that is done.
+void Replayer::drain()
+{
+    QCanBusDevice *device = bus.device();
+    if (!device || device->state() != QCanBusDevice::ConnectedState) {
+        return;
+    }
+    QTimer limit;
+    limit.setSingleShot(true);
+    QObject::connect(&limit, &QTimer::timeout, &loop, [this] { loop.quit(); });
+    QObject::connect(device, &QCanBusDevice::stateChanged, &loop, [this](QCanBusDevice::CanBusDeviceState state) {
+        if (state == QCanBusDevice::UnconnectedState) {
+            loop.quit();
+        }
+    });
+    bus.close();
+    if (device->state() != QCanBusDevice::UnconnectedState) {
+        limit.start(drainTimeoutMs);
+        loop.exec();
+    }
+}
+
+void Replayer::start()
+{
+    if (clock.isValid()) {
+        return;
+    }
+    clock.start();
+    havePending = nextFrame();
+    schedule();
+}
+
+Replayer::Outcome Replayer::run()
+{
+    if (!openLog()) {
+        outcome.status = exitUnreadable;
+        return outcome;
+    }
+    QString error;
+    if (!bus.open([this](const QString &message) { fail(message, exitBusFailure); }, error)) {
+        complain(error);
+        outcome.status = exitBusFailure;
+        return outcome;
+    }
+    // Frames go out once the bus is up.
+    QObject::connect(bus.device(), &QCanBusDevice::stateChanged, &loop, [this](QCanBusDevice::CanBusDeviceState state) {
+        if (state == QCanBusDevice::ConnectedState) {
+            start();
+        }
+    });
+    if (bus.isConnected()) {
+        start();
+    }
+    if (!finished && !StopRequest::requested()) {
+        loop.exec();
+    }
+    outcome.seconds = clock.isValid() ? static_cast<double>(clock.nsecsElapsed()) / 1e9 : 0.0;
+    drain();
+    return outcome;
+}

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#pragma once
+
+#include "CanBus.h"
+#include "InterfaceNames.h"
+#include "LogReader.h"
+
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QSocketNotifier>
+#include <QString>
+#include <QTimer>
+
+#include <memory>
+
+/**
+ * Writes the frames of a log onto a bus at their recorded pace, scaled by a
+ * speed factor, or as fast as the bus takes them. The log is read as it is
+ * played, so its length costs no memory.
+ */
+class Replayer
+{
+public:
+    struct Settings
+    {
+        QString log;
+        BusAddress bus;
+        /// 2 plays twice as fast as recorded; 0 plays as fast as possible.
+        double speed = 1.0;
+        /// Start over at the end, until stopped.
+        bool loop = false;
+    };
+
+    /// What the replay did, for the closing line.
+    struct Outcome
+    {
+        int status = 0;
+        quint64 framesSent = 0;
+        quint64 malformedLines = 0;
+        double seconds = 0.0;
+    };
+
+    explicit Replayer(const Settings &settings);
+    ~Replayer();
+    Replayer(const Replayer &) = delete;
+    Replayer &operator=(const Replayer &) = delete;
+
+    /// Plays the log; returns when it is played, on a stop request, or on a failure
+    /// (after a message on standard error).
+    Outcome run();
+
+    static constexpr int exitUnreadable = 2;
+    static constexpr int exitBusFailure = 3;
+    /// How long the frames still buffered at the end may take to go out.
+    static constexpr int drainTimeoutMs = 10000;
+
+private:
+    bool openLog();
+    void start();
+    void drain();
+    void sendDue();
+    bool nextFrame();
+    void schedule();
+    void fail(const QString &message, int status);
+    void finish();
+
+    Settings settings;
+    BusConnection bus;
+    InterfaceNames interfaces;
+    int logFd = -1;
+    std::unique_ptr<LogReader> reader;
+    CanFrame pending;
+    bool havePending = false;
+    bool finished = false;
+    bool haveFirstTime = false;
+    qint64 firstTimeMicroseconds = 0;
+    /// Log time already played by earlier rounds of --loop.
+    qint64 roundOffsetMicroseconds = 0;
+    qint64 lastTimeMicroseconds = 0;
+    QElapsedTimer clock;
+    QTimer sendTimer;
+    QEventLoop loop;
+    QSocketNotifier stopNotifier;
+    Outcome outcome;
+};
