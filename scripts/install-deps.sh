@@ -6,7 +6,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    qtbase5-dev
+    qtbase5-dev libqt5serialbus5-dev libqt5serialbus5-plugins
     libbenchmark-dev
     python3-pyqt5 python3-can
     clang libclang-rt-14-dev clang-format
