@@ -68,7 +68,9 @@ public:
     void setValueHandling(GenericSignal::NewValueHandlingType handling);
     GenericSignal::NewValueHandlingType getValueHandling() const;
     CAN::CANopenDataType getDatatype() const;
-    /// The newest sample taken in by the scaled intake (or by a rebuild).
+    /// The newest sample taken in by the scaled intake (or by a rebuild), whole.
+    /// Waits at most for another thread's copy of one sample, never for the
+    /// statistics, so a display may call it on every refresh.
     T getValue() const;
     /// Copies the sample at index (0 = oldest) into value; false, value untouched,
     /// when index is outside the history.
@@ -148,6 +150,7 @@ public:
     /// The worker's loop: runs until updating is switched off.
     void updateCalculations();
     /// Seconds since the last successful scaled intake; -1.0 before the first.
+    /// Waits no longer than getValue().
     double getAgeInSeconds();
 
 private:
@@ -160,7 +163,7 @@ private:
     CalculatorVariant calculator;
     mutable QReadWriteLock valuesLock;
     mutable QMutex calculatorMutex;
-    QMutex spareMutex;
+    mutable QMutex spareMutex;
     QMutex updateMutex;
     QWaitCondition updateCondition;
     std::atomic<bool> averageChanged;

@@ -170,10 +170,15 @@ bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scale
     TalvenoCalculator::addTyped(calculator, newest->scaledValue);
     average.store(calcAverageLocked());
     deviation.store(calcDeviationLocked());
-    // The latest sample and its age are guarded by calculatorMutex: they complete
-    // the statistics just fed, and a failed feed leaves both as they were.
-    lastValue = std::move(*newest);
-    ageTimer.start();
+    // The latest sample and its age complete the statistics just fed, so they
+    // change while calculatorMutex is still held, and a failed feed leaves both
+    // as they were. spareMutex, innermost, is held for the move and the restart
+    // alone; the sample it replaces is released after it.
+    {
+        const TalvenoLocks::MutexLocker latestLocker(spareMutex);
+        std::swap(lastValue, *newest);
+        ageTimer.start();
+    }
     return true;
 }
 

@@ -143,8 +143,10 @@ CAN::CANopenDataType GenericSignalImpl<T>::getDatatype() const
 template<typename T>
 T GenericSignalImpl<T>::getValue() const
 {
-    // lastValue is guarded by calculatorMutex so that a reader never sees half a sample.
-    const TalvenoLocks::MutexLocker locker(calculatorMutex);
+    // spareMutex guards lastValue and ageTimer alone. It is the innermost lock, taken
+    // last and held only to copy or swap one sample or the timer, so a reader never
+    // sees half a sample and never waits behind the calculator.
+    const TalvenoLocks::MutexLocker locker(spareMutex);
     return lastValue;
 }
 

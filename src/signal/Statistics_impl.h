@@ -99,7 +99,11 @@ void GenericSignalImpl<T>::rebuildStatisticsFromValues()
         TalvenoCalculator::clear(calculator);
         TalvenoCalculator::addAllScaled(calculator, std::as_const(values));
         if (!values.isEmpty()) {
-            lastValue = values.constLast();
+            // Copied before spareMutex is taken, so that getValue() waits for a
+            // swap only; the sample replaced goes with the copy.
+            T newest = values.constLast();
+            const TalvenoLocks::MutexLocker latestLocker(spareMutex);
+            std::swap(lastValue, newest);
         }
     }
     updateAverageAndDeviation();

@@ -75,10 +75,15 @@ void GenericSignalImpl<T>::updateCalculations()
 template<typename T>
 double GenericSignalImpl<T>::getAgeInSeconds()
 {
-    // Shares calculatorMutex with the scaled intake, which restarts the timer.
-    const TalvenoLocks::MutexLocker locker(calculatorMutex);
-    if (!ageTimer.isValid()) {
+    // The scaled intake restarts the timer under spareMutex; a copy taken under it
+    // is read after it is released.
+    QElapsedTimer started;
+    {
+        const TalvenoLocks::MutexLocker locker(spareMutex);
+        started = ageTimer;
+    }
+    if (!started.isValid()) {
         return -1.0;
     }
-    return static_cast<double>(ageTimer.elapsed()) / 1000.0;
+    return static_cast<double>(started.elapsed()) / 1000.0;
 }
