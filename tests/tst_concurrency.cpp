@@ -84,7 +84,15 @@ void readEverything(Signal &signal)
           && statisticsCount <= unsigned(mostSamples));
     CHECK(signal.getAgeInSeconds() >= 0.0 && signal.getAgeInSeconds() < 600.0);
 }
+
+// A scaled value whose conversion waits to be let through; a rebuild converts it
+// while it holds the calculator.
+struct Gate
+{
+};
+QSemaphore gateReached, gateOpened;
 }
+Q_DECLARE_METATYPE(Gate)
 
 class TestConcurrency : public QObject
 {
@@ -161,6 +169,34 @@ private Q_SLOTS:
                                 .arg(QLatin1String(firstFailure.load()))));
         QVERIFY(fed.load() > 0 && passes[0].load() > 0 && passes[1].load() > 0);
         qInfo("fed %lld samples; reader passes %lld and %lld", fed.load(), passes[0].load(), passes[1].load());
+    }
+
+    void gettersBesideHeldCalculator()
+    {
+        QMetaType::registerConverter<Gate, double>([](Gate) {
+            gateReached.release();
+            gateOpened.acquire();
+            return 0.0;
+        });
+        Signal signal;
+        signal.setDatatype(CAN::Real64);
+        CANopenObjectValue gated;
+        gated.scaledValue = QVariant::fromValue(Gate());
+        QVERIFY(signal.setNewValue(gated)); // plain intake: stored as it is
+        std::thread rebuild([&] { signal.rebuildStatisticsFromValues(); });
+        gateReached.acquire();
+        QSemaphore answered;
+        std::thread reader([&] {
+            signal.getValue();
+            signal.getAgeInSeconds();
+            answered.release();
+        });
+        // Runs out only when a getter waits for the calculator.
+        const bool prompt = answered.tryAcquire(1, 10000);
+        gateOpened.release();
+        rebuild.join();
+        reader.join();
+        QVERIFY2(prompt, "a getter waited for the rebuild");
     }
 };
 
