@@ -80,9 +80,17 @@ void BusConnection::watch(const FailureHandler &onFailure)
         fail(failure(QStringLiteral("cannot connect"),
                      QStringLiteral("not connected after %1 s").arg(connectTimeoutMs / 1000)));
     });
-    QObject::connect(device, &QCanBusDevice::errorOccurred, device, [this, device, fail](QCanBusDevice::CanBusError) {
-        fail(failure(isConnected() ? QStringLiteral("lost") : QStringLiteral("cannot connect"), device->errorString()));
-    });
+    QObject::connect(device,
+                     &QCanBusDevice::errorOccurred,
+                     device,
+                     [this, device, fail](QCanBusDevice::CanBusError error) {
+                         // A full transmit queue is the writer's to wait out: writeFrame() says so.
+                         if (error == QCanBusDevice::WriteError) {
+                             return;
+                         }
+                         fail(failure(isConnected() ? QStringLiteral("lost") : QStringLiteral("cannot connect"),
+                                      device->errorString()));
+                     });
     QObject::connect(
         device,
         &QCanBusDevice::stateChanged,
@@ -178,7 +186,10 @@ QString describeBuses()
     return text;
 }
 
-void quietBusLogging()
+void prepareQtSerialBus()
 {
     QLoggingCategory::setFilterRules(QStringLiteral("qt.canbus*=false"));
+    if (!qEnvironmentVariableIsSet("TZ")) {
+        qputenv("TZ", ":/etc/localtime");
+    }
 }

@@ -85,7 +85,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("talveno-monitor"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TALVENO_VERSION));
-    quietBusLogging();
+    prepareQtSerialBus();
 
     MonitorOptions options;
     QString error;

@@ -3,9 +3,11 @@
 
 #include "StopRequest.h"
 
+#include <QAbstractSocket>
 #include <QFile>
 
 #include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 
@@ -17,6 +19,15 @@ namespace
 // Frames written in one turn of the event loop at full speed, so that the bus's
 // socket gets to send them between turns.
 constexpr int burstFrames = 256;
+// At full speed, writing pauses while this much is still waiting to go out, so
+// that a bus slower than the log costs no memory. A plugin that talks to its bus
+// through a socket (virtualcan) queues there; others queue frames in the device.
+constexpr qint64 maxSocketBacklog = 64 * 1024;
+constexpr qint64 maxFrameBacklog = 256;
+// At a recorded pace, frames go out in steps of this many milliseconds, each
+// with every frame that has fallen due: a frame is at most that late, and a
+// busy log costs the bus and its listeners a wake-up per step, not per frame.
+constexpr double paceStepMs = 10.0;
 
 void complain(const QString &message)
 {
@@ -97,22 +108,40 @@ bool Replayer::nextFrame()
     }
 }
 
+// A bus whose transmit queue is full refuses a frame for a moment; one that keeps
+// refusing for a second has failed.
+void Replayer::retryWrite()
+{
+    if (++failedWrites > maxFailedWrites) {
+        fail(QStringLiteral("bus %1: cannot write a frame: %2").arg(settings.bus.text(), bus.device()->errorString()),
+             exitBusFailure);
+        return;
+    }
+    sendTimer.start(1);
+}
+
+bool Replayer::backlogged() const
+{
+    return bus.device()->framesToWrite() >= maxFrameBacklog
+        || (transport && transport->bytesToWrite() >= maxSocketBacklog);
+}
+
 void Replayer::sendDue()
 {
     QCanBusDevice *device = bus.device();
     for (int sent = 0; havePending; ++sent) {
         const qint64 now = clock.nsecsElapsed() / 1000;
         const bool due = settings.speed <= 0.0
-            ? sent < burstFrames
+            ? sent < burstFrames && !backlogged()
             : static_cast<double>(pending.timeMicroseconds) / settings.speed <= static_cast<double>(now);
         if (!due) {
             break;
         }
         if (!device->writeFrame(toBusFrame(pending))) {
-            fail(QStringLiteral("bus %1: cannot write a frame: %2").arg(settings.bus.text(), device->errorString()),
-                 exitBusFailure);
+            retryWrite();
             return;
         }
+        failedWrites = 0;
         ++outcome.framesSent;
         havePending = nextFrame();
     }
@@ -126,12 +155,12 @@ void Replayer::schedule()
         return;
     }
     if (settings.speed <= 0.0) {
-        sendTimer.start(0);
+        sendTimer.start(backlogged() ? 1 : 0);
         return;
     }
     const double dueMs = static_cast<double>(pending.timeMicroseconds) / settings.speed / 1000.0;
     const double nowMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-    sendTimer.start(static_cast<int>(std::max(0.0, dueMs - nowMs)));
+    sendTimer.start(static_cast<int>(std::max(0.0, std::ceil(dueMs / paceStepMs) * paceStepMs - nowMs)));
 }
 
 void Replayer::fail(const QString &message, int status)
@@ -178,6 +207,7 @@ void Replayer::start()
         return;
     }
     clock.start();
+    transport = bus.device()->findChild<QAbstractSocket *>();
     havePending = nextFrame();
     schedule();
 }

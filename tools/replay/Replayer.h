@@ -5,6 +5,7 @@
 #include "InterfaceNames.h"
 #include "LogReader.h"
 
+#include <QAbstractSocket>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSocketNotifier>
@@ -59,6 +60,8 @@ private:
     void start();
     void drain();
     void sendDue();
+    bool backlogged() const;
+    void retryWrite();
     bool nextFrame();
     void schedule();
     void fail(const QString &message, int status);
@@ -66,12 +69,16 @@ private:
 
     Settings settings;
     BusConnection bus;
+    /// The socket of a plugin that reaches its bus through one, or null.
+    QAbstractSocket *transport = nullptr;
     InterfaceNames interfaces;
     int logFd = -1;
     std::unique_ptr<LogReader> reader;
     CanFrame pending;
     bool havePending = false;
     bool finished = false;
+    int failedWrites = 0;
+    static constexpr int maxFailedWrites = 1000;
     bool haveFirstTime = false;
     qint64 firstTimeMicroseconds = 0;
     /// Log time already played by earlier rounds of --loop.

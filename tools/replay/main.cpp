@@ -97,7 +97,7 @@ int main(int argc, char *argv[])
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("talveno-replay"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TALVENO_VERSION));
-    quietBusLogging();
+    prepareQtSerialBus();
 
     Replayer::Settings settings;
     const int parsed = parse(QCoreApplication::arguments(), settings);
