@@ -23,6 +23,7 @@ public:
     enum class Next {
         Frame, ///< the frame was filled in
         Malformed, ///< see lineNumber(), error() and line()
+        ErrorFrame, ///< a CAN error frame, which carries no signal
         End, ///< no more input
         ReadError, ///< reading failed; see readError()
         Interrupted, ///< the wake-up descriptor became readable while waiting for input

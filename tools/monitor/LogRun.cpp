@@ -107,6 +107,10 @@ int readLog(const MonitorOptions &options, Session &session, QVector<MalformedLi
             complain(QStringLiteral("reading %1 failed: %2").arg(options.input, reader.readError()));
             return ExitStatus::unreadable;
         }
+        if (next == LogReader::Next::ErrorFrame) {
+            ++summary.errorFrames;
+            continue;
+        }
         if (next == LogReader::Next::Malformed) {
             ++summary.malformedLines;
             const MalformedLine line{reader.lineNumber(),

@@ -87,6 +87,8 @@ bool Replayer::nextFrame()
         case LogReader::Next::Malformed:
             ++outcome.malformedLines;
             continue;
+        case LogReader::Next::ErrorFrame:
+            continue;
         case LogReader::Next::ReadError:
             fail(QStringLiteral("reading %1 failed: %2").arg(settings.log, reader->readError()), exitUnreadable);
             return false;
