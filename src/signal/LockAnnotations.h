@@ -124,6 +124,59 @@ private:
     LockNote note;
 };
 
+// For a mutex held only to copy a few words. QMutex puts a waiter to sleep at once,
+// and the sleep and the wake-up cost far more than such a hold, so a waiter first
+// retries for about as long as a few holds take; it sleeps only when the holder
+// itself was stopped. The retries stay short of the pause-loop window after which
+// a hypervisor hands the core to another guest.
+class BriefMutexLocker
+{
+public:
+    explicit BriefMutexLocker(QMutex &mutex)
+        : held(lock(mutex))
+        , note(&mutex, Mode::Write)
+    {
+    }
+
+private:
+    class Held
+    {
+    public:
+        explicit Held(QMutex &mutex)
+            : mutex(mutex)
+        {
+        }
+        ~Held()
+        {
+            mutex.unlock();
+        }
+        Held(const Held &) = delete;
+        Held &operator=(const Held &) = delete;
+
+    private:
+        QMutex &mutex;
+    };
+
+    static Held lock(QMutex &mutex)
+    {
+        // QBasicMutex::tryLock() is the inline compare-and-swap, without a call.
+        QBasicMutex &basic = mutex;
+        for (int retry = 0; retry < 16; ++retry) {
+            if (basic.tryLock()) {
+                return Held(mutex);
+            }
+#if defined(__i386__) || defined(__x86_64__)
+            __builtin_ia32_pause();
+#endif
+        }
+        mutex.lock();
+        return Held(mutex);
+    }
+
+    Held held;
+    LockNote note;
+};
+
 // A thread's end and the join that waits for it, which Qt 5 also hides.
 inline void noteThreadEnd([[maybe_unused]] const void *owner)
 {

@@ -172,12 +172,14 @@ bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scale
     deviation.store(calcDeviationLocked());
     // The latest sample and its age complete the statistics just fed, so they
     // change while calculatorMutex is still held, and a failed feed leaves both
-    // as they were. spareMutex, innermost, is held for the move and the restart
-    // alone; the sample it replaces is released after it.
+    // as they were. spareMutex, innermost, is held for the swap and a copy of the
+    // timer, started just before; the sample replaced is released after it.
+    QElapsedTimer started;
+    started.start();
     {
-        const TalvenoLocks::MutexLocker latestLocker(spareMutex);
+        const TalvenoLocks::BriefMutexLocker latestLocker(spareMutex);
         std::swap(lastValue, *newest);
-        ageTimer.start();
+        ageTimer = started;
     }
     return true;
 }

@@ -102,7 +102,7 @@ void GenericSignalImpl<T>::rebuildStatisticsFromValues()
             // Copied before spareMutex is taken, so that getValue() waits for a
             // swap only; the sample replaced goes with the copy.
             T newest = values.constLast();
-            const TalvenoLocks::MutexLocker latestLocker(spareMutex);
+            const TalvenoLocks::BriefMutexLocker latestLocker(spareMutex);
             std::swap(lastValue, newest);
         }
     }

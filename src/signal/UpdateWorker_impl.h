@@ -79,7 +79,7 @@ double GenericSignalImpl<T>::getAgeInSeconds()
     // is read after it is released.
     QElapsedTimer started;
     {
-        const TalvenoLocks::MutexLocker locker(spareMutex);
+        const TalvenoLocks::BriefMutexLocker locker(spareMutex);
         started = ageTimer;
     }
     if (!started.isValid()) {
