@@ -3,8 +3,11 @@
 # The benchmark command. Builds talveno-bench in Release, runs every benchmark
 # with repetitions, and ends with each target ratio of medians on a line of its
 # own: the scaled intake against its plain-struct floor, and the median of the
-# history against a copy of plain doubles plus one selection. Exits with 1 when
-# a ratio misses its target.
+# history against a copy of plain doubles plus one selection; then the worst call
+# and the 99.9th percentile of getValue() and getAgeInSeconds() beside a thread
+# that rebuilds the statistics or feeds samples, against the same getter alone,
+# with a getter that takes no lock as the floor. Exits with 1 when a ratio misses its target or
+# a getter's worst call takes 50 us or more.
 #
 # Usage: scripts/bench.sh [talveno-bench arguments, e.g. --benchmark_filter=Median]
 # Environment: TALVENO_BENCH_DIR (default build/bench), TALVENO_JOBS (default 2),
@@ -65,5 +68,35 @@ for measured, floor, target in pairs:
 for getter in ("CachedAverage", "CachedAverage/withWriter"):
     if getter in medians:
         print(f"median {getter} = {medians[getter]:.2f} ns for both cached getters")
+
+# The getters of the newest sample and its age, call by call, beside a thread that
+# rebuilds the statistics of a long history or feeds the scaled intake: the worst
+# call of all repetitions (and of the median repetition), and the median of their
+# 99.9th percentiles, each against the same getter with no other thread. The
+# floor, a getter without a lock, shows what the machine itself allows.
+getters = {}
+for run in report["benchmarks"]:
+    if run["run_name"].startswith(("Getter/", "GetterFloor/")):
+        name = run["run_name"].split("/iterations:")[0]
+        getters.setdefault(name, {})[run.get("aggregate_name", "single")] = run
+worst_target = 50.0
+for name, runs in sorted(getters.items()):
+    worst = runs.get("max", runs.get("single"))
+    typical = runs.get("median", runs.get("single"))
+    if worst is None or typical is None:
+        continue
+    busy, alone = worst["worst_us"], worst["quiet_worst_us"]
+    line = f"worst {name} = {busy:.2f} us (median run {typical['worst_us']:.2f} us), alone {alone:.2f} us,"
+    line += f" ratio {busy / alone:.2f}"
+    if name.startswith("GetterFloor/"):
+        line += " (no lock: the floor)"
+    else:
+        line += f" (target < {worst_target:g} us)"
+        if busy >= worst_target:
+            line += " MISSED"
+            missed += 1
+    print(line)
+    busy, alone = typical["p999_us"], typical["quiet_p999_us"]
+    print(f"p99.9 {name} = {busy:.3f} us, alone {alone:.3f} us, ratio {busy / alone:.2f}")
 sys.exit(1 if missed else 0)
 PYTHON
