@@ -4,6 +4,9 @@
 #include "Monitor.h"
 #include "SignalDefinition.h"
 
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
 #include <QTest>
 
 #include <cstring>
@@ -115,49 +118,83 @@ private Q_SLOTS:
     void parseDefinitions_errors_data()
     {
         QTest::addColumn<QByteArray>("json");
-        QTest::addColumn<QString>("reason");
-        const auto row = [](const char *name, const char *json, const char *reason) {
-            QTest::newRow(name) << QByteArray(json) << QString::fromUtf8(reason);
+        QTest::addColumn<QString>("start");
+        QTest::addColumn<QString>("field");
+        const auto row = [](const char *name, const QByteArray &json, const char *start, const char *field) {
+            QTest::newRow(name) << json << QString::fromUtf8(start) << QString::fromUtf8(field);
         };
-        row("notJson", "{", "not valid JSON");
-        row("noSignalsArray", "{}", "\"signals\"");
-        row("noName", R"({"signals":[{"id":1}]})", "\"name\"");
-        row("noAddress", R"({"signals":[{"name":"a"}]})", "needs \"pgn\"");
-        row("length65", R"({"signals":[{"name":"a","id":1,"length":65}]})", "\"length\"");
-        row("byteOrderSideways", R"({"signals":[{"name":"a","id":1,"byteOrder":"middle"}]})", "\"byteOrder\"");
-        row("dataTypeString9", R"({"signals":[{"name":"a","id":1,"dataType":9}]})", "numeric type");
-        row("pgnPdu1WithLowByte", R"({"signals":[{"name":"a","pgn":"0xEF12"}]})", "pgn");
-        row("secondSignalNamed", R"({"signals":[{"name":"a","id":1},{"name":"b","id":"x"}]})", "signal 2 (b): \"id\"");
+        // A good definition, then the same changed by patch (a null value removes the key).
+        const auto faulty = [](const char *patch) {
+            const QJsonObject good =
+                QJsonDocument::fromJson(R"({"name":"retarder torque","pgn":61440,"startBit":8,"length":8,"factor":1})")
+                    .object();
+            QJsonObject fault = good;
+            const QJsonObject changes = QJsonDocument::fromJson(patch).object();
+            for (auto it = changes.begin(); it != changes.end(); ++it) {
+                if (it.value().isNull()) {
+                    fault.remove(it.key());
+                } else {
+                    fault.insert(it.key(), it.value());
+                }
+            }
+            return QJsonDocument(QJsonObject{{QStringLiteral("signals"), QJsonArray{good, fault}}}).toJson();
+        };
+        const char *const second = "signal 2 (retarder torque): ";
+        row("notJson", "{", "not valid JSON", "");
+        row("noSignalsArray", "{}", "expected", "\"signals\"");
+        row("noName", faulty(R"({"name":null})"), "signal 2: ", "\"name\"");
+        row("noAddress", faulty(R"({"pgn":null})"), second, "\"pgn\"");
+        row("pgnAndId", faulty(R"({"id":1})"), second, "\"id\"");
+        row("noStartBit", faulty(R"({"startBit":null})"), second, "\"startBit\"");
+        row("noLength", faulty(R"({"length":null})"), second, "\"length\"");
+        row("noFactor", faulty(R"({"factor":null})"), second, "\"factor\"");
+        row("startBit60Length16",
+            faulty(R"({"startBit":60,"length":16})"),
+            second,
+            "\"startBit\" 60 with \"length\" 16");
+        row("bigEndianPastByte8", faulty(R"({"startBit":56,"length":2,"byteOrder":"big"})"), second, "\"byteOrder\"");
+        row("pastFrameLength12", faulty(R"({"frameLength":12,"startBit":90,"length":8})"), second, "\"startBit\"");
+        row("frameLength10", faulty(R"({"frameLength":10})"), second, "\"frameLength\"");
+        row("unknownKeyStartbit", faulty(R"({"startbit":9})"), second, "\"startbit\"");
+        row("maskWithPgn", faulty(R"({"mask":"0x7FF"})"), second, "\"mask\"");
+        row("factorZero", faulty(R"({"factor":0})"), second, "\"factor\"");
+        row("length65", faulty(R"({"length":65})"), second, "\"length\"");
+        row("byteOrderSideways", faulty(R"({"byteOrder":"middle"})"), second, "\"byteOrder\"");
+        row("dataType9", faulty(R"({"dataType":9})"), second, "\"dataType\"");
+        row("pgnPdu1WithLowByte", faulty(R"({"pgn":"0xEF12"})"), second, "\"pgn\"");
+        row("idNotANumber", faulty(R"({"pgn":null,"id":"x"})"), second, "\"id\"");
     }
 
     void parseDefinitions_errors()
     {
         QFETCH(QByteArray, json);
-        QFETCH(QString, reason);
+        QFETCH(QString, start);
+        QFETCH(QString, field);
         QVector<SignalDefinition> definitions;
         QString error;
         QVERIFY(!parseDefinitions(json, definitions, error));
-        QVERIFY2(error.contains(reason), qPrintable(error));
+        QVERIFY2(error.startsWith(start) && error.contains(field), qPrintable(error));
     }
 
     void parseDefinitions_fields()
     {
+        // The torque sits in bytes 9 and 10 of a 12-byte CAN FD frame.
         const QByteArray json = R"({"signals":[
-        {"name":"torque","unit":"Nm","id":"0x1A0","mask":"0x7F0","startBit":15,"length":12,"byteOrder":"big",
-         "signed":true,"factor":0.5,"offset":-10,"dataType":"Integer16"},
-        {"name":"retarder","pgn":61440,"sourceAddress":"0x29","startBit":8,"length":8}]})";
+        {"name":"torque","unit":"Nm","id":"0x1A0","mask":"0x7F0","startBit":79,"length":12,"byteOrder":"big",
+         "signed":true,"factor":0.5,"offset":-10,"dataType":"Integer16","frameLength":12},
+        {"name":"retarder","pgn":61440,"sourceAddress":"0x29","startBit":"010","length":8,"factor":1}]})";
         QVector<SignalDefinition> definitions;
         QString error;
         QVERIFY2(parseDefinitions(json, definitions, error), qPrintable(error));
         QCOMPARE(definitions.size(), 2);
         const SignalDefinition &torque = definitions.at(0);
         QVERIFY(torque.unit == QStringLiteral("Nm") && !torque.j1939 && !torque.extended && !torque.skipNotAvailable);
-        QVERIFY(torque.id == 0x1A0 && torque.mask == 0x7F0 && torque.startBit == 15 && torque.length == 12);
+        QVERIFY(torque.id == 0x1A0 && torque.mask == 0x7F0 && torque.startBit == 79 && torque.length == 12);
         QVERIFY(torque.isSigned && torque.byteOrder == SignalDefinition::ByteOrder::BigEndian);
         QVERIFY(torque.factor == 0.5 && torque.offset == -10.0 && torque.dataType == CAN::Integer16);
         const SignalDefinition &retarder = definitions.at(1);
         QVERIFY(retarder.j1939 && retarder.pgn == 61440 && retarder.sourceAddress == 0x29 && retarder.skipNotAvailable);
-        QVERIFY(retarder.dataType == CAN::Real64 && retarder.factor == 1.0);
+        QVERIFY(retarder.dataType == CAN::Real64 && retarder.startBit == 10); // "010" is decimal, not octal
     }
 
     void monitor_feedsScaledSamplesAndCountsNotAvailable()

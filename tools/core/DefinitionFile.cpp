@@ -52,14 +52,14 @@ public:
         return object.contains(QLatin1String(key));
     }
 
-    QString text(const char *key, bool required)
+    QString text(const char *key)
     {
         const QJsonValue value = object.value(QLatin1String(key));
         if (value.isString()) {
             return value.toString();
         }
-        if (required || !value.isUndefined()) {
-            fail(key, "a string");
+        if (!value.isUndefined()) {
+            fail(key, QStringLiteral("a string"));
         }
         return QString();
     }
@@ -77,10 +77,15 @@ public:
             ok = d == std::floor(d) && d >= -9.0e15 && d <= 9.0e15;
             result = ok ? static_cast<qint64>(d) : 0;
         } else if (value.isString()) {
-            result = value.toString().toLongLong(&ok, 0);
+            // Decimal unless 0x: a leading zero is not octal, "010" is ten.
+            const QString digits = value.toString().trimmed();
+            result = digits.startsWith(QLatin1String("0x"), Qt::CaseInsensitive) ? digits.mid(2).toLongLong(&ok, 16)
+                                                                                 : digits.toLongLong(&ok, 10);
         }
         if (!ok || result < low || result > high) {
-            fail(key, "an integer in range (a number, or a string in decimal or 0x hex)");
+            fail(key,
+                 QStringLiteral("an integer from %1 to %2 (a number, or a string in decimal or 0x hex)")
+                     .arg(bound(low), bound(high)));
             return fallback;
         }
         return result;
@@ -93,7 +98,7 @@ public:
             return fallback;
         }
         if (!value.isDouble() || !std::isfinite(value.toDouble())) {
-            fail(key, "a finite number");
+            fail(key, QStringLiteral("a finite number"));
             return fallback;
         }
         return value.toDouble();
@@ -106,7 +111,7 @@ public:
             return fallback;
         }
         if (!value.isBool()) {
-            fail(key, "true or false");
+            fail(key, QStringLiteral("true or false"));
             return fallback;
         }
         return value.toBool();
@@ -127,47 +132,137 @@ public:
 
     SignalDefinition::ByteOrder byteOrder()
     {
-        const QString order = text("byteOrder", false);
+        const QString order = text("byteOrder");
         if (order.isEmpty() || order == QLatin1String("little")) {
             return SignalDefinition::ByteOrder::LittleEndian;
         }
         if (order != QLatin1String("big")) {
-            fail("byteOrder", "\"little\" or \"big\"");
+            fail("byteOrder", QStringLiteral("\"little\" or \"big\""));
         }
         return SignalDefinition::ByteOrder::BigEndian;
     }
 
 private:
-    void fail(const char *key, const char *expected)
+    static QString bound(qint64 value)
+    {
+        return value > 0xFFFF ? QStringLiteral("0x%1").arg(QString::number(value, 16).toUpper())
+                              : QString::number(value);
+    }
+
+    void fail(const char *key, const QString &expected)
     {
         if (error.isEmpty()) {
-            error = QStringLiteral("\"%1\" must be %2").arg(QLatin1String(key), QLatin1String(expected));
+            error = QStringLiteral("\"%1\" must be %2").arg(QLatin1String(key), expected);
         }
     }
 
     QJsonObject object;
 };
 
+// Every key a definition may have.
+const char *const knownKeys[] = {
+    "name",
+    "unit",
+    "pgn",
+    "sourceAddress",
+    "id",
+    "mask",
+    "extended",
+    "startBit",
+    "length",
+    "frameLength",
+    "byteOrder",
+    "signed",
+    "factor",
+    "offset",
+    "dataType",
+    "skipNotAvailable",
+};
+
+// A misspelt key would otherwise leave its field at the default unnoticed.
+QString unknownKeyError(const QJsonObject &object)
+{
+    const QStringList keys = object.keys();
+    for (const QString &key : keys) {
+        QString likely;
+        bool known = false;
+        for (const char *knownKey : knownKeys) {
+            known = known || key == QLatin1String(knownKey);
+            if (key.compare(QLatin1String(knownKey), Qt::CaseInsensitive) == 0) {
+                likely = QLatin1String(knownKey);
+            }
+        }
+        if (!known) {
+            return likely.isEmpty() ? QStringLiteral("unknown key \"%1\"").arg(key)
+                                    : QStringLiteral("unknown key \"%1\" (\"%2\"?)").arg(key, likely);
+        }
+    }
+    return QString();
+}
+
+// Without a place in the frame and a factor a signal would print plausible numbers
+// made of defaults. J1939 signals are found by parameter group and sender, others by
+// identifier and mask; a key of the other kind would be ignored.
+QString requiredKeyError(const QJsonObject &object)
+{
+    const auto has = [&object](const char *key) {
+        return object.contains(QLatin1String(key));
+    };
+    if (!has("name")) {
+        return QStringLiteral("\"name\" is missing");
+    }
+    if (has("pgn") == has("id")) {
+        return has("pgn")
+            ? QStringLiteral("\"pgn\" and \"id\" exclude each other: a signal is J1939 or found by identifier")
+            : QStringLiteral("needs \"pgn\" (J1939) or \"id\"");
+    }
+    for (const char *key : {"startBit", "length", "factor"}) {
+        if (!has(key)) {
+            return QStringLiteral("\"%1\" is missing").arg(QLatin1String(key));
+        }
+    }
+    for (const char *key : {"mask", "extended"}) {
+        if (has("pgn") && has(key)) {
+            return QStringLiteral(
+                       "\"%1\" goes with \"id\", not with \"pgn\": a J1939 signal is found by parameter group "
+                       "and \"sourceAddress\"")
+                .arg(QLatin1String(key));
+        }
+    }
+    if (has("id") && has("sourceAddress")) {
+        return QStringLiteral(
+            "\"sourceAddress\" goes with \"pgn\", not with \"id\": a signal by identifier is found with \"mask\"");
+    }
+    return QString();
+}
+
 // Leaves error empty when the signal can be used.
 void readSignal(const QJsonObject &object, SignalDefinition &signal, QString &error)
 {
+    error = unknownKeyError(object);
+    if (error.isEmpty()) {
+        error = requiredKeyError(object);
+    }
+    if (!error.isEmpty()) {
+        return;
+    }
     FieldReader field(object);
-    signal.name = field.text("name", true);
-    signal.unit = field.text("unit", false);
+    signal.name = field.text("name");
+    signal.unit = field.text("unit");
     signal.j1939 = field.has("pgn");
     if (signal.j1939) {
         signal.pgn = static_cast<quint32>(field.integer("pgn", 0, 0, 0x3FFFF));
         signal.sourceAddress = static_cast<quint8>(field.integer("sourceAddress", 0, 0, 0xFF));
         signal.extended = true;
-    } else if (field.has("id")) {
+    } else {
         signal.id = static_cast<quint32>(field.integer("id", 0, 0, 0x1FFFFFFF));
         signal.extended = field.flag("extended", signal.id > 0x7FF);
         signal.mask = static_cast<quint32>(field.integer("mask", signal.extended ? 0x1FFFFFFF : 0x7FF, 0, 0x1FFFFFFF));
-    } else if (field.error.isEmpty()) {
-        field.error = QStringLiteral("needs \"pgn\" and \"sourceAddress\", or \"id\" and \"mask\"");
     }
     signal.startBit = static_cast<int>(field.integer("startBit", 0, 0, 511));
     signal.length = static_cast<int>(field.integer("length", 8, 1, 64));
+    // Wider than the CAN FD lengths so that validation names the allowed ones.
+    signal.frameLength = static_cast<int>(field.integer("frameLength", 8, 0, 0xFFFF));
     signal.byteOrder = field.byteOrder();
     signal.isSigned = field.flag("signed", false);
     signal.factor = field.real("factor", 1.0);

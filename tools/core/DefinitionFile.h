@@ -11,15 +11,20 @@
  * Signal definitions from JSON: `{"signals": [ {...}, ... ]}`, each with
  *
  * - "name" (required), "unit";
- * - either "pgn" and "sourceAddress" (J1939, 29-bit identifiers; not-available
- *   values skipped unless "skipNotAvailable" is false), or "id", "mask" (default
- *   all bits) and "extended" (default: true when id is above 7FF);
- * - "startBit", "length" (bits), "byteOrder" ("little" or "big", default little),
- *   "signed" (default false), "factor" (default 1), "offset" (default 0),
- *   "dataType" (CANopen data type number or name such as "Real64", default 17).
+ * - either "pgn" (J1939, 29-bit identifiers) with "sourceAddress" (default 0;
+ *   not-available values skipped unless "skipNotAvailable" is false), or "id"
+ *   with "mask" (default all bits) and "extended" (default: true when id is
+ *   above 7FF);
+ * - "startBit", "length" (bits) and "factor" (all required), "byteOrder"
+ *   ("little" or "big", default little), "signed" (default false), "offset"
+ *   (default 0), "dataType" (CANopen data type number or name such as "Real64",
+ *   default 17);
+ * - "frameLength": the data bytes of the frame, 8 (the default) or a longer CAN
+ *   FD length (12, 16, 20, 24, 32, 48, 64); the signal must fit in them.
  *
- * Integers may be JSON numbers or strings, decimal or with 0x. Returns false and
- * sets error, naming the signal and the field, on the first fault.
+ * Integers may be JSON numbers or strings, decimal or with 0x. Unknown keys, and
+ * keys of the other kind of addressing, are refused. Returns false and sets error,
+ * naming the signal (position from 1 and name) and the field, on the first fault.
  */
 bool parseDefinitions(const QByteArray &json, QVector<SignalDefinition> &definitions, QString &error);
 

@@ -116,38 +116,66 @@ bool selectsNumericType(CAN::CANopenDataType type)
         return false;
     }
 }
+
+// The data lengths a CAN FD frame can have; a classic frame carries up to 8 bytes.
+bool isCanFdDataLength(int bytes)
+{
+    switch (bytes) {
+    case 8:
+    case 12:
+    case 16:
+    case 20:
+    case 24:
+    case 32:
+    case 48:
+    case 64:
+        return true;
+    default:
+        return false;
+    }
+}
 }
 
 QString validationError(const SignalDefinition &signal)
 {
     if (signal.name.isEmpty()) {
-        return QStringLiteral("the signal has no name");
+        return QStringLiteral("\"name\" is empty");
     }
     if (signal.length < 1 || signal.length > 64) {
-        return QStringLiteral("length must be 1 to 64 bits");
+        return QStringLiteral("\"length\" %1 is not 1 to 64 bits").arg(signal.length);
     }
-    if (signal.startBit < 0 || signal.startBit >= 512) {
-        return QStringLiteral("startBit must be 0 to 511");
+    if (!isCanFdDataLength(signal.frameLength)) {
+        return QStringLiteral("\"frameLength\" %1 is not a CAN FD data length (8, 12, 16, 20, 24, 32, 48 or 64 bytes)")
+            .arg(signal.frameLength);
     }
-    if (signal.byteOrder == SignalDefinition::ByteOrder::LittleEndian && signal.startBit + signal.length > 512) {
-        return QStringLiteral("the signal runs past 64 bytes of data");
+    const int frameBits = signal.frameLength * 8;
+    if (signal.startBit < 0 || signal.startBit >= frameBits) {
+        return QStringLiteral("\"startBit\" %1 lies past the %2 data bytes of the frame")
+            .arg(signal.startBit)
+            .arg(signal.frameLength);
     }
-    if (signal.byteOrder == SignalDefinition::ByteOrder::BigEndian) {
-        const int bitsInFirstByte = signal.startBit % 8 + 1;
-        const int furtherBytes = signal.length <= bitsInFirstByte ? 0 : (signal.length - bitsInFirstByte + 7) / 8;
-        if (signal.startBit / 8 + furtherBytes >= 64) {
-            return QStringLiteral("the signal runs past 64 bytes of data");
-        }
+    if (lastBit(signal) >= frameBits) {
+        return QStringLiteral("\"startBit\" %1 with \"length\" %2%3 runs past the %4 data bytes of the frame")
+            .arg(signal.startBit)
+            .arg(signal.length)
+            .arg(signal.byteOrder == SignalDefinition::ByteOrder::BigEndian ? QStringLiteral(" and \"byteOrder\" big")
+                                                                            : QString())
+            .arg(signal.frameLength);
+    }
+    if (signal.factor == 0.0) {
+        return QStringLiteral("\"factor\" 0 would make every sample the offset");
     }
     if (signal.j1939 && (signal.pgn > 0x3FFFF || (((signal.pgn >> 8) & 0xFF) < 240 && (signal.pgn & 0xFF) != 0))) {
-        return QStringLiteral("pgn must be an 18-bit parameter group number (low byte 0 below PF 240)");
+        return QStringLiteral(
+            "\"pgn\" must be an 18-bit parameter group number, its low byte 0 below PF 240 (that byte is then a "
+            "destination address)");
     }
     if (!signal.j1939 && signal.id > (signal.extended ? 0x1FFFFFFFu : 0x7FFu)) {
-        return signal.extended ? QStringLiteral("id must be at most 1FFFFFFF")
-                               : QStringLiteral("id must be at most 7FF");
+        return signal.extended ? QStringLiteral("\"id\" must be at most 0x1FFFFFFF")
+                               : QStringLiteral("\"id\" must be at most 0x7FF with \"extended\" false");
     }
     if (!selectsNumericType(signal.dataType)) {
-        return QStringLiteral("dataType must select a numeric type: 0, 2 to 8, 16 to 18, 21, 22, 24, 25 or 27");
+        return QStringLiteral("\"dataType\" must select a numeric type: 0, 2 to 8, 16 to 18, 21, 22, 24, 25 or 27");
     }
     return QString();
 }

@@ -38,6 +38,10 @@ struct SignalDefinition
     int startBit = 0;
     /// 1 to 64 bits.
     int length = 8;
+    /// Data bytes of the frames that carry the signal: 8, or a longer CAN FD data
+    /// length up to 64. Only validation reads it; decode() goes by each frame's own
+    /// length.
+    int frameLength = 8;
     ByteOrder byteOrder = ByteOrder::LittleEndian;
     bool isSigned = false;
     double factor = 1.0;
@@ -72,5 +76,7 @@ Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &r
 /// one of the two highest values (error, not available).
 bool isJ1939NotAvailable(quint64 raw, int length);
 
-/// Empty when the definition can be used, else what is wrong with it.
+/// Empty when the definition can be used, else what is wrong with it, naming the
+/// field as a definition file spells it: among others a signal that does not fit
+/// in frameLength bytes in its byte order, or a zero factor.
 QString validationError(const SignalDefinition &signal);
