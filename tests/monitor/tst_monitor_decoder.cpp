@@ -59,11 +59,13 @@ private Q_SLOTS:
         row("signedLittle8Negative", "FE", 0, 8, "s", -2);
         row("signedLittle12Negative", "FF0F", 0, 12, "s", -1);
         row("signedBig16Positive", "7FFF", 7, 16, "bs", 0x7FFF);
-        row("notAvailable16FB00", "00FB", 0, 16, "n", 0, Decoding::NotAvailable);
+        row("reserved16FB00", "00FB", 0, 16, "n", 0, Decoding::NotAvailable);
+        row("error16FE01", "01FE", 0, 16, "n", 0, Decoding::Error);
         row("valid16FAFF", "FFFA", 0, 16, "n", 0xFAFF);
         row("notAvailable8FB", "FB", 0, 8, "n", 0, Decoding::NotAvailable);
         row("valid8FA", "FA", 0, 8, "n", 0xFA);
-        row("notAvailable2BitError", "02", 0, 2, "n", 0, Decoding::NotAvailable);
+        row("error2Bit", "02", 0, 2, "n", 0, Decoding::Error);
+        row("notAvailable2Bit", "03", 0, 2, "n", 0, Decoding::NotAvailable);
         row("skipOffKeepsFFFF", "FFFF", 0, 16, "", 0xFFFF);
         row("littleTooShort", "0102", 8, 16, "", 0, Decoding::TooShort);
         row("bigTooShort", "0102", 15, 16, "b", 0, Decoding::TooShort);

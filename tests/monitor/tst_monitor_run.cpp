@@ -8,6 +8,9 @@
 #include <QTest>
 #include <QXmlStreamReader>
 
+#include <algorithm>
+#include <cmath>
+
 namespace
 {
 struct Run
@@ -51,6 +54,9 @@ private Q_SLOTS:
         const Run run = runMonitor(QString());
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.isEmpty(), run.err.constData());
+        for (const QByteArray &line : run.out.split('\n')) {
+            QVERIFY2(QString::fromUtf8(line).size() <= 80, line.constData());
+        }
         for (const char *name : {"engine speed (SPN 190)",
                                  "vehicle speed (SPN 84)",
                                  "coolant temperature (SPN 110)",
@@ -109,6 +115,84 @@ private Q_SLOTS:
         QVERIFY(rows.at(0).startsWith("time,signal,unit,samples,"));
         // 939.25, 1024 and 1536 rpm from both layouts.
         QVERIFY2(rows.at(1).startsWith("0.03,engine speed (SPN 190),rpm,3,3,1536,"), rows.at(1).constData());
+    }
+
+    // Only engine speed has samples in the mixed log: the others are blank, not 0.
+    void signalWithoutSamples_blankNotZero()
+    {
+        const QJsonObject speed = QJsonDocument::fromJson(runMonitor(QStringLiteral("- --format json"), mixedLog).out)
+                                      .object()
+                                      .value(QLatin1String("signals"))
+                                      .toArray()
+                                      .at(1)
+                                      .toObject();
+        QCOMPARE(speed.value(QLatin1String("samples")).toInt(-1), 0);
+        for (const char *key : {"liveAverage", "deviation", "min", "max", "median", "rating", "outsideBand"}) {
+            QVERIFY2(speed.value(QLatin1String(key)).isNull(), key);
+        }
+        const QList<QByteArray> table = runMonitor(QStringLiteral("-"), mixedLog).out.split('\n');
+        const auto row = std::find_if(table.cbegin(), table.cend(), [](const QByteArray &line) {
+            return line.startsWith("vehicle speed");
+        });
+        QVERIFY(row != table.cend() && row + 1 != table.cend());
+        QCOMPARE(row->simplified(), QByteArray("vehicle speed (SPN 84) [km/h] 0"));
+        QVERIFY((row + 1)->trimmed().isEmpty());
+        const QByteArray csv = runMonitor(QStringLiteral("- --format csv"), mixedLog).out.split('\n').at(2);
+        QVERIFY2(csv.startsWith("0.03,vehicle speed (SPN 84),km/h,0,0,,,,,,,,,,,,0,0,"), csv.constData());
+    }
+
+    void plotPath_refusedBeforeTheLogIsRead_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<QByteArray>("message");
+        QTest::newRow("notSvg") << QStringLiteral("/tmp/plot.png") << QByteArray("ends in .svg");
+        QTest::newRow("unwritable") << QStringLiteral("/nonexistent/plot.svg") << QByteArray("cannot write");
+    }
+
+    void plotPath_refusedBeforeTheLogIsRead()
+    {
+        QFETCH(QString, path);
+        QFETCH(QByteArray, message);
+        // Standard input stays open: a monitor that read it first would never end.
+        QProcess process;
+        process.start(QStringLiteral(MONITOR_BINARY), {QStringLiteral("-"), QStringLiteral("--plot"), path});
+        QVERIFY(process.waitForFinished(10000));
+        QCOMPARE(process.exitCode(), 2);
+        QVERIFY(process.readAllStandardError().contains(message));
+    }
+
+    // Merged pieces of the log give the whole log's statistics.
+    void merge_piecesEqualTheWholeLog()
+    {
+        QFile log(QStringLiteral(SAMPLE_LOG));
+        QVERIFY(log.open(QIODevice::ReadOnly));
+        const QList<QByteArray> lines = log.readAll().split('\n');
+        QTemporaryDir dir;
+        QStringList reports;
+        for (int piece = 0; piece < 4; ++piece) {
+            // Pieces of 1, 99, 900 and the rest of the lines.
+            const int from = piece == 0 ? 0 : piece == 1 ? 1 : piece == 2 ? 100 : 1000;
+            const int to = piece == 0 ? 1 : piece == 1 ? 100 : piece == 2 ? 1000 : lines.size();
+            QFile report(dir.filePath(QStringLiteral("piece%1.json").arg(piece)));
+            QVERIFY(report.open(QIODevice::WriteOnly));
+            report.write(runMonitor(QStringLiteral("- --format json"), lines.mid(from, to - from).join('\n')).out);
+            reports.append(report.fileName());
+        }
+        const auto signalsOf = [](const Run &run) {
+            return QJsonDocument::fromJson(run.out).object().value(QLatin1String("signals")).toArray();
+        };
+        const QJsonArray whole = signalsOf(runMonitor(QStringLiteral(SAMPLE_LOG " --format json")));
+        const QJsonArray merged =
+            signalsOf(runMonitor(QStringLiteral("--format json --merge ") + reports.join(QLatin1Char(' '))));
+        QCOMPARE(merged.size(), whole.size());
+        for (int i = 0; i < whole.size(); ++i) {
+            for (const char *key : {"count", "mean", "deviation", "min", "max", "notAvailable"}) {
+                const double expected = whole.at(i).toObject().value(QLatin1String(key)).toDouble();
+                const double got = merged.at(i).toObject().value(QLatin1String(key)).toDouble();
+                QVERIFY2(std::fabs(got - expected) <= 1e-12 * std::fabs(expected), key);
+            }
+            QVERIFY(merged.at(i).toObject().value(QLatin1String("median")).isUndefined());
+        }
     }
 
     void strict_stopsAtFirstMalformedLine()

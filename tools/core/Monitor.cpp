@@ -99,6 +99,9 @@ int Monitor::decode(const CanFrame &frame, QVector<DecodedSample> &out)
         case Decoding::NotAvailable:
             ++entry.notAvailableSamples;
             break;
+        case Decoding::Error:
+            ++entry.errorSamples;
+            break;
         case Decoding::TooShort:
             break;
         }
@@ -201,12 +204,15 @@ SignalSnapshot Monitor::snapshotOf(Watched &entry)
     s.origin = origin(entry);
     s.decodedSamples = entry.decodedSamples;
     s.notAvailableSamples = entry.notAvailableSamples;
+    s.errorSamples = entry.errorSamples;
     s.storedSamples = signal.getValueCount();
     s.hasNewest = entry.decodedSamples > 0;
     s.newest = signal.getValue().scaledValue.toDouble();
     s.cachedAverage = signal.getAverage();
     s.liveAverage = signal.calcAverage();
     s.deviation = signal.getDeviation();
+    const double liveDeviation = signal.calcDeviation();
+    s.m2 = liveDeviation * liveDeviation * static_cast<double>(entry.decodedSamples);
     s.minimum = signal.getMin();
     s.maximum = signal.getMax();
     s.median = signal.calcMedian();

@@ -27,9 +27,11 @@ struct SignalSnapshot
     /// Interface and source address when the run has several of them, e.g.
     /// "can1, SA 0x17"; empty otherwise.
     QString origin;
-    /// Every sample decoded so far, and those skipped as not available.
+    /// Every sample decoded so far, and the raw values that J1939 marks as not
+    /// available (or reserved) and as an error, which are skipped.
     quint64 decodedSamples = 0;
     quint64 notAvailableSamples = 0;
+    quint64 errorSamples = 0;
     /// Samples in the history, at most the capacity plus a tenth.
     int storedSamples = 0;
     bool hasNewest = false;
@@ -37,6 +39,9 @@ struct SignalSnapshot
     double cachedAverage = 0.0;
     double liveAverage = 0.0;
     double deviation = 0.0;
+    /// The sum of squared deviations from the average, which merges exactly
+    /// where deviations do not.
+    double m2 = 0.0;
     double minimum = 0.0;
     double maximum = 0.0;
     double median = 0.0;
@@ -111,7 +116,7 @@ public:
     /// decode() and feed() for every sample in the frame.
     void processFrame(const CanFrame &frame);
     /// Appends the frame's samples to out; returns how many. Counts the frame and
-    /// the not-available values it carries.
+    /// the not-available and error values it carries.
     int decode(const CanFrame &frame, QVector<DecodedSample> &out);
     /// Hands the sample to its signal.
     void feed(const DecodedSample &sample);
@@ -135,6 +140,7 @@ private:
         std::unique_ptr<GenericSignalImpl<J1939Value>> signal;
         quint64 decodedSamples = 0;
         quint64 notAvailableSamples = 0;
+        quint64 errorSamples = 0;
         double newestLogSeconds = 0.0;
     };
 

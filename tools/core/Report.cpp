@@ -7,57 +7,296 @@
 #include <QLocale>
 
 #include <algorithm>
+#include <cmath>
 
 QString exactNumber(double value)
 {
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
-namespace
+QString exactTime(double seconds)
 {
-QString readable(double value)
-{
-    return QString::number(value, 'g', 7);
+    return QString::number(seconds, 'f', QLocale::FloatingPointShortest);
 }
 
-const char *const columnTitles[] = {"signal",
-                                    "unit",
-                                    "samples",
-                                    "stored",
-                                    "newest",
-                                    "cached avg",
-                                    "live avg",
-                                    "deviation",
-                                    "min",
-                                    "max",
-                                    "median",
-                                    "rating",
-                                    "lower",
-                                    "upper",
-                                    "outside",
-                                    "age s"};
-
-const char *const csvTitles[] = {
-    "time",           "signal",      "unit",      "samples",       "stored", "newest", "cachedAverage",
-    "liveAverage",    "deviation",   "min",       "max",           "median", "rating", "lowerThreshold",
-    "upperThreshold", "outsideBand", "interface", "sourceAddress", "age",    "stale"};
-
-// The cells after signal and unit, in column order.
-QStringList numericCells(const SignalSnapshot &s, QString (*number)(double))
+QString readableNumber(double value)
 {
-    return {QString::number(s.decodedSamples),
-            QString::number(s.storedSamples),
-            s.hasNewest ? number(s.newest) : QString(),
-            number(s.cachedAverage),
-            number(s.liveAverage),
-            number(s.deviation),
-            number(s.minimum),
-            number(s.maximum),
-            number(s.median),
-            QString::number(s.rating),
-            number(s.lowerThreshold),
-            number(s.upperThreshold),
-            QString::number(s.outsideBand)};
+    if (!std::isfinite(value)) {
+        return exactNumber(value);
+    }
+    const QString shortest = exactNumber(value);
+    int digits = 0;
+    bool leading = true;
+    for (const QChar c : shortest) {
+        if (c == QLatin1Char('e')) {
+            break;
+        }
+        if (c.isDigit() && !(leading && c == QLatin1Char('0'))) {
+            ++digits;
+            leading = false;
+        }
+    }
+    const double magnitude = std::fabs(value);
+    const bool plain = magnitude == 0.0 || (magnitude >= 1e-4 && magnitude < 1e10);
+    if (digits <= 10) {
+        return plain ? exactTime(value) : shortest;
+    }
+    // Whole digits are never cut to an exponent.
+    const int wholeDigits = magnitude >= 1.0 ? static_cast<int>(std::floor(std::log10(magnitude))) + 1 : 1;
+    return QString::number(value, 'g', plain ? std::max(7, wholeDigits) : 7);
+}
+
+namespace
+{
+// Where a column appears.
+enum Show : unsigned {
+    Json = 1u << 0,
+    Csv = 1u << 1,
+    Wide = 1u << 2, // the one-line table of --wide
+    FirstLine = 1u << 3, // the first line of a signal in the narrow table
+    SecondLine = 1u << 4, // its second line
+    Merged = 1u << 5, // merged reports too, in every format chosen above
+    Everywhere = Json | Csv | Wide,
+};
+
+enum class Kind { Text, Count, Value, Seconds, Flag };
+
+struct Column
+{
+    const char *key;
+    const char *title;
+    Kind kind;
+    unsigned show;
+    QJsonValue (*value)(const SignalSnapshot &);
+};
+
+QJsonValue count(quint64 n)
+{
+    return static_cast<double>(n);
+}
+
+// A statistic exists once the signal has a sample.
+QJsonValue statistic(const SignalSnapshot &s, double value)
+{
+    return s.decodedSamples > 0 ? QJsonValue(value) : QJsonValue();
+}
+
+QJsonValue seconds(double value)
+{
+    return value < 0.0 ? QJsonValue() : QJsonValue(value);
+}
+
+// In the order of the CSV and wide table columns. The narrow table shows the
+// identity as "name [unit] (origin)".
+const Column columns[] = {
+    {"name",
+     "signal",
+     Kind::Text,
+     Json | Csv | Merged,
+     [](const SignalSnapshot &s) {
+         return QJsonValue(s.name);
+     }},
+    {"unit",
+     "unit",
+     Kind::Text,
+     Everywhere | Merged,
+     [](const SignalSnapshot &s) {
+         return QJsonValue(s.unit);
+     }},
+    {"samples",
+     "count",
+     Kind::Count,
+     Everywhere | FirstLine | Merged,
+     [](const SignalSnapshot &s) {
+         return count(s.decodedSamples);
+     }},
+    {"stored",
+     "stored",
+     Kind::Count,
+     Everywhere,
+     [](const SignalSnapshot &s) {
+         return QJsonValue(s.storedSamples);
+     }},
+    {"newest",
+     "newest",
+     Kind::Value,
+     Everywhere | SecondLine,
+     [](const SignalSnapshot &s) {
+         return statistic(s, s.newest);
+     }},
+    {"cachedAverage",
+     "cached avg",
+     Kind::Value,
+     Everywhere,
+     [](const SignalSnapshot &s) {
+         return statistic(s, s.cachedAverage);
+     }},
+    {"liveAverage",
+     "average",
+     Kind::Value,
+     Everywhere | SecondLine | Merged,
+     [](const SignalSnapshot &s) {
+         return statistic(s, s.liveAverage);
+     }},
+    {"deviation",
+     "deviation",
+     Kind::Value,
+     Everywhere | SecondLine | Merged,
+     [](const SignalSnapshot &s) {
+         return statistic(s, s.deviation);
+     }},
+    {"min",
+     "min",
+     Kind::Value,
+     Everywhere | SecondLine | Merged,
+     [](const SignalSnapshot &s) {
+         return statistic(s, s.minimum);
+     }},
+    {"max",
+     "max",
+     Kind::Value,
+     Everywhere | SecondLine | Merged,
+     [](const SignalSnapshot &s) {
+         return statistic(s, s.maximum);
+     }},
+    {"median",
+     "median",
+     Kind::Value,
+     Everywhere | SecondLine,
+     [](const SignalSnapshot &s) {
+         return statistic(s, s.median);
+     }},
+    {"rating",
+     "rating",
+     Kind::Count,
+     Everywhere | FirstLine,
+     [](const SignalSnapshot &s) {
+         return statistic(s, s.rating);
+     }},
+    {"lowerThreshold",
+     "lower",
+     Kind::Value,
+     Everywhere,
+     [](const SignalSnapshot &s) {
+         return statistic(s, s.lowerThreshold);
+     }},
+    {"upperThreshold",
+     "upper",
+     Kind::Value,
+     Everywhere,
+     [](const SignalSnapshot &s) {
+         return statistic(s, s.upperThreshold);
+     }},
+    {"outsideBand",
+     "outside",
+     Kind::Count,
+     Everywhere | FirstLine,
+     [](const SignalSnapshot &s) {
+         return statistic(s, s.outsideBand);
+     }},
+    {"notAvailable",
+     "n/a",
+     Kind::Count,
+     Everywhere | Merged,
+     [](const SignalSnapshot &s) {
+         return count(s.notAvailableSamples);
+     }},
+    {"errors",
+     "errors",
+     Kind::Count,
+     Everywhere | Merged,
+     [](const SignalSnapshot &s) {
+         return count(s.errorSamples);
+     }},
+    {"interface",
+     "interface",
+     Kind::Text,
+     Json | Csv | Merged,
+     [](const SignalSnapshot &s) {
+         return s.interfaceName.isEmpty() ? QJsonValue() : QJsonValue(s.interfaceName);
+     }},
+    {"sourceAddress",
+     "SA",
+     Kind::Count,
+     Json | Csv | Merged,
+     [](const SignalSnapshot &s) {
+         return s.sourceAddress < 0 ? QJsonValue() : QJsonValue(s.sourceAddress);
+     }},
+    {"age",
+     "age s",
+     Kind::Seconds,
+     Everywhere,
+     [](const SignalSnapshot &s) {
+         return seconds(s.age);
+     }},
+    {"logAge",
+     "log age s",
+     Kind::Seconds,
+     Json | Csv,
+     [](const SignalSnapshot &s) {
+         return seconds(s.logAge);
+     }},
+    {"stale",
+     "stale",
+     Kind::Flag,
+     Json | Csv,
+     [](const SignalSnapshot &s) {
+         return QJsonValue(s.stale);
+     }},
+    // What an exact merge of reports needs, beside the counts, minimum and maximum.
+    {"count",
+     "count",
+     Kind::Count,
+     Json | Merged,
+     [](const SignalSnapshot &s) {
+         return count(s.decodedSamples);
+     }},
+    {"mean",
+     "mean",
+     Kind::Value,
+     Json | Merged,
+     [](const SignalSnapshot &s) {
+         return statistic(s, s.liveAverage);
+     }},
+    {"m2",
+     "M2",
+     Kind::Value,
+     Json | Csv | Merged,
+     [](const SignalSnapshot &s) {
+         return statistic(s, s.m2);
+     }},
+};
+
+bool shown(const Column &column, bool merged, unsigned where)
+{
+    return (column.show & where) != 0 && (!merged || (column.show & Merged) != 0);
+}
+
+// Which line of the narrow table shows the column. A merged report has no
+// first- and second-line choice of its own: its counts go first, its values second.
+bool onLine(const Column &column, bool merged, unsigned line)
+{
+    if (!merged) {
+        return (column.show & line) != 0;
+    }
+    const Kind kind = line == FirstLine ? Kind::Count : Kind::Value;
+    return shown(column, true, Wide) && column.kind == kind;
+}
+
+QString tableCell(const Column &column, const SignalSnapshot &s)
+{
+    const QJsonValue value = column.value(s);
+    switch (value.type()) {
+    case QJsonValue::String:
+        return value.toString();
+    case QJsonValue::Double:
+        return column.kind == Kind::Seconds ? QString::number(value.toDouble(), 'f', 3)
+                                            : readableNumber(value.toDouble());
+    case QJsonValue::Bool:
+        return value.toBool() ? QStringLiteral("yes") : QString();
+    default:
+        return QString();
+    }
 }
 
 QString csvField(QString text)
@@ -69,50 +308,90 @@ QString csvField(QString text)
     return text;
 }
 
-QString ageText(double age)
+QString csvCell(const QJsonValue &value)
 {
-    return age < 0.0 ? QString() : QString::number(age, 'f', 3);
+    switch (value.type()) {
+    case QJsonValue::String:
+        return csvField(value.toString());
+    case QJsonValue::Bool:
+        return value.toBool() ? QStringLiteral("true") : QStringLiteral("false");
+    case QJsonValue::Double:
+        return exactNumber(value.toDouble());
+    default:
+        return QString();
+    }
 }
 
-QJsonValue orNull(bool present, const QJsonValue &value)
-{
-    return present ? value : QJsonValue();
-}
-
-QJsonObject toJson(const SignalSnapshot &s)
-{
-    return QJsonObject{
-        {QStringLiteral("name"), s.name},
-        {QStringLiteral("unit"), s.unit},
-        {QStringLiteral("interface"), orNull(!s.interfaceName.isEmpty(), s.interfaceName)},
-        {QStringLiteral("sourceAddress"), orNull(s.sourceAddress >= 0, s.sourceAddress)},
-        {QStringLiteral("age"), orNull(s.age >= 0.0, s.age)},
-        {QStringLiteral("logAge"), orNull(s.logAge >= 0.0, s.logAge)},
-        {QStringLiteral("stale"), s.stale},
-        {QStringLiteral("samples"), static_cast<double>(s.decodedSamples)},
-        {QStringLiteral("notAvailable"), static_cast<double>(s.notAvailableSamples)},
-        {QStringLiteral("stored"), s.storedSamples},
-        {QStringLiteral("newest"), s.hasNewest ? QJsonValue(s.newest) : QJsonValue()},
-        {QStringLiteral("cachedAverage"), s.cachedAverage},
-        {QStringLiteral("liveAverage"), s.liveAverage},
-        {QStringLiteral("deviation"), s.deviation},
-        {QStringLiteral("min"), s.minimum},
-        {QStringLiteral("max"), s.maximum},
-        {QStringLiteral("median"), s.median},
-        {QStringLiteral("rating"), s.rating},
-        {QStringLiteral("lowerThreshold"), s.lowerThreshold},
-        {QStringLiteral("upperThreshold"), s.upperThreshold},
-        {QStringLiteral("outsideBand"), s.outsideBand},
-    };
-}
-
-QJsonArray toJson(const QVector<SignalSnapshot> &signalStates)
+QJsonArray toJson(const QVector<SignalSnapshot> &signalStates, bool merged)
 {
     QJsonArray list;
     for (const SignalSnapshot &s : signalStates) {
-        list.append(toJson(s));
+        QJsonObject object;
+        for (const Column &column : columns) {
+            if (shown(column, merged, Json)) {
+                object.insert(QLatin1String(column.key), column.value(s));
+            }
+        }
+        list.append(object);
     }
     return list;
+}
+
+QString signalLabel(const SignalSnapshot &s, bool withUnit)
+{
+    QString label = s.name;
+    if (withUnit && !s.unit.isEmpty()) {
+        label += QStringLiteral(" [%1]").arg(s.unit);
+    }
+    if (!s.origin.isEmpty()) {
+        label += QStringLiteral(" (%1)").arg(s.origin);
+    }
+    return label;
+}
+
+// The second line of a signal in the narrow table starts here.
+const char secondIndent[] = "  ";
+
+// Rows of cells, the first column left-aligned, the others right-aligned, two
+// spaces apart.
+void writeAligned(QTextStream &out, const QVector<QStringList> &rows, const QVector<int> &widths, bool nameFirst = true)
+{
+    for (const QStringList &row : rows) {
+        QString line;
+        for (int c = 0; c < row.size(); ++c) {
+            if (c > 0) {
+                line += QStringLiteral("  ");
+            }
+            line +=
+                c == 0 && nameFirst ? row.at(c).leftJustified(widths.at(c)) : row.at(c).rightJustified(widths.at(c));
+        }
+        while (line.endsWith(QLatin1Char(' '))) {
+            line.chop(1);
+        }
+        out << line << '\n';
+    }
+}
+
+QVector<int> widthsOf(const QVector<QStringList> &rows)
+{
+    QVector<int> widths;
+    for (const QStringList &row : rows) {
+        widths.resize(std::max(widths.size(), row.size()));
+        for (int c = 0; c < row.size(); ++c) {
+            widths[c] = std::max(widths.at(c), row.at(c).size());
+        }
+    }
+    return widths;
+}
+
+QString historyText(unsigned int capacity)
+{
+    if (capacity == 0) {
+        return QStringLiteral("history: every sample of each signal");
+    }
+    return QStringLiteral("history: the newest %1 to %2 samples of each signal")
+        .arg(capacity)
+        .arg(static_cast<quint64>(capacity) + capacity / 10);
 }
 }
 
@@ -142,7 +421,7 @@ void Report::addSnapshot(double seconds, const QVector<SignalSnapshot> &signalSt
     case ReportFormat::Json:
         out << QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("type"), QStringLiteral("snapshot")},
                                                            {QStringLiteral("time"), seconds},
-                                                           {QStringLiteral("signals"), toJson(signalStates)}})
+                                                           {QStringLiteral("signals"), toJson(signalStates, false)}})
                                      .toJson(QJsonDocument::Compact))
             << '\n';
         break;
@@ -154,34 +433,38 @@ void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &si
 {
     switch (settings.format) {
     case ReportFormat::Table:
-        out << (summary.ending == QLatin1String("end of input") ? QStringLiteral("end of input")
-                                                                : QStringLiteral("stopped by ") + summary.ending)
-            << ", " << timeText(summary.seconds) << ":\n";
+        if (settings.merged) {
+            out << "merged from " << summary.mergedReports.size() << " reports:\n";
+        } else {
+            out << (summary.ending == QLatin1String("end of input") ? summary.ending
+                                                                    : QStringLiteral("stopped by ") + summary.ending)
+                << ", " << timeText(summary.seconds) << ":\n";
+        }
         writeTable(signalStates);
-        out << '\n'
-            << summary.input << ": " << summary.lines << " lines, " << summary.frames << " frames, "
-            << summary.malformedLines << " malformed lines skipped, " << summary.errorFrames
-            << " error frames; band average -/+ " << readable(summary.band) << " x deviation, history capacity "
-            << (summary.historyCapacity == 0 ? QStringLiteral("unbounded") : QString::number(summary.historyCapacity))
-            << '\n';
+        writeFooter(summary);
         break;
     case ReportFormat::Csv:
         writeCsvRows(summary.seconds, signalStates);
         break;
     case ReportFormat::Json: {
-        const QJsonObject document{
-            {QStringLiteral("type"), QStringLiteral("report")},
+        QJsonObject document{
+            {QStringLiteral("type"), settings.merged ? QStringLiteral("merged") : QStringLiteral("report")},
             {QStringLiteral("input"), summary.input},
-            {QStringLiteral("ending"), summary.ending},
-            {QStringLiteral("lines"), static_cast<double>(summary.lines)},
-            {QStringLiteral("frames"), static_cast<double>(summary.frames)},
-            {QStringLiteral("malformedLines"), static_cast<double>(summary.malformedLines)},
-            {QStringLiteral("errorFrames"), static_cast<double>(summary.errorFrames)},
-            {settings.logTime ? QStringLiteral("logSeconds") : QStringLiteral("seconds"), summary.seconds},
-            {QStringLiteral("band"), summary.band},
-            {QStringLiteral("historyCapacity"), static_cast<double>(summary.historyCapacity)},
-            {QStringLiteral("signals"), toJson(signalStates)},
+            {QStringLiteral("lines"), count(summary.lines)},
+            {QStringLiteral("frames"), count(summary.frames)},
+            {QStringLiteral("malformedLines"), count(summary.malformedLines)},
+            {QStringLiteral("errorFrames"), count(summary.errorFrames)},
+            {QStringLiteral("signals"), toJson(signalStates, settings.merged)},
         };
+        if (settings.merged) {
+            document.insert(QStringLiteral("reports"), QJsonArray::fromStringList(summary.mergedReports));
+        } else {
+            document.insert(QStringLiteral("ending"), summary.ending);
+            document.insert(settings.logTime ? QStringLiteral("logSeconds") : QStringLiteral("seconds"),
+                            summary.seconds);
+            document.insert(QStringLiteral("band"), summary.band);
+            document.insert(QStringLiteral("historyCapacity"), count(summary.historyCapacity));
+        }
         // JSON Lines once snapshots went out; one readable document otherwise.
         out << QString::fromUtf8(
             QJsonDocument(document).toJson(settings.snapshots ? QJsonDocument::Compact : QJsonDocument::Indented));
@@ -194,61 +477,122 @@ void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &si
     out.flush();
 }
 
+void Report::writeFooter(const RunSummary &summary)
+{
+    out << "\ninput: " << summary.input << '\n'
+        << summary.frames << " frames in " << summary.lines << " lines; " << summary.malformedLines
+        << " malformed lines skipped; " << summary.errorFrames << " error frames\n";
+    if (settings.merged) {
+        out << "medians, ratings and band counts do not merge and are left out\n";
+        return;
+    }
+    out << "band: average -/+ " << readableNumber(summary.band)
+        << " x deviation; rating: 100 within half the band\n"
+           "around the average, falling to 0 at its edges\n"
+        << historyText(summary.historyCapacity) << '\n';
+}
+
 void Report::writeTable(const QVector<SignalSnapshot> &signalStates)
 {
-    QVector<QStringList> rows;
-    QStringList titles;
-    for (const char *title : columnTitles) {
-        titles.append(QString::fromLatin1(title));
+    const bool merged = settings.merged;
+    const bool staleColumn = settings.staleAfter > 0.0 && !merged;
+    QVector<const Column *> wide;
+    QVector<const Column *> first;
+    QVector<const Column *> second;
+    for (const Column &column : columns) {
+        if (shown(column, merged, Wide)) {
+            wide.append(&column);
+        }
+        if (onLine(column, merged, FirstLine)) {
+            first.append(&column);
+        } else if (onLine(column, merged, SecondLine)) {
+            second.append(&column);
+        }
     }
-    const bool staleColumn = settings.staleAfter > 0.0;
+    const auto titles = [](const QVector<const Column *> &chosen) {
+        QStringList row;
+        for (const Column *column : chosen) {
+            row.append(QString::fromLatin1(column->title));
+        }
+        return row;
+    };
+    const auto cells = [](const QVector<const Column *> &chosen, const SignalSnapshot &s) {
+        QStringList row;
+        for (const Column *column : chosen) {
+            row.append(tableCell(*column, s));
+        }
+        return row;
+    };
+    const auto staleCell = [](const SignalSnapshot &s) {
+        return s.stale ? QStringLiteral("STALE") : QString();
+    };
+
+    if (settings.wide) {
+        QVector<QStringList> rows{QStringList{QStringLiteral("signal")} + titles(wide)};
+        if (staleColumn) {
+            rows[0].append(QStringLiteral("stale"));
+        }
+        for (const SignalSnapshot &s : signalStates) {
+            rows.append(QStringList{signalLabel(s, false)} + cells(wide, s));
+            if (staleColumn) {
+                rows.last().append(staleCell(s));
+            }
+        }
+        writeAligned(out, rows, widthsOf(rows));
+        return;
+    }
+
+    // Two lines a signal: the first with the name, the second indented; each kind
+    // of line aligned with its own title line.
+    QVector<QStringList> firstRows{QStringList{QStringLiteral("signal [unit]")} + titles(first)};
+    QVector<QStringList> secondRows{titles(second)};
     if (staleColumn) {
-        titles.append(QStringLiteral("stale"));
+        firstRows[0].append(QStringLiteral("stale"));
     }
     for (const SignalSnapshot &s : signalStates) {
-        const QString name = s.origin.isEmpty() ? s.name : QStringLiteral("%1 [%2]").arg(s.name, s.origin);
-        QStringList row = QStringList{name, s.unit} + numericCells(s, readable) + QStringList{ageText(s.age)};
+        firstRows.append(QStringList{signalLabel(s, true)} + cells(first, s));
         if (staleColumn) {
-            row.append(s.stale ? QStringLiteral("STALE") : QString());
+            firstRows.last().append(staleCell(s));
         }
-        rows.append(row);
+        secondRows.append(cells(second, s));
     }
-    rows.prepend(titles);
-    const int columns = titles.size();
-    QVector<int> widths(columns, 0);
-    for (const QStringList &row : std::as_const(rows)) {
-        for (int c = 0; c < columns; ++c) {
-            widths[c] = std::max(widths[c], row.at(c).size());
-        }
-    }
-    for (const QStringList &row : std::as_const(rows)) {
-        QString line;
-        for (int c = 0; c < columns; ++c) {
-            // Names and units read from the left, numbers line up on the right.
-            line += c < 2 ? row.at(c).leftJustified(widths[c]) : row.at(c).rightJustified(widths[c]);
-            line += c + 1 < columns ? QStringLiteral("  ") : QString();
-        }
-        out << line.trimmed() << '\n';
+    const QVector<int> firstWidths = widthsOf(firstRows);
+    const QVector<int> secondWidths = widthsOf(secondRows);
+    for (int i = 0; i < firstRows.size(); ++i) {
+        writeAligned(out, {firstRows.at(i)}, firstWidths);
+        out << secondIndent;
+        writeAligned(out, {secondRows.at(i)}, secondWidths, false);
     }
 }
 
 void Report::writeCsvRows(double seconds, const QVector<SignalSnapshot> &signalStates)
 {
+    const bool merged = settings.merged;
     if (!csvHeaderWritten) {
         QStringList titles;
-        for (const char *title : csvTitles) {
-            titles.append(QString::fromLatin1(title));
+        if (!merged) {
+            titles.append(QStringLiteral("time"));
+        }
+        for (const Column &column : columns) {
+            if (shown(column, merged, Csv)) {
+                titles.append(column.kind == Kind::Text && qstrcmp(column.key, "name") == 0
+                                  ? QStringLiteral("signal")
+                                  : QString::fromLatin1(column.key));
+            }
         }
         out << titles.join(QLatin1Char(',')) << '\n';
         csvHeaderWritten = true;
     }
     for (const SignalSnapshot &s : signalStates) {
-        const QStringList cells = QStringList{exactNumber(seconds), csvField(s.name), csvField(s.unit)}
-            + numericCells(s, exactNumber)
-            + QStringList{csvField(s.interfaceName),
-                          s.sourceAddress < 0 ? QString() : QString::number(s.sourceAddress),
-                          ageText(s.age),
-                          s.stale ? QStringLiteral("true") : QStringLiteral("false")};
+        QStringList cells;
+        if (!merged) {
+            cells.append(exactTime(seconds));
+        }
+        for (const Column &column : columns) {
+            if (shown(column, merged, Csv)) {
+                cells.append(csvCell(column.value(s)));
+            }
+        }
         out << cells.join(QLatin1Char(',')) << '\n';
     }
 }

@@ -26,22 +26,39 @@ struct RunSummary
     /// Log time for a log, seconds since the start on a bus.
     double seconds = 0.0;
     double band = 2.0;
+    /// The history holds from this many samples up to a tenth more; 0: every sample.
     unsigned int historyCapacity = 0;
+    /// Reports merged into this one, for a merged report; empty otherwise.
+    QStringList mergedReports;
 };
 
-/// Writes each snapshot as soon as it is taken, flushed, in every format.
+/**
+ * Writes each snapshot as soon as it is taken, flushed, in every format.
+ *
+ * The table fits 80 columns: two lines per signal, the name with its unit,
+ * sample count, rating and outside count, then the values; --wide gives one
+ * line per signal with every column. A signal without samples shows blanks
+ * (null in JSON) where a statistic would be.
+ *
+ * A merged report shows only what merges exactly: counts, mean, deviation (and
+ * the sum of squared deviations it comes from), minimum and maximum.
+ */
 class Report
 {
 public:
     struct Settings
     {
         ReportFormat format = ReportFormat::Table;
+        /// One table line per signal with every column.
+        bool wide = false;
         /// Whether snapshots come before the end (JSON then goes out as JSON Lines).
         bool snapshots = false;
         /// Times are log time (a log) or time since the start (a bus).
         bool logTime = true;
         /// The stale limit in seconds, 0 for none: the table then has no stale column.
         double staleAfter = 0.0;
+        /// A report merged from others.
+        bool merged = false;
     };
 
     Report(const Settings &settings, QTextStream &out);
@@ -54,6 +71,7 @@ public:
 private:
     void writeTable(const QVector<SignalSnapshot> &signalStates);
     void writeCsvRows(double seconds, const QVector<SignalSnapshot> &signalStates);
+    void writeFooter(const RunSummary &summary);
     QString timeText(double seconds) const;
 
     Settings settings;
@@ -63,3 +81,8 @@ private:
 
 /// Shortest text that reads back as the same double.
 QString exactNumber(double value);
+/// As exactNumber(), never in exponent notation: for times.
+QString exactTime(double seconds);
+/// For a person: a value with a short exact decimal in full (438978.375), any
+/// other with 7 significant digits; never in exponent notation within 1e-4 to 1e10.
+QString readableNumber(double value);

@@ -21,15 +21,17 @@ bool matches(const SignalDefinition &signal, const CanFrame &frame)
     return frame.extended == signal.extended && (frame.id & signal.mask) == (signal.id & signal.mask);
 }
 
-bool isJ1939NotAvailable(quint64 raw, int length)
+Decoding j1939Marker(quint64 raw, int length)
 {
     if (length >= 8) {
-        return (raw >> (length - 8)) >= 0xFB;
+        const quint64 top = raw >> (length - 8);
+        return top == 0xFE ? Decoding::Error : top >= 0xFB ? Decoding::NotAvailable : Decoding::Sample;
     }
     if (length >= 2) {
-        return raw >= (quint64(1) << length) - 2;
+        const quint64 highest = (quint64(1) << length) - 1;
+        return raw == highest ? Decoding::NotAvailable : raw == highest - 1 ? Decoding::Error : Decoding::Sample;
     }
-    return false;
+    return Decoding::Sample;
 }
 
 namespace
@@ -78,8 +80,11 @@ Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &r
     const quint64 bits = signal.byteOrder == SignalDefinition::ByteOrder::LittleEndian
         ? littleEndianBits(frame, signal.startBit, signal.length)
         : bigEndianBits(frame, signal.startBit, signal.length);
-    if (signal.skipNotAvailable && isJ1939NotAvailable(bits, signal.length)) {
-        return Decoding::NotAvailable;
+    if (signal.skipNotAvailable) {
+        const Decoding marker = j1939Marker(bits, signal.length);
+        if (marker != Decoding::Sample) {
+            return marker;
+        }
     }
     if (signal.isSigned && signal.length < 64 && (bits >> (signal.length - 1)) != 0) {
         raw = static_cast<qint64>(bits | (~quint64(0) << signal.length));

@@ -65,16 +65,18 @@ bool matches(const SignalDefinition &signal, const CanFrame &frame);
 enum class Decoding {
     Sample, ///< raw holds the raw value
     TooShort, ///< the frame has fewer bits than the signal needs
-    NotAvailable, ///< a J1939 error, reserved or not-available raw value
+    NotAvailable, ///< a J1939 raw value marked not available, or a reserved one
+    Error, ///< a J1939 raw value marked as an error
 };
 
 /// Extracts the raw value: zero-extended, or sign-extended for a signed signal.
 Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &raw);
 
-/// Whether a raw value of a J1939 parameter of this length is error, reserved or
-/// not available: for 8 bits and more, the top byte is FB to FF; for 2 to 7 bits,
-/// one of the two highest values (error, not available).
-bool isJ1939NotAvailable(quint64 raw, int length);
+/// How J1939 marks a raw value of a parameter of this length: for 8 bits and more
+/// by its top byte, FB to FD reserved (taken as not available), FE an error, FF not
+/// available; for 2 to 7 bits, the highest value is not available and the one
+/// below it an error. Sample for every other value.
+Decoding j1939Marker(quint64 raw, int length);
 
 /// Empty when the definition can be used, else what is wrong with it, naming the
 /// field as a definition file spells it: among others a signal that does not fit

@@ -9,30 +9,44 @@
 
 namespace
 {
-const char description[] = "Reads CAN frames from a recorded log (candump -l layout or the candump screen\n"
-                           "layout with timestamps), from standard input, or live from CAN buses through\n"
-                           "Qt SerialBus, decodes signals from them and reports, for every signal, what\n"
-                           "libTalveno knows about it: samples, newest value, cached and live average,\n"
-                           "deviation, minimum, maximum, median of the history, the rating of the newest\n"
-                           "sample against the band average -/+ k x deviation, the thresholds, how many\n"
-                           "stored samples lie outside the band, and the age of the newest sample.\n"
+const char description[] = "Reads CAN frames from a recorded log (every layout of can-utils' candump), from\n"
+                           "standard input, or live from CAN buses through Qt SerialBus, decodes signals\n"
+                           "from them and reports, for every signal, what libTalveno knows about it.\n"
+                           "\n"
+                           "The table fits 80 columns, two lines a signal: its name and unit, the sample\n"
+                           "count, the rating and how many stored samples lie outside the band; then the\n"
+                           "newest value, the average, deviation, minimum, maximum and median. --wide adds\n"
+                           "the rest: stored samples, not-available and error values, the cached average,\n"
+                           "the band's thresholds and the age. CSV and JSON always carry every field; a\n"
+                           "signal without samples has blanks (CSV) and nulls (JSON) for its statistics.\n"
+                           "\n"
+                           "Rating: how typical the newest sample is, from 100 (within half the band\n"
+                           "around the average) falling linearly to 0 at the band's edges, 0 outside it.\n"
+                           "The band is average -/+ k x deviation (--band k).\n"
+                           "\n"
+                           "Average, deviation, minimum and maximum cover every sample since the start.\n"
+                           "Median, rating, the outside count and the plot cover the stored history: with\n"
+                           "--history N, the newest N to N + N/10 samples (it grows to N + N/10, then drops\n"
+                           "back to the newest N); --history 0 keeps every sample.\n"
                            "\n"
                            "Signals: the J1939 engine speed (SPN 190), vehicle speed (84), coolant\n"
                            "temperature (110), oil pressure (100), accelerator pedal (91) and fuel rate\n"
-                           "(183), plus those of a definition file (JSON). Each signal is scaled as\n"
-                           "raw x factor + offset in the numeric type its CANopen data type selects: signals\n"
-                           "with a fractional factor need 17 (Real64, 64-bit real, the default), since an\n"
-                           "integer type cuts the scaled value toward zero. Frames of different interfaces\n"
-                           "(can0 and can1 in one log, or several --bus) make different signals.\n"
+                           "(183), plus those of a definition file (JSON). J1939 values marked not available\n"
+                           "or reserved, and those marked as errors, are counted and skipped. Each signal is\n"
+                           "scaled as raw x factor + offset in the numeric type its CANopen data type\n"
+                           "selects: signals with a fractional factor need 17 (Real64, 64-bit real, the\n"
+                           "default), since an integer type cuts the scaled value toward zero. Frames of\n"
+                           "different interfaces (can0 and can1 in one log, or several --bus) make different\n"
+                           "signals.\n"
                            "\n"
-                           "Definition file: {\"signals\": [{...}, ...]} with name, unit, either pgn and\n"
-                           "sourceAddress (J1939) or id, mask and extended, startBit, length, byteOrder\n"
-                           "(little or big), signed, factor, offset and dataType (number or name, e.g.\n"
-                           "Real64); see extra_signals.json beside the sample log.\n"
-                           "\n"
-                           "Average, deviation, minimum and maximum cover every sample since the start;\n"
-                           "median, rating, the outside count and the plot cover the stored history\n"
-                           "(--history 0 keeps every sample).\n"
+                           "Definition file: {\"signals\": [{...}, ...]}; each signal needs name, either pgn\n"
+                           "(J1939; sourceAddress optional, default 0) or id (mask and extended optional),\n"
+                           "startBit, length and factor. Optional: unit, byteOrder (little or big), signed,\n"
+                           "offset, dataType (number or name, e.g. Real64), skipNotAvailable, and\n"
+                           "frameLength: 8 data bytes (the default) or a CAN FD length of 12, 16, 20, 24,\n"
+                           "32, 48 or 64. The signal must fit in the frame in its byte order; unknown keys\n"
+                           "are refused. Integers are numbers or strings, decimal or 0x. See\n"
+                           "extra_signals.json beside the sample log.\n"
                            "\n"
                            "Live use: --bus reads until SIGINT (Ctrl-C) or SIGTERM, which end any run\n"
                            "cleanly with the final report of what was read. With --every, each snapshot is\n"
@@ -42,11 +56,18 @@ const char description[] = "Reads CAN frames from a recorded log (candump -l lay
                            "sample by the library's clock; on a log, \"logAge\" gives the same in log time,\n"
                            "and a signal is stale when either exceeds --stale.\n"
                            "\n"
+                           "Merging: --merge REPORT.json... combines JSON reports of this program (or\n"
+                           "merged ones) exactly: counts add up, averages and deviations combine through\n"
+                           "the sums of squared deviations (\"m2\"), minima and maxima combine. Medians,\n"
+                           "ratings, thresholds and outside counts of bounded histories do not merge and\n"
+                           "are left out of merged reports. Signals are matched by name, unit, interface\n"
+                           "and source address.\n"
+                           "\n"
                            "Exit status: 0 done, also when ended by SIGINT or SIGTERM; 1 a malformed line\n"
-                           "under --strict; 2 unreadable input, definition file or plot file, or a usage\n"
-                           "error; 3 a bus that could not be opened or connected, or failed or disconnected\n"
-                           "during the run (the message names the plugin, the interface and Qt's error;\n"
-                           "the report of what was read before still follows).";
+                           "under --strict; 2 unreadable input, report, definition file or plot file, or a\n"
+                           "usage error; 3 a bus that could not be opened or connected, or failed or\n"
+                           "disconnected during the run (the message names the plugin, the interface and\n"
+                           "Qt's error; the report of what was read before still follows).";
 
 bool readNumber(const QString &text, double low, double high, double &value)
 {
@@ -73,8 +94,14 @@ bool parseMonitorOptions(const QStringList &arguments,
     const QCommandLineOption version = parser.addVersionOption();
     parser.addPositionalArgument(
         QStringLiteral("log"),
-        QStringLiteral("The CAN log, or - for standard input (default: the sample log %1).").arg(sampleLog),
-        QStringLiteral("[log]"));
+        QStringLiteral("The CAN log, or - for standard input (default: the sample log %1); with --merge, the JSON "
+                       "reports to merge.")
+            .arg(sampleLog),
+        QStringLiteral("[log | REPORT.json...]"));
+    const QCommandLineOption merge(QStringLiteral("merge"),
+                                   QStringLiteral("Merge the JSON reports given instead of reading frames."));
+    const QCommandLineOption wide(QStringLiteral("wide"),
+                                  QStringLiteral("One table line per signal with every column."));
     const QCommandLineOption bus(
         QStringLiteral("bus"),
         QStringLiteral("Read frames live from a CAN bus instead of a log, e.g. socketcan:can0, "
@@ -95,7 +122,8 @@ bool parseMonitorOptions(const QStringList &arguments,
                                   QStringLiteral("k"),
                                   QStringLiteral("2"));
     const QCommandLineOption history(QStringLiteral("history"),
-                                     QStringLiteral("History capacity per signal (default 1000; 0 = unbounded)."),
+                                     QStringLiteral("Keep the newest N to N + N/10 samples of each signal for the "
+                                                    "median, rating, outside count and plot (default 1000; 0: all)."),
                                      QStringLiteral("N"),
                                      QStringLiteral("1000"));
     const QCommandLineOption every(QStringLiteral("every"),
@@ -103,7 +131,8 @@ bool parseMonitorOptions(const QStringList &arguments,
                                                   "wall-clock time on a bus."),
                                    QStringLiteral("SECONDS"));
     const QCommandLineOption plot(QStringLiteral("plot"),
-                                  QStringLiteral("Draw each signal's history, band and outside samples as SVG."),
+                                  QStringLiteral("Draw each signal's history, band and outside samples into an SVG "
+                                                 "file (its name ends in .svg)."),
                                   QStringLiteral("FILE.svg"));
     const QCommandLineOption definitions(QStringLiteral("definitions"),
                                          QStringLiteral("Further signals from a JSON definition file."),
@@ -118,8 +147,20 @@ bool parseMonitorOptions(const QStringList &arguments,
         QStringLiteral("0x00"));
     const QCommandLineOption strict(QStringLiteral("strict"),
                                     QStringLiteral("Stop at the first malformed line (exit status 1)."));
-    parser.addOptions(
-        {bus, listBuses, format, band, history, every, stale, plot, definitions, noBuiltins, sourceAddress, strict});
+    parser.addOptions({bus,
+                       listBuses,
+                       format,
+                       wide,
+                       band,
+                       history,
+                       every,
+                       stale,
+                       plot,
+                       definitions,
+                       noBuiltins,
+                       sourceAddress,
+                       strict,
+                       merge});
 
     if (!parser.parse(arguments)) {
         error = parser.errorText();
@@ -136,7 +177,13 @@ bool parseMonitorOptions(const QStringList &arguments,
     }
 
     const QStringList positional = parser.positionalArguments();
-    if (positional.size() > 1) {
+    if (parser.isSet(merge)) {
+        if (positional.isEmpty() || parser.isSet(bus)) {
+            error = QStringLiteral("--merge needs the JSON reports to merge, and no --bus");
+            return false;
+        }
+        options.mergeReports = positional;
+    } else if (positional.size() > 1) {
         error = QStringLiteral("give one log at most");
         return false;
     }
@@ -151,7 +198,7 @@ bool parseMonitorOptions(const QStringList &arguments,
         error = QStringLiteral("give a log or --bus, not both");
         return false;
     }
-    if (options.buses.isEmpty()) {
+    if (options.buses.isEmpty() && options.mergeReports.isEmpty()) {
         options.input = positional.isEmpty() ? sampleLog : positional.first();
     }
 
@@ -192,6 +239,11 @@ bool parseMonitorOptions(const QStringList &arguments,
     }
     options.sourceAddress = static_cast<quint8>(address);
     options.plotFile = parser.value(plot);
+    if (!options.plotFile.isEmpty() && !options.plotFile.endsWith(QLatin1String(".svg"), Qt::CaseInsensitive)) {
+        error = QStringLiteral("--plot %1: the plot is SVG; give a file name that ends in .svg").arg(options.plotFile);
+        return false;
+    }
+    options.wide = parser.isSet(wide);
     options.definitionFile = parser.value(definitions);
     options.builtins = !parser.isSet(noBuiltins);
     options.strict = parser.isSet(strict);

@@ -14,7 +14,11 @@ struct MonitorOptions
     QString input;
     /// Each --bus, in order.
     QVector<BusAddress> buses;
+    /// The reports of --merge; empty when reading frames.
+    QStringList mergeReports;
     ReportFormat format = ReportFormat::Table;
+    /// One table line per signal with every column.
+    bool wide = false;
     double band = 2.0;
     unsigned int history = 1000;
     /// Seconds between snapshots, of log time on a log and of wall-clock time on

@@ -18,6 +18,7 @@ Report::Settings reportSettings(const MonitorOptions &options, bool logTime)
 {
     Report::Settings settings;
     settings.format = options.format;
+    settings.wide = options.wide;
     settings.snapshots = options.every > 0.0;
     settings.logTime = logTime;
     settings.staleAfter = options.staleAfter;

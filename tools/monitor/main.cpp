@@ -4,6 +4,7 @@
 #include "BuiltinSignals.h"
 #include "CanBus.h"
 #include "DefinitionFile.h"
+#include "Merge.h"
 #include "MonitorOptions.h"
 #include "Runs.h"
 #include "Session.h"
@@ -38,15 +39,40 @@ void reportMalformed(quint64 count, const QVector<MalformedLine> &malformed)
     }
 }
 
-bool writePlot(const QString &fileName, Monitor &monitor)
+// The plot's file is opened before anything is read, so that a path that cannot be
+// written fails at once, not after a long log.
+bool openPlot(QFile &file)
 {
-    QFile file(fileName);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate) || file.write(svgPlot(monitor.series())) < 0
-        || !file.flush()) {
-        complain(QStringLiteral("cannot write %1: %2").arg(fileName, file.errorString()));
+    if (!file.open(QIODevice::WriteOnly | QIODevice::Truncate)) {
+        complain(QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
         return false;
     }
     return true;
+}
+
+bool writePlot(QFile &file, Monitor &monitor)
+{
+    if (file.write(svgPlot(monitor.series())) < 0 || !file.flush()) {
+        complain(QStringLiteral("cannot write %1: %2").arg(file.fileName(), file.errorString()));
+        return false;
+    }
+    return true;
+}
+
+int mergeReports(const MonitorOptions &options, QTextStream &out)
+{
+    MergedReport merged;
+    QString error;
+    if (!mergeReports(options.mergeReports, merged, error)) {
+        complain(error);
+        return ExitStatus::unreadable;
+    }
+    Report::Settings settings;
+    settings.format = options.format;
+    settings.wide = options.wide;
+    settings.merged = true;
+    Report(settings, out).finish(merged.summary, merged.signalStates);
+    return ExitStatus::done;
 }
 
 // The sample log installed beside the program, or the one in the source tree.
@@ -97,8 +123,17 @@ int main(int argc, char *argv[])
     if (exitNow) {
         return ExitStatus::done;
     }
+    QTextStream out(stdout);
+    out.setCodec("UTF-8");
+    if (!options.mergeReports.isEmpty()) {
+        return mergeReports(options, out);
+    }
     QVector<SignalDefinition> definitions;
     if (!loadDefinitions(options, definitions)) {
+        return ExitStatus::unreadable;
+    }
+    QFile plot(options.plotFile);
+    if (!options.plotFile.isEmpty() && !openPlot(plot)) {
         return ExitStatus::unreadable;
     }
     if (!StopRequest::install()) {
@@ -107,8 +142,6 @@ int main(int argc, char *argv[])
     }
 
     GenericSignal::setMaxValueCount(options.history);
-    QTextStream out(stdout);
-    out.setCodec("UTF-8");
     const bool fromBus = !options.buses.isEmpty();
     Session session(definitions, options, !fromBus, out);
     QVector<MalformedLine> malformed;
@@ -118,7 +151,7 @@ int main(int argc, char *argv[])
     }
     session.finish();
     reportMalformed(session.summary().malformedLines, malformed);
-    if (!options.plotFile.isEmpty() && !writePlot(options.plotFile, session.monitor())) {
+    if (plot.isOpen() && !writePlot(plot, session.monitor())) {
         return ExitStatus::unreadable;
     }
     return status;

@@ -1,0 +1,202 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "Merge.h"
+
+#include <QFile>
+#include <QHash>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+
+#include <algorithm>
+#include <cmath>
+
+void mergeStatistics(SignalSnapshot &into, const SignalSnapshot &from)
+{
+    into.notAvailableSamples += from.notAvailableSamples;
+    into.errorSamples += from.errorSamples;
+    if (from.decodedSamples == 0) {
+        return;
+    }
+    if (into.decodedSamples == 0) {
+        into.decodedSamples = from.decodedSamples;
+        into.liveAverage = from.liveAverage;
+        into.m2 = from.m2;
+        into.minimum = from.minimum;
+        into.maximum = from.maximum;
+    } else {
+        const double a = static_cast<double>(into.decodedSamples);
+        const double b = static_cast<double>(from.decodedSamples);
+        const double n = a + b;
+        const double delta = from.liveAverage - into.liveAverage;
+        into.liveAverage += delta * (b / n);
+        into.m2 += from.m2 + delta * delta * (a * b / n);
+        into.decodedSamples += from.decodedSamples;
+        into.minimum = std::min(into.minimum, from.minimum);
+        into.maximum = std::max(into.maximum, from.maximum);
+    }
+    into.deviation = std::sqrt(into.m2 / static_cast<double>(into.decodedSamples));
+    into.hasNewest = true;
+}
+
+namespace
+{
+// The report in a file: the whole file, or for JSON Lines its last report line.
+bool readReport(const QString &file, QJsonObject &report, QString &error)
+{
+    QFile input(file);
+    if (!input.open(QIODevice::ReadOnly)) {
+        error = QStringLiteral("cannot read %1: %2").arg(file, input.errorString());
+        return false;
+    }
+    const QByteArray text = input.readAll();
+    const QJsonDocument whole = QJsonDocument::fromJson(text);
+    QVector<QJsonObject> candidates;
+    if (whole.isObject()) {
+        candidates.append(whole.object());
+    } else {
+        const QList<QByteArray> lines = text.trimmed().split('\n');
+        for (auto line = lines.crbegin(); line != lines.crend() && candidates.isEmpty(); ++line) {
+            const QJsonDocument document = QJsonDocument::fromJson(*line);
+            if (document.isObject()) {
+                candidates.append(document.object());
+            }
+        }
+    }
+    const QString type = candidates.isEmpty() ? QString() : candidates.first().value(QLatin1String("type")).toString();
+    if (type != QLatin1String("report") && type != QLatin1String("merged")) {
+        error = QStringLiteral("%1: not a JSON report of talveno-monitor").arg(file);
+        return false;
+    }
+    report = candidates.first();
+    return true;
+}
+
+quint64 countOf(const QJsonObject &object, const char *key)
+{
+    return static_cast<quint64>(std::max(0.0, object.value(QLatin1String(key)).toDouble()));
+}
+
+bool readSignal(const QJsonObject &object, SignalSnapshot &s, QString &error)
+{
+    s.name = object.value(QLatin1String("name")).toString();
+    s.unit = object.value(QLatin1String("unit")).toString();
+    s.interfaceName = object.value(QLatin1String("interface")).toString();
+    s.sourceAddress = object.value(QLatin1String("sourceAddress")).toInt(-1);
+    s.notAvailableSamples = countOf(object, "notAvailable");
+    s.errorSamples = countOf(object, "errors");
+    const QJsonValue count = object.value(QLatin1String("count"));
+    if (s.name.isEmpty() || !count.isDouble()) {
+        error = QStringLiteral("a signal without \"name\" and \"count\"");
+        return false;
+    }
+    s.decodedSamples = static_cast<quint64>(count.toDouble());
+    if (s.decodedSamples == 0) {
+        return true;
+    }
+    for (const char *key : {"mean", "m2", "min", "max"}) {
+        if (!object.value(QLatin1String(key)).isDouble()) {
+            error = QStringLiteral("signal \"%1\" has samples but no number \"%2\"").arg(s.name, QLatin1String(key));
+            return false;
+        }
+    }
+    s.liveAverage = object.value(QLatin1String("mean")).toDouble();
+    s.m2 = object.value(QLatin1String("m2")).toDouble();
+    s.minimum = object.value(QLatin1String("min")).toDouble();
+    s.maximum = object.value(QLatin1String("max")).toDouble();
+    return true;
+}
+
+QString nameKey(const SignalSnapshot &s)
+{
+    return s.name + QChar(0) + s.unit;
+}
+
+QString signalKey(const SignalSnapshot &s)
+{
+    return QStringList{s.name, s.unit, s.interfaceName, QString::number(s.sourceAddress)}.join(QChar(0));
+}
+
+// The merged signals in the order they first appear. A definition that a run
+// never saw on any interface reports a signal without one; it stands in that
+// place until a report brings the signal seen, and is dropped if one does.
+class MergedSignals
+{
+public:
+    explicit MergedSignals(QVector<SignalSnapshot> &merged)
+        : merged(merged)
+    {
+    }
+
+    void add(const SignalSnapshot &s)
+    {
+        const bool seen = !s.interfaceName.isEmpty();
+        const QString name = nameKey(s);
+        int index = seen ? bySignal.value(signalKey(s), -1) : byName.value(name, -1);
+        if (index < 0 && seen && placeholders.contains(name)) {
+            index = placeholders.take(name);
+            merged[index] = empty(s);
+        }
+        if (index < 0) {
+            index = merged.size();
+            merged.append(empty(s));
+            if (!seen) {
+                placeholders.insert(name, index);
+            }
+        }
+        if (seen) {
+            bySignal.insert(signalKey(s), index);
+        }
+        byName.insert(name, index);
+        mergeStatistics(merged[index], s);
+    }
+
+private:
+    static SignalSnapshot empty(const SignalSnapshot &s)
+    {
+        SignalSnapshot identity;
+        identity.name = s.name;
+        identity.unit = s.unit;
+        identity.interfaceName = s.interfaceName;
+        identity.sourceAddress = s.sourceAddress;
+        return identity;
+    }
+
+    QVector<SignalSnapshot> &merged;
+    QHash<QString, int> bySignal;
+    QHash<QString, int> byName;
+    QHash<QString, int> placeholders;
+};
+}
+
+bool mergeReports(const QStringList &files, MergedReport &merged, QString &error)
+{
+    RunSummary &summary = merged.summary;
+    MergedSignals signalStates(merged.signalStates);
+    for (const QString &file : files) {
+        QJsonObject report;
+        if (!readReport(file, report, error)) {
+            return false;
+        }
+        summary.lines += countOf(report, "lines");
+        summary.frames += countOf(report, "frames");
+        summary.malformedLines += countOf(report, "malformedLines");
+        summary.errorFrames += countOf(report, "errorFrames");
+        const QJsonArray inputs = report.value(QLatin1String("reports")).toArray();
+        for (const QJsonValue &input : inputs) {
+            summary.mergedReports.append(input.toString());
+        }
+        if (inputs.isEmpty()) {
+            summary.mergedReports.append(file);
+        }
+        for (const QJsonValue &entry : report.value(QLatin1String("signals")).toArray()) {
+            SignalSnapshot s;
+            if (!readSignal(entry.toObject(), s, error)) {
+                error = QStringLiteral("%1: %2").arg(file, error);
+                return false;
+            }
+            signalStates.add(s);
+        }
+    }
+    summary.input = QStringLiteral("%1 reports").arg(summary.mergedReports.size());
+    return true;
+}
