@@ -184,7 +184,7 @@ private Q_SLOTS:
         gated.scaledValue = QVariant::fromValue(Gate());
         QVERIFY(signal.setNewValue(gated)); // plain intake: stored as it is
         std::thread rebuild([&] { signal.rebuildStatisticsFromValues(); });
-        gateReached.acquire();
+        const bool reached = gateReached.tryAcquire(1, 10000);
         QSemaphore answered;
         std::thread reader([&] {
             signal.getValue();
@@ -196,6 +196,7 @@ private Q_SLOTS:
         gateOpened.release();
         rebuild.join();
         reader.join();
+        QVERIFY2(reached, "the rebuild never converted the gated value");
         QVERIFY2(prompt, "a getter waited for the rebuild");
     }
 };
