@@ -19,6 +19,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
         if (next == LogReader::Next::End || next == LogReader::Next::ReadError) {
             break;
         }
+        if (next == LogReader::Next::ErrorFrame) {
+            continue;
+        }
         if (next == LogReader::Next::Malformed) {
             if (reader.error() == nullptr) {
                 std::abort();

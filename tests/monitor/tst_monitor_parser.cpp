@@ -2,6 +2,7 @@
 #include "LogParser.h"
 #include "LogReader.h"
 
+#include <QDateTime>
 #include <QTest>
 
 class TestMonitorParser : public QObject
@@ -12,45 +13,75 @@ private Q_SLOTS:
     void parseLogLine_frames_data()
     {
         QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<qint64>("time");
+        QTest::addColumn<qint64>("time"); // -1: the line has none
         QTest::addColumn<quint32>("id");
         QTest::addColumn<bool>("remote");
         QTest::addColumn<QByteArray>("data");
-        const auto row =
-            [](const char *name, const char *line, qint64 time, quint32 id, const char *hex, bool remote = false) {
-                QTest::newRow(name) << QByteArray(line) << time << id << remote << QByteArray::fromHex(hex);
-            };
+        QTest::addColumn<QByteArray>("interface");
+        const auto row = [](const char *name,
+                            const char *line,
+                            qint64 time,
+                            quint32 id,
+                            const char *hex,
+                            bool remote = false,
+                            const char *interface = "can0") {
+            QTest::newRow(name) << QByteArray(line) << time << id << remote << QByteArray::fromHex(hex)
+                                << QByteArray(interface);
+        };
         row("compactAbsolute29Bit", "(1553794338.007083) can0 0CF00400#F1D0", 1553794338007083, 0x0CF00400, "F1D0");
-        row("compactRelative11Bit", "(000.017118) vcan1 123#01ab7F", 17118, 0x123, "01AB7F");
+        row("compactRelative11Bit", "(000.017118) vcan1 123#01ab7F", 17118, 0x123, "01AB7F", false, "vcan1");
         row("compactNoData", "(1.5) can0 7FF#\r\n", 1500000, 0x7FF, "");
         row("compactNanosecondsCut", "(2.123456789) can0 1FFFFFFF#00", 2123456, 0x1FFFFFFF, "00");
         row("compactRemote", "(0.000001) can0 456#R", 1, 0x456, "", true);
+        row("compactTransmitMark", "(1.0) can0 123#0102 T\n", 1000000, 0x123, "0102");
         row("canFd12Bytes", "(0.1) can0 123##1000102030405060708090A0B", 100000, 0x123, "000102030405060708090A0B");
         row("screenRelative29Bit", " (000.017118)  can0  0CF00400   [3]  21 9B 9B\n", 17118, 0x0CF00400, "219B9B");
         row("screenAbsolute11Bit", " (1553794338.000001)  can0  123   [1]  0A", 1553794338000001, 0x123, "0A");
         row("screenZeroLength", "(5.000000) can0 001 [0]", 5000000, 0x001, "");
         row("screenRemote", " (0.5)  can0  1A2   [4]  remote request", 500000, 0x1A2, "", true);
+        row("screenDateTimeAsUtc",
+            " (2024-02-29 23:59:59.999999)  can0  0CF00400   [2]  F1 D0",
+            1709251199999999,
+            0x0CF00400,
+            "F1D0");
+        row("screenUntimed", "  can0  0CF00400   [3]  F1 D0 CD\n", -1, 0x0CF00400, "F1D0CD");
+        row("screenDirectionColumns",
+            " (0.25)  vcan10  TX B -  18FEF100   [2]  01 FF",
+            250000,
+            0x18FEF100,
+            "01FF",
+            false,
+            "vcan10");
+        row("screenAsciiColumn", " (0.5)  can0  123   [5]  41 27 20 7E 00   'A' ~.'", 500000, 0x123, "4127207E00");
     }
 
     void parseLogLine_frames()
     {
         QFETCH(QByteArray, line);
+        QFETCH(qint64, time);
         CanFrame frame;
         const LineParse parsed = parseLogLine(line.constData(), static_cast<std::size_t>(line.size()), frame);
         QVERIFY2(parsed.status == LineParse::Frame, parsed.error);
-        QTEST(frame.timeMicroseconds, "time");
+        QCOMPARE(parsed.timed, time >= 0);
+        QCOMPARE(frame.timeMicroseconds, std::max(time, qint64(0)));
         QTEST(frame.id, "id");
         QCOMPARE(frame.extended, frame.id > 0x7FF); // no row has an 11-bit value in 8 digits
         QTEST(frame.remote, "remote");
         QTEST(QByteArray(reinterpret_cast<const char *>(frame.data.data()), frame.length), "data");
+        QTEST(line.mid(static_cast<int>(parsed.interfaceOffset), static_cast<int>(parsed.interfaceLength)),
+              "interface");
     }
 
     void parseLogLine_rejects_data()
     {
         QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<QByteArray>("reason"); // empty: a blank line
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("reason");
         const auto row = [](const char *name, QByteArray line, const char *reason) {
-            QTest::newRow(name) << line << QByteArray(reason);
+            QTest::newRow(name) << line << int(*reason ? LineParse::Malformed : LineParse::Blank) << QByteArray(reason);
+        };
+        const auto errorFrame = [](const char *name, const char *line) {
+            QTest::newRow(name) << QByteArray(line) << int(LineParse::ErrorFrame) << QByteArray();
         };
         row("empty", "", "");
         row("lineEndOnly", "\n", "");
@@ -58,20 +89,26 @@ private Q_SLOTS:
         row("noTimestamp", "can0 123#00", "missing '('");
         row("timestampWithoutFraction", "(12) can0 123#00", "seconds.fraction");
         row("timestampUnclosed", "(1.0 can0 123#00", "missing ')'");
+        row("dateOutOfRange", " (2023-02-29 00:00:00.0)  can0  123   [0]", "out of range");
         row("noInterface", "(1.0)", "interface");
         row("noIdentifier", "(1.0) can0", "identifier");
         row("identifier4Digits", "(1.0) can0 1234#00", "3 or 8 hex digits");
+        row("identifierNotHex", "(1.0) can0 0CF0G400#00", "3 or 8 hex digits");
         row("identifier11BitAbove7FF", "(1.0) can0 800#00", "above 7FF");
-        row("errorFrameFlag", "(1.0) can0 20000080#0000000000000000", "above 1FFFFFFF");
+        row("identifierAboveErrorFlag", "(1.0) can0 40000000#00", "above 1FFFFFFF");
+        errorFrame("errorFrameCompact", "(1.0) can0 20000080#0000000000000000");
+        errorFrame("errorFrameScreenExplained",
+                   " (0.1)  can0  20000004   [8]  00 04 00 00 00 00 00 00   ERRORFRAME controller-problem{rx-warning}");
         row("oddHexDigits", "(1.0) can0 123#ABC", "whole hex bytes");
         row("nineBytes", "(1.0) can0 123#000102030405060708", "more than 8");
         row("canFdLength9", "(1.0) can0 123##1000102030405060708", "CAN FD");
-        row("trailingText", "(1.0) can0 123#00 T", "after the data");
+        row("trailingText", "(1.0) can0 123#00 X", "after the data");
         row("screenTooFewBytes", "(1.0) can0 123 [3] 01 02", "fewer data bytes");
         row("screenTooManyBytes", "(1.0) can0 123 [1] 01 02", "after the data");
         row("screenLength9", "(1.0) can0 123 [9] 01", "length in brackets");
         row("screenNoBrackets", "(1.0) can0 123 8 01", "length in brackets");
         row("screenByteThreeDigits", "(1.0) can0 123 [1] 012", "two hex digits");
+        row("screenAsciiColumnOtherText", "(1.0) can0 123 [2] 41 0A 'B.'", "text column");
         row("binaryJunk", QByteArray("\x00\xff(\x01", 4), "missing '('");
     }
 
@@ -81,7 +118,7 @@ private Q_SLOTS:
         QFETCH(QByteArray, reason);
         CanFrame frame;
         const LineParse parsed = parseLogLine(line.constData(), static_cast<std::size_t>(line.size()), frame);
-        QCOMPARE(parsed.status, reason.isEmpty() ? LineParse::Blank : LineParse::Malformed);
+        QTEST(int(parsed.status), "status");
         QVERIFY2(QByteArray(parsed.error).contains(reason), parsed.error);
     }
 
@@ -89,7 +126,9 @@ private Q_SLOTS:
     {
         QByteArray log("(0.1) can0 123#01\n\n");
         log += "(0.2) can0 123#" + QByteArray(2 * LogReader::maxLineLength, 'A') + '\n';
-        log += "(0.3) can0 123#03\nnot a frame\n(0.4) can0 123#04";
+        log += "(0.3) can0 123#03\nnot a frame\n";
+        log += "(0.35) can0 20000004#0004000000000000\n\tcontroller-problem{rx-error-warning}\n  can1  123   [1]  05\n";
+        log += "(0.4) can0 123#04";
         InterfaceNames interfaces;
         LogReader reader(log, interfaces);
         CanFrame frame;
@@ -102,6 +141,13 @@ private Q_SLOTS:
         QCOMPARE(reader.next(frame), LogReader::Next::Malformed);
         QCOMPARE(reader.lineNumber(), qint64(5));
         QCOMPARE(reader.line(), QByteArray("not a frame"));
+        QCOMPARE(reader.next(frame), LogReader::Next::ErrorFrame);
+        const qint64 before = QDateTime::currentMSecsSinceEpoch() * 1000;
+        QCOMPARE(reader.next(frame), LogReader::Next::Frame);
+        QCOMPARE(reader.lineNumber(), qint64(8));
+        QCOMPARE(interfaces.name(frame.interfaceIndex), QStringLiteral("can1"));
+        QVERIFY(frame.timeMicroseconds >= before);
+        QVERIFY(frame.timeMicroseconds <= QDateTime::currentMSecsSinceEpoch() * 1000 + 1000);
         QCOMPARE(reader.next(frame), LogReader::Next::Frame);
         QCOMPARE(frame.data[0], quint8(4));
         QCOMPARE(reader.next(frame), LogReader::Next::End);

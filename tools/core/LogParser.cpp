@@ -29,7 +29,7 @@ public:
     }
     bool take(char c)
     {
-        if (peek() != c || at == end) {
+        if (at == end || *at != c) {
             return false;
         }
         ++at;
@@ -95,6 +95,21 @@ public:
         at += n;
         return true;
     }
+    // candump -a's data as text: one character per byte, '.' for what does not print.
+    bool takeAscii(const quint8 *data, int length)
+    {
+        if (end - at < length) {
+            return false;
+        }
+        for (int i = 0; i < length; ++i) {
+            const quint8 byte = data[i];
+            if (at[i] != (byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.')) {
+                return false;
+            }
+        }
+        at += length;
+        return true;
+    }
 
     static int hexDigit(char c)
     {
@@ -115,6 +130,8 @@ private:
     const char *end;
 };
 
+constexpr quint32 errorFrameFlag = 0x20000000;
+
 LineParse malformed(const char *why)
 {
     return LineParse{LineParse::Malformed, why};
@@ -126,25 +143,73 @@ bool isCanFdLength(int length)
         || length == 64;
 }
 
-// "(seconds.fraction)"; the fraction has 1 to 9 digits, kept to microseconds.
+bool isLeapYear(qint64 year)
+{
+    return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
+}
+
+// Days from 1970-01-01 to the given day of the proleptic Gregorian calendar, by
+// counting in 400-year eras of 146097 days from a year that starts in March, so
+// that the leap day falls at the end of the year.
+qint64 daysSinceEpoch(qint64 year, qint64 month, qint64 day)
+{
+    year -= month <= 2 ? 1 : 0;
+    const qint64 era = (year >= 0 ? year : year - 399) / 400;
+    const qint64 yearOfEra = year - era * 400;
+    const qint64 dayOfYear = (153 * (month > 2 ? month - 3 : month + 9) + 2) / 5 + day - 1;
+    const qint64 dayOfEra = yearOfEra * 365 + yearOfEra / 4 - yearOfEra / 100 + dayOfYear;
+    return era * 146097 + dayOfEra - 719468;
+}
+
+// candump -tA: "MM-DD HH:MM:SS" after the year and its '-', as seconds since the
+// epoch. candump writes its local time; with no zone in the line, UTC is the one
+// reading that every machine makes alike.
+const char *readDateAndTime(Cursor &in, qint64 year, qint64 &seconds)
+{
+    qint64 month = 0;
+    qint64 day = 0;
+    qint64 hour = 0;
+    qint64 minute = 0;
+    qint64 second = 0;
+    if (in.decimal(2, month) != 2 || !in.take('-') || in.decimal(2, day) != 2 || !in.take(' ')
+        || in.decimal(2, hour) != 2 || !in.take(':') || in.decimal(2, minute) != 2 || !in.take(':')
+        || in.decimal(2, second) != 2) {
+        return "date and time are not YYYY-MM-DD HH:MM:SS";
+    }
+    static const int monthDays[] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
+    if (month < 1 || month > 12 || day < 1 || day > monthDays[month - 1] + (month == 2 && isLeapYear(year) ? 1 : 0)
+        || hour > 23 || minute > 59 || second > 59) {
+        return "date or time out of range";
+    }
+    seconds = daysSinceEpoch(year, month, day) * 86400 + hour * 3600 + minute * 60 + second;
+    return nullptr;
+}
+
+// After '(': "seconds.fraction)" or "YYYY-MM-DD HH:MM:SS.fraction)"; the fraction
+// has 1 to 9 digits, kept to microseconds.
 const char *readTimestamp(Cursor &in, qint64 &microseconds)
 {
-    if (!in.take('(')) {
-        return "missing '(' before the timestamp";
-    }
     qint64 seconds = 0;
     qint64 fraction = 0;
-    if (in.decimal(12, seconds) == 0 || !in.take('.')) {
+    const int digits = in.decimal(12, seconds);
+    if (digits == 4 && in.take('-')) {
+        if (const char *error = readDateAndTime(in, seconds, seconds)) {
+            return error;
+        }
+    } else if (digits == 0) {
         return "timestamp is not seconds.fraction";
     }
-    int digits = in.decimal(9, fraction);
-    if (digits == 0) {
+    if (!in.take('.')) {
         return "timestamp is not seconds.fraction";
     }
-    for (; digits < 6; ++digits) {
+    int fractionDigits = in.decimal(9, fraction);
+    if (fractionDigits == 0) {
+        return "timestamp is not seconds.fraction";
+    }
+    for (; fractionDigits < 6; ++fractionDigits) {
         fraction *= 10;
     }
-    for (; digits > 6; --digits) {
+    for (; fractionDigits > 6; --fractionDigits) {
         fraction /= 10;
     }
     if (!in.take(')')) {
@@ -154,7 +219,21 @@ const char *readTimestamp(Cursor &in, qint64 &microseconds)
     return nullptr;
 }
 
-const char *readIdentifier(Cursor &in, CanFrame &frame)
+// candump -x: "RX" or "TX", then whether the bit rate switched ('B') and whether
+// the sender was error passive ('E'), '-' for no. Leaves in at the identifier.
+bool skipDirectionColumns(Cursor &in)
+{
+    Cursor columns = in;
+    if (!(columns.takeWord("RX") || columns.takeWord("TX")) || !columns.skipBlanks()
+        || !(columns.take('B') || columns.take('-')) || !columns.skipBlanks()
+        || !(columns.take('E') || columns.take('-')) || !columns.skipBlanks()) {
+        return false;
+    }
+    in = columns;
+    return true;
+}
+
+const char *readIdentifier(Cursor &in, CanFrame &frame, bool &errorFrame)
 {
     const int digits = in.hex(9, frame.id);
     if (digits == 3) {
@@ -163,7 +242,8 @@ const char *readIdentifier(Cursor &in, CanFrame &frame)
     }
     if (digits == 8) {
         frame.extended = true;
-        return frame.id > 0x1FFFFFFF ? "29-bit identifier above 1FFFFFFF" : nullptr;
+        errorFrame = (frame.id & ~quint32(0x1FFFFFFF)) == errorFrameFlag;
+        return frame.id > 0x1FFFFFFF && !errorFrame ? "29-bit identifier above 1FFFFFFF" : nullptr;
     }
     return "identifier is not 3 or 8 hex digits";
 }
@@ -242,6 +322,30 @@ const char *readScreenPayload(Cursor &in, CanFrame &frame)
     frame.length = static_cast<quint8>(length);
     return nullptr;
 }
+
+// After the data of a screen line: candump -a's column, 'text', if there is one.
+const char *readAsciiColumn(Cursor &in, const CanFrame &frame)
+{
+    Cursor column = in;
+    if (frame.remote || !column.skipBlanks() || !column.take('\'')) {
+        return nullptr;
+    }
+    if (!column.takeAscii(frame.data.data(), frame.length) || !column.take('\'')) {
+        return "text column does not match the data bytes";
+    }
+    in = column;
+    return nullptr;
+}
+
+// After the data of a compact line: candump -x's " T" or " R", if there is one.
+void skipDirectionMark(Cursor &in)
+{
+    Cursor mark = in;
+    if (mark.skipBlanks() && (mark.take('T') || mark.take('R'))) {
+        in = mark;
+    }
+}
+
 }
 
 LineParse parseLogLine(const char *begin, std::size_t size, CanFrame &frame)
@@ -253,31 +357,66 @@ LineParse parseLogLine(const char *begin, std::size_t size, CanFrame &frame)
     in = Cursor(begin, begin + size);
     in.skipBlanks();
     frame = CanFrame();
-    if (const char *error = readTimestamp(in, frame.timeMicroseconds)) {
-        return malformed(error);
+    LineParse result{LineParse::Frame, nullptr};
+    if (in.take('(')) {
+        if (const char *error = readTimestamp(in, frame.timeMicroseconds)) {
+            return malformed(error);
+        }
+        if (!in.skipBlanks()) {
+            return malformed("missing interface name after the timestamp");
+        }
+    } else {
+        result.timed = false;
     }
-    if (!in.skipBlanks()) {
+
+    result.interfaceOffset = in.offsetFrom(begin);
+    result.interfaceLength = static_cast<std::size_t>(in.word());
+    const bool interfaceThenBlank = result.interfaceLength > 0 && in.skipBlanks();
+    const bool directionColumns = interfaceThenBlank && skipDirectionColumns(in);
+    bool errorFrame = false;
+    const char *error = !interfaceThenBlank ? nullptr : readIdentifier(in, frame, errorFrame);
+    if (!result.timed) {
+        // Only the screen layout goes without a timestamp (candump without -t).
+        Cursor ahead = in;
+        if (!interfaceThenBlank || error || !ahead.skipBlanks() || ahead.peek() != '[') {
+            return malformed("missing '(' before the timestamp");
+        }
+    }
+    if (result.interfaceLength == 0) {
         return malformed("missing interface name after the timestamp");
     }
-    const std::size_t interfaceOffset = in.offsetFrom(begin);
-    const int interfaceLength = in.word();
-    if (interfaceLength == 0) {
-        return malformed("missing interface name after the timestamp");
-    }
-    if (!in.skipBlanks()) {
+    if (!interfaceThenBlank) {
         return malformed("missing identifier after the interface name");
     }
-    if (const char *error = readIdentifier(in, frame)) {
+    if (error) {
         return malformed(error);
     }
-    const char *error = in.take('#') ? readCompactPayload(in, frame)
-        : in.skipBlanks()            ? readScreenPayload(in, frame)
-                                     : "expected '#' or a blank after the identifier";
+
+    const bool compact = !directionColumns && in.take('#');
+    if (compact) {
+        error = readCompactPayload(in, frame);
+    } else if (in.skipBlanks()) {
+        error = readScreenPayload(in, frame);
+    } else {
+        error = directionColumns ? "expected the length in brackets after the identifier"
+                                 : "expected '#' or a blank after the identifier";
+    }
     if (error) {
+        return malformed(error);
+    }
+    // candump follows an error frame's data with ERRORFRAME and, with -e, what the
+    // error was; none of it is of use here.
+    if (errorFrame) {
+        result.status = LineParse::ErrorFrame;
+        return result;
+    }
+    if (compact) {
+        skipDirectionMark(in);
+    } else if ((error = readAsciiColumn(in, frame))) {
         return malformed(error);
     }
     if (!in.onlyBlanksLeft()) {
         return malformed("unexpected text after the data");
     }
-    return LineParse{LineParse::Frame, nullptr, interfaceOffset, static_cast<std::size_t>(interfaceLength)};
+    return result;
 }

@@ -2,6 +2,7 @@
 #include "LogReader.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstring>
 
 #include <poll.h>
@@ -10,6 +11,12 @@
 namespace
 {
 constexpr std::size_t blockSize = 1 << 20;
+
+qint64 nowMicroseconds()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}
 }
 
 LogReader::LogReader(int fd, InterfaceNames &interfaces, int wakeFd)
@@ -145,13 +152,26 @@ LogReader::Next LogReader::next(CanFrame &frame)
         bytes += static_cast<qint64>(length);
         ++lines;
         const LineParse parsed = parseLogLine(lineStart, length, frame);
-        if (parsed.status == LineParse::Frame) {
-            frame.interfaceIndex = interfaces.index(lineStart + parsed.interfaceOffset, parsed.interfaceLength);
-            return Next::Frame;
+        // candump -e writes what an error frame meant on the lines below it, each
+        // led by a tab.
+        if (afterErrorFrame && parsed.status == LineParse::Malformed && *lineStart == '\t') {
+            continue;
         }
-        if (parsed.status == LineParse::Malformed) {
+        afterErrorFrame = parsed.status == LineParse::ErrorFrame;
+        switch (parsed.status) {
+        case LineParse::Frame:
+            frame.interfaceIndex = interfaces.index(lineStart + parsed.interfaceOffset, parsed.interfaceLength);
+            if (!parsed.timed) {
+                frame.timeMicroseconds = nowMicroseconds();
+            }
+            return Next::Frame;
+        case LineParse::ErrorFrame:
+            return Next::ErrorFrame;
+        case LineParse::Malformed:
             lastError = parsed.error;
             return Next::Malformed;
+        case LineParse::Blank:
+            break;
         }
     }
 }

@@ -36,7 +36,10 @@ public:
     /// Reads the given bytes.
     LogReader(const QByteArray &text, InterfaceNames &interfaces);
 
-    /// Skips blank lines. Lines longer than maxLineLength count as malformed.
+    /// Skips blank lines, and the tab-led lines with which candump -e explains an
+    /// error frame. Lines longer than maxLineLength count as malformed. A frame
+    /// from a line without a timestamp gets the time it was read, in microseconds
+    /// since the epoch.
     Next next(CanFrame &frame);
 
     /// 1-based number of the line read last.
@@ -63,6 +66,7 @@ private:
     std::size_t begin = 0;
     std::size_t end = 0;
     bool atEnd = false;
+    bool afterErrorFrame = false;
     QByteArray overlong;
     const char *lineStart = nullptr;
     std::size_t lineLength = 0;
