@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "SignalDefinition.h"
 
+#include <algorithm>
+
 quint32 j1939Pgn(quint32 id)
 {
     const quint32 pduFormat = (id >> 16) & 0xFF;
@@ -36,23 +38,37 @@ Decoding j1939Marker(quint64 raw, int length)
 
 namespace
 {
+// A byte at a time: the bits of a signal span at most nine bytes.
 quint64 littleEndianBits(const CanFrame &frame, int startBit, int length)
 {
+    const std::size_t first = static_cast<std::size_t>(startBit / 8);
+    const int shift = startBit % 8;
+    const int bytes = (shift + length + 7) / 8;
     quint64 raw = 0;
-    for (int i = 0; i < length; ++i) {
-        const int bit = startBit + i;
-        raw |= quint64((frame.data[static_cast<std::size_t>(bit / 8)] >> (bit % 8)) & 1) << i;
+    for (int i = 0; i < bytes && i < 8; ++i) {
+        raw |= quint64(frame.data[first + static_cast<std::size_t>(i)]) << (8 * i);
     }
-    return raw;
+    raw >>= shift;
+    if (bytes > 8) {
+        raw |= quint64(frame.data[first + 8]) << (64 - shift);
+    }
+    return length == 64 ? raw : raw & ((quint64(1) << length) - 1);
 }
 
+// From the start bit down to bit 0 of its byte, then on through the next bytes
+// from their bit 7.
 quint64 bigEndianBits(const CanFrame &frame, int startBit, int length)
 {
-    quint64 raw = 0;
-    int bit = startBit;
-    for (int i = 0; i < length; ++i) {
-        raw = (raw << 1) | ((frame.data[static_cast<std::size_t>(bit / 8)] >> (bit % 8)) & 1);
-        bit = bit % 8 == 0 ? bit + 15 : bit - 1;
+    std::size_t byte = static_cast<std::size_t>(startBit / 8);
+    const int inFirstByte = startBit % 8 + 1;
+    const int taken = std::min(inFirstByte, length);
+    quint64 raw = (frame.data[byte] >> (inFirstByte - taken)) & ((1u << taken) - 1);
+    int remaining = length - taken;
+    for (; remaining >= 8; remaining -= 8) {
+        raw = (raw << 8) | frame.data[++byte];
+    }
+    if (remaining > 0) {
+        raw = (raw << remaining) | (frame.data[++byte] >> (8 - remaining));
     }
     return raw;
 }
