@@ -1,0 +1,90 @@
+#!/usr/bin/python3
+# SPDX-License-Identifier: LGPL-2.1-or-later
+"""talveno-fleet on a local Dask cluster of two workers, against the monitor on the whole log.
+
+usage: test_fleet.py FLEET MONITOR SAMPLE_LOG
+
+The sample log, cut into four logs of two vehicles, must merge fleet-wide to what
+the monitor reports for the whole log; a corrupt log and a missing one must be
+named as failed while the good logs still merge. Exit status 77 (skipped) where
+Dask's distributed package cannot be imported.
+"""
+
+import json
+import os
+import random
+import subprocess
+import sys
+import tempfile
+
+try:
+    import distributed  # noqa: F401
+except ImportError as error:
+    print(f"SKIP: {sys.executable} cannot import distributed ({error}); install Debian's python3-distributed")
+    sys.exit(77)
+
+fleet, monitor, sample = sys.argv[1:4]
+problems = []
+
+
+def check(condition, what):
+    if not condition:
+        problems.append(what)
+
+
+def run_fleet(*arguments):
+    run = subprocess.run([fleet, "--workers", "2", "--format", "json", *arguments],
+                         capture_output=True, text=True, timeout=120)
+    sys.stderr.write(run.stderr)
+    return run.returncode, json.loads(run.stdout)
+
+
+def same_statistics(expected, merged, case):
+    by_identity = {(s["name"], s["unit"], s["interface"], s["sourceAddress"]): s for s in merged["signals"]}
+    for want in expected["signals"]:
+        got = by_identity.get((want["name"], want["unit"], want["interface"], want["sourceAddress"]))
+        check(got is not None, f"{case}: {want['name']} missing")
+        for key in ("count", "mean", "deviation", "min", "max") if got else ():
+            close = abs(got[key] - want[key]) <= 1e-12 * max(abs(want[key]), abs(got[key]))
+            check(close, f"{case}: {want['name']} {key} {got[key]!r}, whole log {want[key]!r}")
+
+
+whole = json.loads(subprocess.run([monitor, sample, "--format", "json"], capture_output=True, check=True).stdout)
+with open(sample, encoding="utf-8") as text:
+    lines = text.readlines()
+
+with tempfile.TemporaryDirectory() as directory:
+    pieces = []
+    for index, (vehicle, name) in enumerate([("v1", "a.log"), ("v1", "b.log"), ("v2", "c.log"), ("v2", "d.log")]):
+        os.makedirs(os.path.join(directory, "fleet", vehicle), exist_ok=True)
+        pieces.append(os.path.join(directory, "fleet", vehicle, name))
+        with open(pieces[-1], "w", encoding="utf-8") as piece:
+            piece.writelines(lines[index * len(lines) // 4:(index + 1) * len(lines) // 4])
+            piece.write("not a frame\n" if name == "c.log" else "")
+
+    # The monitor found without --monitor, as a user runs the program.
+    status, result = run_fleet(os.path.join(directory, "fleet"))
+    check(status == 0, f"directory: exit status {status}")
+    check(sorted(result["vehicles"]) == ["v1", "v2"], f"directory: vehicles {sorted(result['vehicles'])}")
+    check(result["warnings"] == [{"vehicle": "v2", "log": pieces[2], "malformedLines": 1}],
+          f"directory: warnings {result['warnings']}")
+    same_statistics(whole, result["fleet"], "directory")
+
+    corrupt = os.path.join(directory, "corrupt.log")
+    with open(corrupt, "wb") as out:
+        out.write(random.Random(7).randbytes(4096))
+    missing = os.path.join(directory, "missing.log")
+    listing = os.path.join(directory, "logs.txt")
+    with open(listing, "w", encoding="utf-8") as out:
+        out.write("\n".join(pieces[:2] + [corrupt] + pieces[2:] + [missing]) + "\n")
+    status, result = run_fleet("--monitor", monitor, "--list", listing)
+    check(status == 1, f"list: exit status {status}")
+    check(sorted(f["log"] for f in result["failed"]) == [corrupt, missing], f"list: failed {result['failed']}")
+    merged = result["fleet"]["reports"] if result["fleet"] else []
+    check(sorted(merged) == sorted(pieces), f"list: the fleet merged {merged}, not the four good logs")
+    if result["fleet"]:
+        same_statistics(whole, result["fleet"], "list")
+
+for problem in problems:
+    print(f"FAIL: {problem}")
+sys.exit(1 if problems else 0)
