@@ -1,94 +1,22 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
-// The numeric-type table, the reading of a QVariant as an element type, and the
-// dispatch of each calculator operation to whichever calculator the variant holds.
-// Callers hold calculatorMutex around every use of the variant.
+// The dispatch of each calculator operation to whichever calculator the variant
+// holds. Callers hold calculatorMutex around every use of the variant.
+
+#include "NumericTypes.h"
 
 #include <Talveno/CalculatorVariant.h>
-
-#include <Orvanet/CANopenDataType.h>
 
 #include <QList>
 #include <QVariant>
 #include <QVector>
 
-#include <cstring>
 #include <optional>
 #include <utility>
 
 namespace TalvenoCalculator
 {
-template<typename N>
-struct NumericTag
-{
-    using type = N;
-};
-
-// Calls f(NumericTag<N>{}) for the element type N that the data type selects and
-// returns true; returns false, without calling f, when it selects none.
-template<typename F>
-bool visitNumericType(CAN::CANopenDataType type, F &&f)
-{
-    switch (static_cast<quint32>(type)) {
-    case 0:
-    case 17:
-        f(NumericTag<double>{});
-        return true;
-    case 2:
-    case 18:
-        f(NumericTag<qint8>{});
-        return true;
-    case 3:
-        f(NumericTag<qint16>{});
-        return true;
-    case 4:
-    case 16:
-        f(NumericTag<qint32>{});
-        return true;
-    case 5:
-        f(NumericTag<quint8>{});
-        return true;
-    case 6:
-        f(NumericTag<quint16>{});
-        return true;
-    case 7:
-    case 22:
-        f(NumericTag<quint32>{});
-        return true;
-    case 8:
-        f(NumericTag<float>{});
-        return true;
-    case 21:
-        f(NumericTag<qint64>{});
-        return true;
-    case 24:
-    case 25:
-    case 27:
-        f(NumericTag<quint64>{});
-        return true;
-    default:
-        return false;
-    }
-}
-
-// The stored N when the variant holds the meta-type of N, else the converted
-// value, else 0.
-template<typename N>
-N readAs(const QVariant &value)
-{
-    // A variant that stores N itself (the usual case: a scaled value in the
-    // signal's own type) is read in place, without the calls into QtCore that
-    // value<N>() makes for every sample of a median list or a replay.
-    const QVariant::DataPtr &data = value.data_ptr();
-    if (data.type == static_cast<uint>(qMetaTypeId<N>()) && !data.is_shared) {
-        N stored;
-        std::memcpy(&stored, &data.data, sizeof stored);
-        return stored;
-    }
-    return value.value<N>();
-}
-
 template<typename Calculator>
 struct ElementOf;
 template<typename N>
@@ -109,7 +37,8 @@ void replace(CalculatorVariant &calculator)
 
 inline void addTyped(CalculatorVariant &calculator, const QVariant &value)
 {
-    std::visit([&value](auto &held) { held.addValue(readAs<ElementType<decltype(held)>>(value)); }, calculator);
+    std::visit([&value](auto &held) { held.addValue(TalvenoNumeric::readAs<ElementType<decltype(held)>>(value)); },
+               calculator);
 }
 
 template<typename T>
@@ -119,7 +48,7 @@ void addAllScaled(CalculatorVariant &calculator, const QVector<T> &samples)
         [&samples](auto &held) {
             using N = ElementType<decltype(held)>;
             for (const T &sample : samples) {
-                held.addValue(readAs<N>(sample.scaledValue));
+                held.addValue(TalvenoNumeric::readAs<N>(sample.scaledValue));
             }
         },
         calculator);
@@ -178,7 +107,7 @@ double medianOfScaled(const CalculatorVariant &calculator, const QVector<T> &sam
             }
             auto slot = list.begin();
             for (const T &sample : samples) {
-                *slot++ = readAs<N>(sample.scaledValue);
+                *slot++ = TalvenoNumeric::readAs<N>(sample.scaledValue);
             }
             return held.getMedian(std::move(list));
         },

@@ -7,6 +7,7 @@
 
 #include "CalculatorVariant_impl.h"
 #include "LockAnnotations.h"
+#include "NumericTypes.h"
 #include "SignalObject_impl.h"
 
 #include <QtMath>
@@ -111,12 +112,12 @@ quint8 GenericSignalImpl<T>::getRating(double factor, bool useFixedLimits, doubl
     const TalvenoRating::Band band = useFixedLimits ? TalvenoRating::Band{lowerLimit, upperLimit}
                                                     : TalvenoRating::bandAround(average, deviation, factor);
     double value = 0.0;
-    const bool numeric = TalvenoCalculator::visitNumericType(datatype, [&](auto tag) {
+    const bool numeric = TalvenoNumeric::visitNumericType(datatype, [&](auto tag) {
         using N = typename decltype(tag)::type;
         if constexpr (std::is_same_v<N, float>) {
             value = static_cast<double>(newest.valueToFloat(true));
         } else {
-            value = static_cast<double>(TalvenoCalculator::readAs<N>(newest.scaledValue));
+            value = static_cast<double>(TalvenoNumeric::readAs<N>(newest.scaledValue));
         }
     });
     return numeric ? TalvenoRating::rateInBand(value, band.lo, band.hi) : 100;

@@ -6,6 +6,7 @@
 
 #include "CalculatorVariant_impl.h"
 #include "LockAnnotations.h"
+#include "NumericTypes.h"
 #include "SignalObject_impl.h"
 
 #include <cmath>
@@ -126,12 +127,12 @@ template<typename N>
 QVariant scaled(const GenericValue &sample, double factor, double offset)
 {
     if constexpr (std::is_same_v<N, double>) {
-        return QVariant(TalvenoCalculator::readAs<double>(sample.rawValue) * factor + offset);
+        return QVariant(TalvenoNumeric::readAs<double>(sample.rawValue) * factor + offset);
     } else if constexpr (std::is_same_v<N, float>) {
         const float product = static_cast<float>(static_cast<double>(sample.valueToFloat(false)) * factor);
         return QVariant(static_cast<float>(static_cast<double>(product) + offset));
     } else {
-        const N raw = TalvenoCalculator::readAs<N>(sample.rawValue);
+        const N raw = TalvenoNumeric::readAs<N>(sample.rawValue);
         const N product = fromTruncated<N>(std::trunc(static_cast<double>(raw) * factor));
         return stored(fromTruncated<N>(std::trunc(static_cast<double>(product) + offset)));
     }
@@ -141,7 +142,7 @@ QVariant scaled(const GenericValue &sample, double factor, double offset)
 template<typename T>
 void GenericSignalImpl<T>::scaleAndAppendValue(T &value, double scaleFactor, double scaleOffset)
 {
-    const bool numeric = TalvenoCalculator::visitNumericType(datatype, [&](auto tag) {
+    const bool numeric = TalvenoNumeric::visitNumericType(datatype, [&](auto tag) {
         if (!value.excluded) {
             value.scaledValue = TalvenoScaling::scaled<typename decltype(tag)::type>(value, scaleFactor, scaleOffset);
         }

@@ -6,6 +6,7 @@
 
 #include "CalculatorVariant_impl.h"
 #include "LockAnnotations.h"
+#include "NumericTypes.h"
 #include "SignalObject_impl.h"
 
 template<typename T>
@@ -13,7 +14,7 @@ void GenericSignalImpl<T>::setDatatype(CAN::CANopenDataType type)
 {
     datatype = type;
     const TalvenoLocks::MutexLocker locker(calculatorMutex);
-    TalvenoCalculator::visitNumericType(datatype, [this](auto tag) {
+    TalvenoNumeric::visitNumericType(datatype, [this](auto tag) {
         TalvenoCalculator::replace<typename decltype(tag)::type>(calculator);
     });
 }
