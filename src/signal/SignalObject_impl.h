@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
-// Construction, destruction, the plain intake and read access of the history.
+// Construction, the plain intake and read access of the history.
 
 #include "CalculatorVariant_impl.h"
 #include "LockAnnotations.h"
@@ -14,9 +14,6 @@
 
 namespace TalvenoSignal
 {
-// Joins and deletes the worker thread, if any; no lock may be held.
-void stopWorker(QPointer<QThread> &thread);
-
 // Markers only ever go from false to true, so one that is already set needs no
 // exchange: the exchange is a locked instruction, and every intake sets all three.
 inline void markChanged(std::atomic<bool> &marker)
@@ -86,17 +83,6 @@ GenericSignalImpl<T>::GenericSignalImpl()
     , valueHandling(GenericSignal::ReplaceNewest)
 {
     TalvenoCalculator::replace<qint32>(calculator);
-}
-
-template<typename T>
-GenericSignalImpl<T>::~GenericSignalImpl()
-{
-    try {
-        setUpdatingEnabled(false);
-    } catch (const std::bad_variant_access &) {
-        // The calculator failed to take the flag; the worker must go all the same.
-        TalvenoSignal::stopWorker(updateThread);
-    }
 }
 
 template<typename T>

@@ -1,8 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
-// The worker thread that keeps the cached average and deviation fresh, and the
-// age of the newest scaled sample.
+// The worker thread that keeps the cached average and deviation fresh, its stop
+// (on switching off and on destruction), and the age of the newest scaled sample.
 
 #include "CalculatorVariant_impl.h"
 #include "LockAnnotations.h"
@@ -12,7 +12,10 @@
 
 #include <exception>
 
-inline void TalvenoSignal::stopWorker(QPointer<QThread> &thread)
+namespace TalvenoSignal
+{
+// Joins and deletes the worker thread, if any; no lock may be held.
+inline void stopWorker(QPointer<QThread> &thread)
 {
     if (thread.isNull()) {
         return;
@@ -23,6 +26,18 @@ inline void TalvenoSignal::stopWorker(QPointer<QThread> &thread)
         delete thread.data();
     }
     thread = nullptr;
+}
+}
+
+template<typename T>
+GenericSignalImpl<T>::~GenericSignalImpl()
+{
+    try {
+        setUpdatingEnabled(false);
+    } catch (const std::bad_variant_access &) {
+        // The calculator failed to take the flag; the worker must go all the same.
+        TalvenoSignal::stopWorker(updateThread);
+    }
 }
 
 template<typename T>
