@@ -155,8 +155,6 @@ void GenericSignalImpl<T>::scaleAndAppendValue(T &value, double scaleFactor, dou
 template<typename T>
 bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scaleOffset)
 {
-    // The sample is stored and scaled in one hold of valuesLock, so that no reader
-    // sees it unscaled and no other intake comes between the two.
     std::optional<T> newest;
     {
         const TalvenoLocks::WriteLocker locker(valuesLock);
@@ -171,10 +169,6 @@ bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scale
     TalvenoCalculator::addTyped(calculator, newest->scaledValue);
     average.store(calcAverageLocked());
     deviation.store(calcDeviationLocked());
-    // The latest sample and its age complete the statistics just fed, so they
-    // change while calculatorMutex is still held, and a failed feed leaves both
-    // as they were. spareMutex, innermost, is held for the swap and a copy of the
-    // timer, started just before; the sample replaced is released after it.
     QElapsedTimer started;
     started.start();
     {

@@ -129,9 +129,6 @@ CAN::CANopenDataType GenericSignalImpl<T>::getDatatype() const
 template<typename T>
 T GenericSignalImpl<T>::getValue() const
 {
-    // spareMutex guards lastValue and ageTimer alone. It is the innermost lock, taken
-    // last and held only to copy or swap one sample or the timer, so a reader never
-    // sees half a sample and never waits behind the calculator.
     const TalvenoLocks::BriefMutexLocker locker(spareMutex);
     return lastValue;
 }

@@ -100,8 +100,6 @@ void GenericSignalImpl<T>::rebuildStatisticsFromValues()
         TalvenoCalculator::clear(calculator);
         TalvenoCalculator::addAllScaled(calculator, std::as_const(values));
         if (!values.isEmpty()) {
-            // Copied before spareMutex is taken, so that getValue() waits for a
-            // swap only; the sample replaced goes with the copy.
             T newest = values.constLast();
             const TalvenoLocks::BriefMutexLocker latestLocker(spareMutex);
             std::swap(lastValue, newest);

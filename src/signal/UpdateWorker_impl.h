@@ -79,8 +79,6 @@ void GenericSignalImpl<T>::updateCalculations()
         average.store(calcAverage());
         deviation.store(calcDeviation());
         TalvenoLocks::MutexLocker locker(updateMutex);
-        // Tested under the mutex that guards every change of the flag, so that a
-        // switch-off cannot slip in between the test and the wait.
         if (updatingEnabled.load()) {
             locker.wait(updateCondition, 100);
         }
@@ -90,8 +88,6 @@ void GenericSignalImpl<T>::updateCalculations()
 template<typename T>
 double GenericSignalImpl<T>::getAgeInSeconds()
 {
-    // The scaled intake restarts the timer under spareMutex; a copy taken under it
-    // is read after it is released.
     QElapsedTimer started;
     {
         const TalvenoLocks::BriefMutexLocker locker(spareMutex);
