@@ -12,16 +12,16 @@ quint16 InterfaceNames::index(const QString &name)
 
 quint16 InterfaceNames::index(const char *name, std::size_t length)
 {
-    const auto same = [&](int i) {
-        const QByteArray &known = bytes.at(i);
+    const auto same = [name, length](const QByteArray &known) {
         return static_cast<std::size_t>(known.size()) == length && std::memcmp(known.constData(), name, length) == 0;
     };
-    if (last >= 0 && same(last)) {
+    if (last >= 0 && same(lastBytes)) {
         return static_cast<quint16>(last);
     }
     for (int i = 0; i < bytes.size(); ++i) {
-        if (same(i)) {
+        if (same(bytes.at(i))) {
             last = i;
+            lastBytes = bytes.at(i);
             return static_cast<quint16>(i);
         }
     }
@@ -33,6 +33,7 @@ quint16 InterfaceNames::index(const char *name, std::size_t length)
     bytes.append(QByteArray(name, static_cast<int>(length)));
     names.append(QString::fromUtf8(name, static_cast<int>(length)));
     last = bytes.size() - 1;
+    lastBytes = bytes.last();
     return static_cast<quint16>(last);
 }
 

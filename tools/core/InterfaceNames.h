@@ -22,5 +22,7 @@ public:
 private:
     QVector<QString> names;
     QVector<QByteArray> bytes;
+    /// The name asked for last, held apart for the quick check.
+    QByteArray lastBytes;
     int last = -1;
 };

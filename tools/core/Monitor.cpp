@@ -61,17 +61,16 @@ int Monitor::watchedFor(int definition, const CanFrame &frame)
 const QVector<int> &Monitor::route(const CanFrame &frame)
 {
     const quint64 key = routeKey(frame);
-    auto known = routes.find(key);
-    if (known == routes.end()) {
-        QVector<int> targets;
-        for (int i = 0; i < definitions.size(); ++i) {
-            if (matches(definitions.at(i), frame)) {
-                targets.append(watchedFor(i, frame));
-            }
-        }
-        known = routes.insert(key, targets);
+    if (const QVector<int> *known = routes.find(key)) {
+        return *known;
     }
-    return known.value();
+    QVector<int> targets;
+    for (int i = 0; i < definitions.size(); ++i) {
+        if (matches(definitions.at(i), frame)) {
+            targets.append(watchedFor(i, frame));
+        }
+    }
+    return routes.insert(key, targets);
 }
 
 int Monitor::decode(const CanFrame &frame, QVector<DecodedSample> &out)

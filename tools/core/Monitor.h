@@ -3,6 +3,7 @@
 
 #include "CanFrame.h"
 #include "InterfaceNames.h"
+#include "RouteTable.h"
 #include "SignalDefinition.h"
 
 #include <Talveno/GenericSignalImpl.h>
@@ -165,7 +166,7 @@ private:
     std::vector<Watched> watched;
     /// The signals a frame feeds, by interface, format and identifier: worked out
     /// once per identifier, then looked up.
-    QHash<quint64, QVector<int>> routes;
+    RouteTable routes;
     QHash<quint64, int> watchedByKey;
     QVector<DecodedSample> frameSamples;
     QElapsedTimer runTimer;
