@@ -354,10 +354,14 @@ const char secondIndent[] = "  ";
 
 // Rows of cells, the first column left-aligned, the others right-aligned, two
 // spaces apart.
-void writeAligned(QTextStream &out, const QVector<QStringList> &rows, const QVector<int> &widths, bool nameFirst = true)
+void writeAligned(QTextStream &out,
+                  const QVector<QStringList> &rows,
+                  const QVector<int> &widths,
+                  bool nameFirst = true,
+                  const char *indent = "")
 {
     for (const QStringList &row : rows) {
-        QString line;
+        QString line = QString::fromLatin1(indent);
         for (int c = 0; c < row.size(); ++c) {
             if (c > 0) {
                 line += QStringLiteral("  ");
@@ -560,8 +564,7 @@ void Report::writeTable(const QVector<SignalSnapshot> &signalStates)
     const QVector<int> secondWidths = widthsOf(secondRows);
     for (int i = 0; i < firstRows.size(); ++i) {
         writeAligned(out, {firstRows.at(i)}, firstWidths);
-        out << secondIndent;
-        writeAligned(out, {secondRows.at(i)}, secondWidths, false);
+        writeAligned(out, {secondRows.at(i)}, secondWidths, false, secondIndent);
     }
 }
 
