@@ -122,7 +122,9 @@ LogReader::Next LogReader::skipOverlongLine()
 LogReader::Next LogReader::next(CanFrame &frame)
 {
     for (;;) {
-        const char *newline = static_cast<const char *>(std::memchr(buffer.data() + begin, '\n', end - begin));
+        // Empty bytes leave the buffer without storage, and memchr may not take a null pointer.
+        const char *newline =
+            begin == end ? nullptr : static_cast<const char *>(std::memchr(buffer.data() + begin, '\n', end - begin));
         std::size_t length = 0;
         if (newline) {
             length = static_cast<std::size_t>(newline - (buffer.data() + begin)) + 1;
