@@ -10,7 +10,13 @@
 
 #include <QtGlobal>
 
+#include <atomic>
 #include <utility>
+
+// The cached statistics and the flags are read without any lock: a platform whose
+// atomics of these widths take a lock of their own is not one this library serves.
+static_assert(std::atomic<double>::is_always_lock_free, "64-bit atomic double must be lock-free");
+static_assert(std::atomic<bool>::is_always_lock_free, "atomic bool must be lock-free");
 
 namespace TalvenoSignal
 {
