@@ -15,30 +15,28 @@ class tst_DeliberateRace : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void unguardedCounterIsReported();
-};
-
-void tst_DeliberateRace::unguardedCounterIsReported()
-{
-    int counter = 0;
-    // Relaxed atomics order the steps without telling the sanitizer of any
-    // ordering, so the two writes below stay unordered for it.
-    std::atomic<int> step{0};
-    std::unique_ptr<QThread> writer(QThread::create([&counter, &step] {
-        ++counter;
-        step.store(1, std::memory_order_relaxed);
-        while (step.load(std::memory_order_relaxed) != 2) {
+    void unguardedCounterIsReported()
+    {
+        int counter = 0;
+        // Relaxed atomics order the steps without telling the sanitizer of any
+        // ordering, so the two writes below stay unordered for it.
+        std::atomic<int> step{0};
+        std::unique_ptr<QThread> writer(QThread::create([&counter, &step] {
+            ++counter;
+            step.store(1, std::memory_order_relaxed);
+            while (step.load(std::memory_order_relaxed) != 2) {
+                QThread::yieldCurrentThread();
+            }
+        }));
+        writer->start();
+        while (step.load(std::memory_order_relaxed) != 1) {
             QThread::yieldCurrentThread();
         }
-    }));
-    writer->start();
-    while (step.load(std::memory_order_relaxed) != 1) {
-        QThread::yieldCurrentThread();
+        ++counter;
+        step.store(2, std::memory_order_relaxed);
+        writer->wait();
     }
-    ++counter;
-    step.store(2, std::memory_order_relaxed);
-    writer->wait();
-}
+};
 
 QTEST_GUILESS_MAIN(tst_DeliberateRace)
 #include "tst_deliberate_race.moc"
