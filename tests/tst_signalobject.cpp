@@ -1,28 +1,22 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#include <Talveno/Talveno.h>
+#include "TestSupport.h"
 
 #include <QtTest>
 
 #include <climits>
 
+using TestSupport::sample;
+
 namespace
 {
 using Signal = GenericSignalImpl<CANopenObjectValue>;
 
-// Samples are told apart by auxInt, which also serves as their raw value.
-CANopenObjectValue sample(int id)
-{
-    CANopenObjectValue value;
-    value.auxInt = id;
-    value.rawValue = id;
-    return value;
-}
-
-QVector<CANopenObjectValue> samples(int first, int count)
+// Samples are told apart by their raw values.
+QVector<CANopenObjectValue> numbered(int first, int count)
 {
     QVector<CANopenObjectValue> result;
     for (int id = first; id < first + count; ++id) {
-        result.append(sample(id));
+        result.append(sample<CANopenObjectValue>(id));
     }
     return result;
 }
@@ -31,7 +25,7 @@ QVector<int> ids(const QVector<CANopenObjectValue> &values)
 {
     QVector<int> result;
     for (const CANopenObjectValue &value : values) {
-        result.append(value.auxInt);
+        result.append(value.rawValue.toInt());
     }
     return result;
 }
@@ -42,46 +36,38 @@ class TestSignalObject : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup()
-    {
-        GenericSignal::setMaxValueCount(1000);
-    }
-
     void capacity_data()
     {
         QTest::addColumn<uint>("capacity");
         QTest::addColumn<int>("intakes");
         QTest::addColumn<int>("first");
         QTest::addColumn<int>("count");
-        const auto row = [](const char *name, uint capacity, int intakes, int first, int count) {
-            QTest::newRow(name) << capacity << intakes << first << count;
-        };
-        row("capacity100Keeps110", 100, 110, 1, 110);
-        row("capacity100TrimsOn111th", 100, 111, 12, 100);
-        row("capacity100TrimsAgainOn122nd", 100, 122, 23, 100);
-        row("capacity9TrimsOnTenth", 9, 10, 2, 9); // a tenth of 9 is 0
-        row("capacity10Allows11", 10, 11, 1, 11);
-        row("capacity10TrimsOnTwelfth", 10, 12, 3, 10);
-        row("capacity1TrimsEveryIntake", 1, 5, 5, 1);
-        row("capacity0NeverTrims", 0, 2000, 1, 2000);
+        QTest::newRow("capacity100Keeps110") << 100u << 110 << 1 << 110;
+        QTest::newRow("capacity100TrimsOn111th") << 100u << 111 << 12 << 100;
+        QTest::newRow("capacity100TrimsAgainOn122nd") << 100u << 122 << 23 << 100;
+        QTest::newRow("capacity9TrimsOnTenth") << 9u << 10 << 2 << 9; // a tenth of 9 is 0
+        QTest::newRow("capacity10Allows11") << 10u << 11 << 1 << 11;
+        QTest::newRow("capacity10TrimsOnTwelfth") << 10u << 12 << 3 << 10;
+        QTest::newRow("capacity1TrimsEveryIntake") << 1u << 5 << 5 << 1;
+        QTest::newRow("capacity0NeverTrims") << 0u << 2000 << 1 << 2000;
         // M + M/10 is 2^32 or more: a 32-bit threshold would wrap and trim at once.
-        row("thresholdOf2To32DoesNotWrap", 3904515724u, 50, 1, 50);
-        row("largestCapacityDoesNotWrap", UINT_MAX, 50, 1, 50);
+        QTest::newRow("thresholdOf2To32DoesNotWrap") << 3904515724u << 50 << 1 << 50;
+        QTest::newRow("largestCapacityDoesNotWrap") << UINT_MAX << 50 << 1 << 50;
     }
 
     void capacity()
     {
         QFETCH(uint, capacity);
         QFETCH(int, intakes);
-        GenericSignal::setMaxValueCount(capacity);
+        const TestSupport::Capacity held(capacity);
         Signal signal;
         signal.setValueHandling(GenericSignal::Append);
-        for (int id = 1; id <= intakes; ++id) {
-            QVERIFY(signal.setNewValue(sample(id)));
+        for (const CANopenObjectValue &value : numbered(1, intakes)) {
+            QVERIFY(signal.setNewValue(value));
         }
         QFETCH(int, first);
         QFETCH(int, count);
-        QCOMPARE(ids(signal.getValues()), ids(samples(first, count)));
+        QCOMPARE(ids(signal.getValues()), ids(numbered(first, count)));
     }
 
     void policy_data()
@@ -101,16 +87,18 @@ private Q_SLOTS:
         QFETCH(int, policy);
         QFETCH(int, prefilled);
         Signal signal;
-        signal.appendValues(samples(1, prefilled), 1.0, 0.0);
+        signal.appendValues(numbered(1, prefilled), 1.0, 0.0);
         if (policy != 1) { // a new object replaces the newest
             signal.setValueHandling(static_cast<GenericSignal::NewValueHandlingType>(policy));
         }
         const bool accepted = policy == 1;
-        for (int id = 101; id <= 103; ++id) {
-            QCOMPARE(signal.setNewValue(sample(id), 1.0, 0.0), accepted);
+        for (const CANopenObjectValue &value : numbered(101, 3)) {
+            QCOMPARE(signal.setNewValue(value, 1.0, 0.0), accepted);
         }
         QTEST(ids(signal.getValues()), "history");
-        QCOMPARE(signal.getValue().auxInt, accepted ? 103 : 0);
+        // A refused sample is neither fed nor made the latest, and starts no age.
+        QCOMPARE(signal.calcAverage(), accepted ? 102.0 : 0.0);
+        QCOMPARE(signal.getValue().rawValue.toInt(), accepted ? 103 : 0);
         QCOMPARE(signal.getAgeInSeconds() >= 0.0, accepted);
     }
 
@@ -119,15 +107,12 @@ private Q_SLOTS:
         QTest::addColumn<int>("size");
         QTest::addColumn<int>("index");
         QTest::addColumn<int>("id"); // -1: not found, output untouched
-        const auto row = [](const char *name, int size, int index, int id) {
-            QTest::newRow(name) << size << index << id;
-        };
-        row("oldestAtZero", 3, 0, 1);
-        row("newestAtCountMinusOne", 3, 2, 3);
-        row("indexEqualToCount", 3, 3, -1);
-        row("minusOne", 3, -1, -1);
-        row("intMin", 3, INT_MIN, -1);
-        row("emptyHistoryIndexZero", 0, 0, -1);
+        QTest::newRow("oldestAtZero") << 3 << 0 << 1;
+        QTest::newRow("newestAtCountMinusOne") << 3 << 2 << 3;
+        QTest::newRow("indexEqualToCount") << 3 << 3 << -1;
+        QTest::newRow("minusOne") << 3 << -1 << -1;
+        QTest::newRow("intMin") << 3 << INT_MIN << -1;
+        QTest::newRow("emptyHistoryIndexZero") << 0 << 0 << -1;
     }
 
     void indexBounds()
@@ -136,25 +121,25 @@ private Q_SLOTS:
         QFETCH(int, index);
         QFETCH(int, id);
         Signal signal;
-        signal.appendValues(samples(1, size), 1.0, 0.0);
-        CANopenObjectValue output = sample(-1);
+        signal.appendValues(numbered(1, size), 1.0, 0.0);
+        CANopenObjectValue output = sample<CANopenObjectValue>(-1);
         QCOMPARE(signal.getValue(index, output), id != -1);
-        QCOMPARE(output.auxInt, id);
+        QCOMPARE(output.rawValue.toInt(), id);
         QCOMPARE(output.scaledValue.isValid(), id != -1); // stored samples are scaled, the untouched one is not
     }
 
     void copyOfHistoryIsIsolated()
     {
-        GenericSignal::setMaxValueCount(5);
+        const TestSupport::Capacity held(5);
         Signal signal;
         signal.setValueHandling(GenericSignal::Append);
-        signal.appendValues(samples(1, 5), 1.0, 0.0);
+        signal.appendValues(numbered(1, 5), 1.0, 0.0);
         const QVector<CANopenObjectValue> copy = signal.getValues();
-        QVERIFY(signal.setNewValue(sample(6))); // trims to 2..6
+        QVERIFY(signal.setNewValue(sample<CANopenObjectValue>(6))); // trims to 2..6
         QVector<CANopenObjectValue> changed = signal.getValues();
-        changed[0].auxInt = 999;
-        QCOMPARE(ids(signal.getValues()), ids(samples(2, 5)));
-        QCOMPARE(ids(copy), ids(samples(1, 5)));
+        changed[0].rawValue = 999;
+        QCOMPARE(ids(signal.getValues()), ids(numbered(2, 5)));
+        QCOMPARE(ids(copy), ids(numbered(1, 5)));
     }
 
     // The plain intake stores the sample unscaled and leaves the newest scaled one;
@@ -163,14 +148,16 @@ private Q_SLOTS:
     void plainIntakeAndClearKeepNewest()
     {
         Signal signal;
-        QVERIFY(signal.setNewValue(sample(2), 1.0, 0.0) && signal.setNewValue(sample(4), 1.0, 0.0));
+        QVERIFY(signal.setNewValue(sample<CANopenObjectValue>(2), 1.0, 0.0));
+        QVERIFY(signal.setNewValue(sample<CANopenObjectValue>(4), 1.0, 0.0));
         const double age = signal.getAgeInSeconds();
-        QVERIFY(signal.setNewValue(sample(7)));
+        QVERIFY(signal.setNewValue(sample<CANopenObjectValue>(7)));
         CANopenObjectValue stored;
-        QVERIFY(signal.getValue(0, stored) && stored.auxInt == 7 && !stored.scaledValue.isValid());
-        QVERIFY(signal.getValue().auxInt == 4 && signal.getValue().scaledValue == QVariant(4.0));
+        QVERIFY(signal.getValue(0, stored) && stored.rawValue == QVariant(7) && !stored.scaledValue.isValid());
+        QVERIFY(signal.getValue().rawValue == QVariant(4) && signal.getValue().scaledValue == QVariant(4.0));
         signal.clearValues();
-        QVERIFY(signal.getValueCount() == 0 && signal.getValue().auxInt == 4 && signal.calcAverage() == 0.0);
+        QVERIFY(signal.getValueCount() == 0 && signal.getValue().rawValue == QVariant(4)
+                && signal.calcAverage() == 0.0);
         QVERIFY(signal.getAverage() == 3.0 && signal.getDeviation() == 1.0);
         QVERIFY(age >= 0.0 && signal.getAgeInSeconds() >= age);
     }
