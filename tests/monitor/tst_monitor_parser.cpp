@@ -28,7 +28,11 @@ private Q_SLOTS:
             QTest::newRow(name) << QByteArray(line) << time << id << remote << QByteArray::fromHex(hex)
                                 << QByteArray(interface);
         };
-        row("compactAbsolute29Bit", "(1553794338.007083) can0 0CF00400#F1D0", 1553794338007083, 0x0CF00400, "F1D0");
+        row("compactAbsolute29Bit",
+            "(1553794338.007083) can0 0CF00400#F1d0CD5a1D00FFcd\n",
+            1553794338007083,
+            0x0CF00400,
+            "F1D0CD5A1D00FFCD");
         row("compactRelative11Bit", "(000.017118) vcan1 123#01ab7F", 17118, 0x123, "01AB7F", false, "vcan1");
         row("compactNoData", "(1.5) can0 7FF#\r\n", 1500000, 0x7FF, "");
         row("compactNanosecondsCut", "(2.123456789) can0 1FFFFFFF#00", 2123456, 0x1FFFFFFF, "00");
@@ -59,17 +63,19 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, line);
         QFETCH(qint64, time);
-        CanFrame frame;
-        const LineParse parsed = parseLogLine(line.constData(), static_cast<std::size_t>(line.size()), frame);
-        QVERIFY2(parsed.status == LineParse::Frame, parsed.error);
-        QCOMPARE(parsed.timed, time >= 0);
-        QCOMPARE(frame.timeMicroseconds, std::max(time, qint64(0)));
-        QTEST(frame.id, "id");
-        QCOMPARE(frame.extended, frame.id > 0x7FF); // no row has an 11-bit value in 8 digits
-        QTEST(frame.remote, "remote");
-        QTEST(QByteArray(reinterpret_cast<const char *>(frame.data.data()), frame.length), "data");
-        QTEST(line.mid(static_cast<int>(parsed.interfaceOffset), static_cast<int>(parsed.interfaceLength)),
-              "interface");
+        for (const auto parse : {parseLogLine, parseLogLineGeneral}) {
+            CanFrame frame;
+            const LineParse parsed = parse(line.constData(), static_cast<std::size_t>(line.size()), frame);
+            QVERIFY2(parsed.status == LineParse::Frame, parsed.error);
+            QCOMPARE(parsed.timed, time >= 0);
+            QCOMPARE(frame.timeMicroseconds, std::max(time, qint64(0)));
+            QTEST(frame.id, "id");
+            QCOMPARE(frame.extended, frame.id > 0x7FF); // no row has an 11-bit value in 8 digits
+            QTEST(frame.remote, "remote");
+            QTEST(QByteArray(reinterpret_cast<const char *>(frame.data.data()), frame.length), "data");
+            QTEST(line.mid(static_cast<int>(parsed.interfaceOffset), static_cast<int>(parsed.interfaceLength)),
+                  "interface");
+        }
     }
 
     void parseLogLine_rejects_data()
@@ -116,10 +122,12 @@ private Q_SLOTS:
     {
         QFETCH(QByteArray, line);
         QFETCH(QByteArray, reason);
-        CanFrame frame;
-        const LineParse parsed = parseLogLine(line.constData(), static_cast<std::size_t>(line.size()), frame);
-        QTEST(int(parsed.status), "status");
-        QVERIFY2(QByteArray(parsed.error).contains(reason), parsed.error);
+        for (const auto parse : {parseLogLine, parseLogLineGeneral}) {
+            CanFrame frame;
+            const LineParse parsed = parse(line.constData(), static_cast<std::size_t>(line.size()), frame);
+            QTEST(int(parsed.status), "status");
+            QVERIFY2(QByteArray(parsed.error).contains(reason), parsed.error);
+        }
     }
 
     void logReader_countsLinesAndSkipsOverlong()

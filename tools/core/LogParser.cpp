@@ -1,7 +1,14 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "LogParser.h"
 
+#include <QtAlgorithms>
+#include <QtEndian>
+
 #include <cstring>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace
 {
@@ -346,9 +353,264 @@ void skipDirectionMark(Cursor &in)
     }
 }
 
+// Characters taken 8 at a time in a little-endian word, the first in the lowest
+// byte, for the compact line's shortcut.
+constexpr quint64 ones = 0x0101010101010101ULL;
+constexpr quint64 highBits = 0x8080808080808080ULL;
+
+quint64 load8(const char *at)
+{
+    return qFromLittleEndian<quint64>(at);
 }
 
-LineParse parseLogLine(const char *begin, std::size_t size, CanFrame &frame)
+// Bit 7 of each byte of the result: whether that byte of v lies in [low, high]
+// (high at most 0x7F). Each byte is tested alone: its bit 7 is set aside first,
+// so that no carry or borrow crosses into the next byte.
+quint64 inRange(quint64 v, quint8 low, quint8 high)
+{
+    const quint64 low7 = v & ~highBits;
+    const quint64 fromLow = low7 + ones * (0x80 - low);
+    const quint64 aboveHigh = low7 + ones * (0x7F - high);
+    return fromLow & ~aboveHigh & ~v & highBits;
+}
+
+// The first byte whose bit 7 is set in marks, counted from the lowest; 8 if none.
+int firstMarked(quint64 marks)
+{
+    return marks == 0 ? 8 : static_cast<int>(qCountTrailingZeroBits(marks) / 8);
+}
+
+// How many of the characters in v are decimal digits before one that is not.
+int leadingDigits(quint64 v)
+{
+    return firstMarked(~inRange(v, '0', '9') & highBits);
+}
+
+// The value of the first count (1 to 8) digits in v: shifted up so that zeros
+// lead, then pairs, quads and the eight combined in three multiplications.
+quint64 digitsValue(quint64 v, int count)
+{
+    v = (v & 0x0F0F0F0F0F0F0F0FULL) << (8 * (8 - count));
+    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
+    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
+    return (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
+}
+
+// 8 hex digits at at as 4 bytes in the same order, the first pair in the lowest
+// byte; false if any is not a hex digit.
+bool hexBytes8(const char *at, quint32 &bytes)
+{
+    quint64 v = load8(at);
+    const quint64 letters = inRange(v & ~(ones * 0x20), 'A', 'F'); // either case
+    if ((inRange(v, '0', '9') | letters) != highBits) {
+        return false;
+    }
+    v = (v & 0x0F0F0F0F0F0F0F0FULL) + (letters >> 7) * 9;
+    v = ((v & 0x00FF00FF00FF00FFULL) << 4 | (v >> 8)) & 0x00FF00FF00FF00FFULL;
+    v = (v | (v >> 8)) & 0x0000FFFF0000FFFFULL;
+    bytes = static_cast<quint32>(v | (v >> 16));
+    return true;
+}
+
+// 16 hex digits, 8 data bytes: a whole classic frame, the common case.
+bool hexBytes16(const char *at, quint8 *out)
+{
+#if defined(__SSE2__)
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+    const __m128i folded = _mm_or_si128(c, _mm_set1_epi8(0x20)); // letters to lower case
+    const __m128i digits =
+        _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
+    const __m128i letters =
+        _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(folded, _mm_set1_epi8('f' + 1)));
+    if (_mm_movemask_epi8(_mm_or_si128(digits, letters)) != 0xFFFF) {
+        return false;
+    }
+    const __m128i nibbles =
+        _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9)));
+    const __m128i pairs =
+        _mm_or_si128(_mm_and_si128(_mm_slli_epi16(nibbles, 4), _mm_set1_epi16(0x00F0)), _mm_srli_epi16(nibbles, 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(pairs, pairs));
+    return true;
+#else
+    quint32 first = 0;
+    quint32 second = 0;
+    if (!hexBytes8(at, first) || !hexBytes8(at + 8, second)) {
+        return false;
+    }
+    qToLittleEndian(first, out);
+    qToLittleEndian(second, out + 4);
+    return true;
+#endif
+}
+
+constexpr qint64 powersOf10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+
+// The compact line as candump -l writes it: '(' first, single blanks, up to 12
+// digits of seconds and 7 of fraction, classic data packed up to the line end;
+// its fields read in whole words, never past the line. Anything else, valid or
+// not, is declined (false) and left to the general parser, which reads what this
+// accepts to the same frame.
+bool parseCompactLine(const char *begin, const char *end, CanFrame &frame, LineParse &result)
+{
+    if (end - begin < 16 || begin[0] != '(') {
+        return false;
+    }
+    const char *last = end;
+    if (last[-1] == '\n') {
+        --last;
+    }
+    if (last[-1] == '\r') {
+        --last;
+    }
+
+    const char *at = begin + 1;
+    const quint64 head = load8(at);
+    int digits = leadingDigits(head);
+    qint64 seconds = 0;
+    if (digits == 0) {
+        return false;
+    }
+    if (digits < 8) {
+        seconds = static_cast<qint64>(digitsValue(head, digits));
+        at += digits;
+    } else {
+        if (end - at < 16) {
+            return false;
+        }
+        const quint64 tail = load8(at + 8);
+        const int more = leadingDigits(tail);
+        if (more > 4) {
+            return false;
+        }
+        seconds = static_cast<qint64>(digitsValue(head, 8)) * powersOf10[more]
+            + (more > 0 ? static_cast<qint64>(digitsValue(tail, more)) : 0);
+        at += 8 + more;
+    }
+    if (*at != '.' || end - ++at < 8) {
+        return false;
+    }
+    const quint64 fractionDigits = load8(at);
+    digits = leadingDigits(fractionDigits);
+    if (digits == 0 || digits > 7) {
+        return false;
+    }
+    qint64 fraction = static_cast<qint64>(digitsValue(fractionDigits, digits));
+    fraction = digits <= 6 ? fraction * powersOf10[6 - digits] : fraction / 10;
+    at += digits;
+    if (end - at < 2 || at[0] != ')' || at[1] != ' ') {
+        return false;
+    }
+    at += 2;
+
+    // A 29-bit identifier and 8 data bytes, as on nearly every J1939 line, lie at
+    // fixed places before the line end: read there, they need not wait for the
+    // end of the name to be found.
+    if (last - at >= 27 && last - at <= 34 && last[-17] == '#' && last[-26] == ' ') {
+        const std::ptrdiff_t nameLength = last - 26 - at;
+        quint32 id = 0;
+        if (!hexBytes8(last - 25, id) || !hexBytes16(last - 16, frame.data.data())
+            || (inRange(load8(at), 0, ' ') & (highBits >> (8 * (8 - nameLength)))) != 0) {
+            return false;
+        }
+        id = qFromBigEndian(id);
+        if (id > 0x1FFFFFFF) {
+            return false;
+        }
+        frame.timeMicroseconds = seconds * 1000000 + fraction;
+        frame.id = id;
+        frame.interfaceIndex = 0;
+        frame.extended = true;
+        frame.remote = false;
+        frame.length = 8;
+        result = LineParse{LineParse::Frame,
+                           nullptr,
+                           static_cast<std::size_t>(at - begin),
+                           static_cast<std::size_t>(nameLength)};
+        return true;
+    }
+
+    // The name ends at the first blank; a control character in it is left to the
+    // general parser.
+    const char *interface = at;
+    if (last - at >= 8) {
+        at += firstMarked(inRange(load8(at), 0, ' '));
+    }
+    while (at != last && static_cast<quint8>(*at) > ' ') {
+        ++at;
+    }
+    if (at == interface || last - at < 5 || *at != ' ') {
+        return false;
+    }
+    const std::size_t interfaceLength = static_cast<std::size_t>(at - interface);
+    ++at;
+
+    quint32 id = 0;
+    bool extended = false;
+    if (at[3] == '#') {
+        const int digit0 = Cursor::hexDigit(at[0]);
+        const int digit1 = Cursor::hexDigit(at[1]);
+        const int digit2 = Cursor::hexDigit(at[2]);
+        if ((digit0 | digit1 | digit2) < 0) {
+            return false;
+        }
+        id = static_cast<quint32>(digit0 << 8 | digit1 << 4 | digit2);
+        if (id > 0x7FF) {
+            return false;
+        }
+        at += 4;
+    } else if (last - at >= 9 && at[8] == '#') {
+        if (!hexBytes8(at, id)) {
+            return false;
+        }
+        id = qFromBigEndian(id);
+        if (id > 0x1FFFFFFF) {
+            return false;
+        }
+        extended = true;
+        at += 9;
+    } else {
+        return false;
+    }
+
+    const std::size_t hexDigits = static_cast<std::size_t>(last - at);
+    if (hexDigits > 16 || hexDigits % 2 != 0) {
+        return false;
+    }
+    quint8 *data = frame.data.data();
+    if (hexDigits == 16) {
+        if (!hexBytes16(at, data)) {
+            return false;
+        }
+    } else {
+        for (; last - at >= 8; at += 8, data += 4) {
+            quint32 bytes = 0;
+            if (!hexBytes8(at, bytes)) {
+                return false;
+            }
+            qToLittleEndian(bytes, data);
+        }
+        for (; at != last; at += 2, ++data) {
+            const int high = Cursor::hexDigit(at[0]);
+            const int low = Cursor::hexDigit(at[1]);
+            if ((high | low) < 0) {
+                return false;
+            }
+            *data = static_cast<quint8>(high << 4 | low);
+        }
+    }
+
+    frame.timeMicroseconds = seconds * 1000000 + fraction;
+    frame.id = id;
+    frame.interfaceIndex = 0;
+    frame.extended = extended;
+    frame.remote = false;
+    frame.length = static_cast<quint8>(hexDigits / 2);
+    result = LineParse{LineParse::Frame, nullptr, static_cast<std::size_t>(interface - begin), interfaceLength};
+    return true;
+}
+}
+
+LineParse parseLogLineGeneral(const char *begin, std::size_t size, CanFrame &frame)
 {
     Cursor in(begin, begin + size);
     if (in.onlyBlanksLeft()) {
@@ -419,4 +681,13 @@ LineParse parseLogLine(const char *begin, std::size_t size, CanFrame &frame)
         return malformed("unexpected text after the data");
     }
     return result;
+}
+
+LineParse parseLogLine(const char *begin, std::size_t size, CanFrame &frame)
+{
+    LineParse result;
+    if (parseCompactLine(begin, begin + size, frame, result)) {
+        return result;
+    }
+    return parseLogLineGeneral(begin, size, frame);
 }

@@ -43,3 +43,7 @@ struct LineParse
  * outside [begin, begin + size) and never throws.
  */
 LineParse parseLogLine(const char *begin, std::size_t size, CanFrame &frame);
+
+/// parseLogLine() without its shortcut for the common compact line: the same
+/// result for every line, only slower. The yardstick the shortcut is fuzzed against.
+LineParse parseLogLineGeneral(const char *begin, std::size_t size, CanFrame &frame);
