@@ -2,7 +2,9 @@
 // talveno-monitor-bench [frames]: the monitor's path on generated log lines
 // (default 10 million frames), timed in three stages: parsing the lines,
 // decoding the frames into raw values, and feeding the samples to the library.
-// Generating the lines is not timed.
+// Beside them, on the same bytes and samples, two floors: a plain scan for the
+// line ends, and the intake's work done on plain structs (the IntakeFloor of
+// bench/bench_intake.cpp). Generating the lines is not timed.
 
 #include "BuiltinSignals.h"
 #include "LogParser.h"
@@ -13,6 +15,7 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
+#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -71,6 +74,91 @@ private:
     quint64 frame = 0;
     quint64 state = 42;
 };
+
+// What the library does per sample, without locks, variants or a worker: append
+// to a history held to its capacity, scale, update the running mean and sum of
+// squared deviations, keep the latest. The same work as IntakeFloor.
+class IntakeFloor
+{
+public:
+    explicit IntakeFloor(unsigned int capacity)
+        : capacity(capacity)
+    {
+    }
+
+    void feed(const DecodedSample &sample)
+    {
+        if (static_cast<std::size_t>(sample.signal) >= states.size()) {
+            states.resize(static_cast<std::size_t>(sample.signal) + 1);
+        }
+        Signal &signal = states[static_cast<std::size_t>(sample.signal)];
+        signal.history.push_back(Sample{static_cast<double>(sample.raw), 0.0, 0, sample.logSeconds, false, 0, 0});
+        if (signal.history.size() > capacity + capacity / 10) {
+            signal.history.erase(signal.history.begin(), signal.history.end() - capacity);
+        }
+        Sample &newest = signal.history.back();
+        if (!newest.excluded) {
+            newest.scaled = newest.raw * factor + offset;
+        }
+        signal.add(newest.scaled);
+        signal.latest = newest;
+    }
+
+    // Something of every signal's state, so that none of the work can be left out.
+    double sum() const
+    {
+        double total = 0.0;
+        for (const Signal &signal : states) {
+            total += signal.average + signal.deviation + signal.latest.scaled;
+        }
+        return total;
+    }
+
+private:
+    static constexpr double factor = 0.5;
+    static constexpr double offset = -40.25;
+
+    struct Sample
+    {
+        double raw;
+        double scaled;
+        qint32 auxInt;
+        double auxDouble;
+        bool excluded;
+        quint8 auxByte1;
+        quint8 auxByte2;
+    };
+
+    // Running statistics relative to the first value, as the library keeps them.
+    struct Signal
+    {
+        void add(double x)
+        {
+            if (count == 0) {
+                reference = x;
+            }
+            ++count;
+            const double shifted = x - reference;
+            const double delta = shifted - mean;
+            mean += delta / static_cast<double>(count);
+            squares += delta * (shifted - mean);
+            average = reference + mean;
+            deviation = std::sqrt(squares / static_cast<double>(count));
+        }
+
+        std::vector<Sample> history;
+        Sample latest{};
+        quint64 count = 0;
+        double reference = 0.0;
+        double mean = 0.0;
+        double squares = 0.0;
+        double average = 0.0;
+        double deviation = 0.0;
+    };
+
+    const unsigned int capacity;
+    std::vector<Signal> states;
+};
 }
 
 int main(int argc, char *argv[])
@@ -81,28 +169,41 @@ int main(int argc, char *argv[])
         std::fprintf(stderr, "usage: talveno-monitor-bench [frames]\n");
         return 2;
     }
-    GenericSignal::setMaxValueCount(1000);
+    constexpr unsigned int capacity = 1000;
+    GenericSignal::setMaxValueCount(capacity);
     const InterfaceNames interfaces;
     Monitor monitor(builtinSignals(), interfaces, Monitor::Settings());
+    IntakeFloor floor(capacity);
 
     LineGenerator generator;
     std::vector<char> text;
     std::vector<CanFrame> parsed(batchFrames);
     QVector<DecodedSample> samples;
+    qint64 scanNs = 0;
     qint64 parseNs = 0;
     qint64 decodeNs = 0;
     qint64 libraryNs = 0;
+    qint64 floorNs = 0;
     long long done = 0;
     long long malformed = 0;
+    std::size_t scanned = 0;
     QElapsedTimer timer;
     while (done < frames) {
         generator.fill(text);
         const int count = static_cast<int>(std::min<long long>(batchFrames, frames - done));
+        const char *const end = text.data() + text.size();
+
+        timer.start();
+        const char *at = text.data();
+        for (int i = 0; i < count; ++i) {
+            at = static_cast<const char *>(std::memchr(at, '\n', static_cast<std::size_t>(end - at))) + 1;
+        }
+        scanNs += timer.nsecsElapsed();
+        scanned += static_cast<std::size_t>(at - text.data());
 
         timer.start();
         int parsedCount = 0;
-        const char *at = text.data();
-        const char *end = text.data() + text.size();
+        at = text.data();
         for (int i = 0; i < count; ++i) {
             const char *lineEnd = static_cast<const char *>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
             if (parseLogLine(at, static_cast<std::size_t>(lineEnd - at), parsed[static_cast<std::size_t>(parsedCount)])
@@ -128,21 +229,49 @@ int main(int argc, char *argv[])
             monitor.feed(sample);
         }
         libraryNs += timer.nsecsElapsed();
+
+        timer.start();
+        for (const DecodedSample &sample : std::as_const(samples)) {
+            floor.feed(sample);
+        }
+        floorNs += timer.nsecsElapsed();
         done += count;
     }
 
-    const double total = static_cast<double>(parseNs + decodeNs + libraryNs) / 1e9;
     quint64 fed = 0;
     for (const SignalSnapshot &s : monitor.snapshot()) {
         fed += s.decodedSamples;
     }
-    std::printf("frames            %lld (%lld malformed)\n", done, malformed);
-    std::printf("samples fed       %llu\n", static_cast<unsigned long long>(fed));
-    std::printf("parse             %8.3f s  %6.1f ns/frame\n", parseNs / 1e9, static_cast<double>(parseNs) / done);
-    std::printf("decode            %8.3f s  %6.1f ns/frame\n", decodeNs / 1e9, static_cast<double>(decodeNs) / done);
-    std::printf("library (intake)  %8.3f s  %6.1f ns/sample\n",
-                libraryNs / 1e9,
-                fed ? static_cast<double>(libraryNs) / static_cast<double>(fed) : 0.0);
-    std::printf("total             %8.3f s  %.0f frames/s\n", total, static_cast<double>(done) / total);
+    const double perFrame = static_cast<double>(done);
+    const double perSample = fed ? static_cast<double>(fed) : 1.0;
+    const auto row = [&](const char *name, qint64 ns, bool perSampleToo) {
+        std::printf("%-14s %8.3f  %9.1f", name, static_cast<double>(ns) / 1e9, static_cast<double>(ns) / perFrame);
+        if (perSampleToo) {
+            std::printf("  %10.1f", static_cast<double>(ns) / perSample);
+        }
+        std::printf("\n");
+    };
+    const qint64 totalNs = parseNs + decodeNs + libraryNs;
+    std::printf("%lld frames in %.0f MB of log text (%lld malformed), %llu samples fed\n\n",
+                done,
+                static_cast<double>(scanned) / 1e6,
+                malformed,
+                static_cast<unsigned long long>(fed));
+    std::printf("%-14s %8s  %9s  %10s\n", "", "seconds", "ns/frame", "ns/sample");
+    row("parse", parseNs, false);
+    row("decode", decodeNs, false);
+    row("library", libraryNs, true);
+    row("all stages", totalNs, false);
+    std::printf("floors, on the same bytes and samples:\n");
+    row("line scan", scanNs, false);
+    row("intake floor", floorNs, true);
+    std::printf("\n");
+    std::printf("parse / line scan       %6.1f x\n", static_cast<double>(parseNs) / static_cast<double>(scanNs));
+    std::printf("library / intake floor  %6.1f x\n", static_cast<double>(libraryNs) / static_cast<double>(floorNs));
+    std::printf("frames per second       %6.2f million, all stages\n",
+                perFrame / (static_cast<double>(totalNs) / 1e9) / 1e6);
+    // Read, so that none of the floor's work can be left out.
+    volatile double floorState = floor.sum();
+    static_cast<void>(floorState);
     return 0;
 }
