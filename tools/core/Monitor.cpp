@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <tuple>
+#include <utility>
 
 namespace
 {
@@ -73,26 +74,31 @@ const QVector<int> &Monitor::route(const CanFrame &frame)
     return routes.insert(key, targets);
 }
 
-int Monitor::decode(const CanFrame &frame, QVector<DecodedSample> &out)
+int Monitor::decode(const CanFrame &frame, std::vector<DecodedSample> &out)
 {
     if (!haveFirstTime) {
         haveFirstTime = true;
         firstTimeMicroseconds = frame.timeMicroseconds;
     }
     ++frames;
-    lastSeconds = logSeconds(frame);
+    // Seconds are worked out for the frames that carry a sample, and on demand.
+    lastTimeMicroseconds = frame.timeMicroseconds;
     if (frame.remote) {
         return 0;
     }
     int found = 0;
+    double seconds = -1.0;
     for (const int target : route(frame)) {
         Watched &entry = watched[static_cast<std::size_t>(target)];
         DecodedSample sample;
         switch (::decode(definitions.at(entry.definition), frame, sample.raw)) {
         case Decoding::Sample:
             sample.signal = target;
-            sample.logSeconds = lastSeconds;
-            out.append(sample);
+            if (seconds < 0.0) {
+                seconds = logSeconds(frame);
+            }
+            sample.logSeconds = seconds;
+            out.push_back(sample);
             ++found;
             break;
         case Decoding::NotAvailable:
@@ -118,14 +124,15 @@ void Monitor::feed(const DecodedSample &sample)
     value.auxDouble = sample.logSeconds;
     value.auxByte1 = static_cast<quint8>(std::max(entry.sourceAddress, 0));
     value.auxInt = static_cast<qint32>(definition.j1939 ? definition.pgn : definition.id);
-    entry.signal->setNewValue(value, definition.factor, definition.offset);
+    // Handed over, not copied: the intake takes its sample by value.
+    entry.signal->setNewValue(std::move(value), definition.factor, definition.offset);
     ++entry.decodedSamples;
     entry.newestLogSeconds = sample.logSeconds;
 }
 
 void Monitor::processFrame(const CanFrame &frame)
 {
-    frameSamples.resize(0);
+    frameSamples.clear();
     decode(frame, frameSamples);
     for (const DecodedSample &sample : std::as_const(frameSamples)) {
         feed(sample);
@@ -134,7 +141,7 @@ void Monitor::processFrame(const CanFrame &frame)
 
 double Monitor::lastLogSeconds() const
 {
-    return lastSeconds;
+    return haveFirstTime ? static_cast<double>(lastTimeMicroseconds - firstTimeMicroseconds) / 1e6 : 0.0;
 }
 
 quint64 Monitor::frameCount() const
@@ -188,7 +195,7 @@ SignalSnapshot Monitor::emptySnapshot(int definition) const
     s.name = definitions.at(definition).name;
     s.unit = definitions.at(definition).unit;
     // Never seen at all: stale once the run has lasted longer than the limit.
-    const double runSeconds = std::max(runTimer.elapsed() / 1000.0, settings.logTime ? lastSeconds : 0.0);
+    const double runSeconds = std::max(runTimer.elapsed() / 1000.0, settings.logTime ? lastLogSeconds() : 0.0);
     s.stale = settings.staleAfter > 0.0 && runSeconds > settings.staleAfter;
     return s;
 }
@@ -221,7 +228,7 @@ SignalSnapshot Monitor::snapshotOf(Watched &entry)
     s.outsideBand = signal.getDeviators(band).size();
     if (s.hasNewest) {
         s.age = signal.getAgeInSeconds();
-        s.logAge = settings.logTime ? lastSeconds - entry.newestLogSeconds : -1.0;
+        s.logAge = settings.logTime ? lastLogSeconds() - entry.newestLogSeconds : -1.0;
         s.stale = settings.staleAfter > 0.0 && std::max(s.age, s.logAge) > settings.staleAfter;
     }
     return s;

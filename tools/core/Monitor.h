@@ -118,7 +118,7 @@ public:
     void processFrame(const CanFrame &frame);
     /// Appends the frame's samples to out; returns how many. Counts the frame and
     /// the not-available and error values it carries.
-    int decode(const CanFrame &frame, QVector<DecodedSample> &out);
+    int decode(const CanFrame &frame, std::vector<DecodedSample> &out);
     /// Hands the sample to its signal.
     void feed(const DecodedSample &sample);
 
@@ -168,10 +168,10 @@ private:
     /// once per identifier, then looked up.
     RouteTable routes;
     QHash<quint64, int> watchedByKey;
-    QVector<DecodedSample> frameSamples;
+    std::vector<DecodedSample> frameSamples;
     QElapsedTimer runTimer;
     quint64 frames = 0;
     bool haveFirstTime = false;
     qint64 firstTimeMicroseconds = 0;
-    double lastSeconds = 0.0;
+    qint64 lastTimeMicroseconds = 0;
 };

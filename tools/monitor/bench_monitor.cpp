@@ -178,7 +178,7 @@ int main(int argc, char *argv[])
     LineGenerator generator;
     std::vector<char> text;
     std::vector<CanFrame> parsed(batchFrames);
-    QVector<DecodedSample> samples;
+    std::vector<DecodedSample> samples;
     qint64 scanNs = 0;
     qint64 parseNs = 0;
     qint64 decodeNs = 0;
@@ -218,7 +218,7 @@ int main(int argc, char *argv[])
         parseNs += timer.nsecsElapsed();
 
         timer.start();
-        samples.resize(0);
+        samples.clear();
         for (int i = 0; i < parsedCount; ++i) {
             monitor.decode(parsed[static_cast<std::size_t>(i)], samples);
         }
