@@ -58,7 +58,9 @@ private Q_SLOTS:
         row("zeroWidthBandNaN", 5, 5, nan, 100);
         row("normalBandNaN", 0, 8, nan, 0);
         row("reversedLimits", 8, 0, 4.0, 0);
-        row("shoulderWidthBelow1e-12RatesEdge100", 5, 5 + 2e-12, 5 + 2e-12, 100);
+        // A quarter of these bands is exactly 1e-12 wide on the side of the value.
+        row("lowerShoulderWidthOf1e-12RatesEdge100", 0, 4e-12, 0.0, 100);
+        row("upperShoulderWidthOf1e-12RatesEdge100", -4e-12, 0, 0.0, 100);
         row("shoulderWidthAbove1e-12", 5, 5 + 8e-12, 5 + 8e-12, 0);
         row("type26HasNoNumericType", 0, 8, 100.0, 100, 26);
         // float goes through valueToFloat(true): 0.1 as float lies 1.49e-9 above 0.1.
