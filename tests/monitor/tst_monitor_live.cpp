@@ -47,10 +47,11 @@ void waitForBus(const QString &bus)
         10000);
 }
 
-// Sends the signal and returns the exit code, -1 for a crash.
+// Sends the signal and returns the exit code, -1 for a crash. A process that has
+// already ended has no id: kill(0) would stop the test's own process group.
 int stop(QProcess &process, int signalNumber)
 {
-    if (signalNumber != 0) {
+    if (signalNumber != 0 && process.processId() > 0) {
         ::kill(static_cast<pid_t>(process.processId()), signalNumber);
     }
     process.waitForFinished(30000);
