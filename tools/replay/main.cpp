@@ -110,6 +110,9 @@ int main(int argc, char *argv[])
     }
     Replayer replayer(settings);
     const Replayer::Outcome outcome = replayer.run();
+    if (outcome.status != 0 && outcome.framesSent == 0) {
+        return outcome.status;
+    }
     std::fprintf(stderr,
                  "talveno-replay: %llu frames in %.3f s (%.0f frames/s)%s\n",
                  static_cast<unsigned long long>(outcome.framesSent),
