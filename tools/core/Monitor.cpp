@@ -53,6 +53,8 @@ int Monitor::watchedFor(int definition, const CanFrame &frame)
     entry.signal = std::make_unique<GenericSignalImpl<J1939Value>>();
     entry.signal->setDatatype(d.dataType);
     entry.signal->setValueHandling(GenericSignal::Append);
+    entry.next.auxByte1 = static_cast<quint8>(std::max(sourceAddress, 0));
+    entry.next.auxInt = static_cast<qint32>(d.j1939 ? d.pgn : d.id);
     watched.push_back(std::move(entry));
     const int index = static_cast<int>(watched.size()) - 1;
     watchedByKey.insert(key, index);
@@ -118,12 +120,10 @@ void Monitor::feed(const DecodedSample &sample)
 {
     Watched &entry = watched[static_cast<std::size_t>(sample.signal)];
     const SignalDefinition &definition = definitions.at(entry.definition);
-    J1939Value value;
+    J1939Value &value = entry.next;
     value.rawValue = definition.isSigned ? QVariant(static_cast<qlonglong>(sample.raw))
                                          : QVariant(static_cast<qulonglong>(sample.raw));
     value.auxDouble = sample.logSeconds;
-    value.auxByte1 = static_cast<quint8>(std::max(entry.sourceAddress, 0));
-    value.auxInt = static_cast<qint32>(definition.j1939 ? definition.pgn : definition.id);
     // Handed over, not copied: the intake takes its sample by value.
     entry.signal->setNewValue(std::move(value), definition.factor, definition.offset);
     ++entry.decodedSamples;

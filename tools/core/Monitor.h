@@ -139,6 +139,10 @@ private:
         quint16 interfaceIndex = 0;
         int sourceAddress = -1;
         std::unique_ptr<GenericSignalImpl<J1939Value>> signal;
+        /// The next sample, with the fields that never change for this signal
+        /// filled in once; each intake takes it over and only the raw value and
+        /// the time are set again.
+        J1939Value next;
         quint64 decodedSamples = 0;
         quint64 notAvailableSamples = 0;
         quint64 errorSamples = 0;
