@@ -15,12 +15,13 @@ Q_DECLARE_METATYPE(SignalDefinition)
 
 namespace
 {
-CanFrame frameOf(quint32 id, const QByteArray &data = QByteArray(8, '\0'), qint64 time = 0)
+CanFrame frameOf(quint32 id, const QByteArray &data = QByteArray(8, '\0'), qint64 time = 0, quint16 interface = 0)
 {
     CanFrame frame;
     frame.id = id;
     frame.extended = id > 0x7FF;
     frame.timeMicroseconds = time;
+    frame.interfaceIndex = interface;
     frame.length = static_cast<quint8>(data.size());
     std::copy(data.cbegin(), data.cend(), frame.data.begin());
     return frame;
@@ -52,11 +53,9 @@ private Q_SLOTS:
             };
         row("little16AtByte4", "F1D0CD5A1D00FFCD", 24, 16, "", 0x1D5A);
         row("little12AtBit4", "ABCD", 4, 12, "", 0xCDA);
-        row("little1BitAtBit7", "80", 7, 1, "", 1);
         row("little64", "0102030405060708", 0, 64, "", 0x0807060504030201);
         row("big16FromBit7", "1234", 7, 16, "b", 0x1234);
         row("big12FromBit3", "0ABC", 3, 12, "b", 0xABC);
-        row("signedLittle8Negative", "FE", 0, 8, "s", -2);
         row("signedLittle12Negative", "FF0F", 0, 12, "s", -1);
         row("signedBig16Positive", "7FFF", 7, 16, "bs", 0x7FFF);
         row("reserved16FB00", "00FB", 0, 16, "n", 0, Decoding::NotAvailable);
@@ -128,7 +127,7 @@ private Q_SLOTS:
         // A good definition, then the same changed by patch (a null value removes the key).
         const auto faulty = [](const char *patch) {
             const QJsonObject good =
-                QJsonDocument::fromJson(R"({"name":"retarder torque","pgn":61440,"startBit":8,"length":8,"factor":1})")
+                QJsonDocument::fromJson(R"({"name":"torque request","pgn":0,"startBit":0,"length":8,"factor":1})")
                     .object();
             QJsonObject fault = good;
             const QJsonObject changes = QJsonDocument::fromJson(patch).object();
@@ -141,7 +140,7 @@ private Q_SLOTS:
             }
             return QJsonDocument(QJsonObject{{QStringLiteral("signals"), QJsonArray{good, fault}}}).toJson();
         };
-        const char *const second = "signal 2 (retarder torque): ";
+        const char *const second = "signal 2 (torque request): ";
         row("notJson", "{", "not valid JSON", "");
         row("noSignalsArray", "{}", "expected", "\"signals\"");
         row("noName", faulty(R"({"name":null})"), "signal 2: ", "\"name\"");
@@ -196,18 +195,20 @@ private Q_SLOTS:
         QVERIFY(torque.factor == 0.5 && torque.offset == -10.0 && torque.dataType == CAN::Integer16);
         const SignalDefinition &retarder = definitions.at(1);
         QVERIFY(retarder.j1939 && retarder.pgn == 61440 && retarder.sourceAddress == 0x29 && retarder.skipNotAvailable);
-        QVERIFY(retarder.dataType == CAN::Real64 && retarder.startBit == 10); // "010" is decimal, not octal
+        QVERIFY(retarder.dataType == CAN::Real64 && !retarder.isSigned);
+        QCOMPARE(retarder.startBit, 10); // "010" is decimal, not octal
     }
 
     void monitor_feedsScaledSamplesAndCountsNotAvailable()
     {
         GenericSignal::setMaxValueCount(0);
-        const InterfaceNames interfaces;
+        InterfaceNames interfaces;
+        interfaces.index(QStringLiteral("can0"));
         Monitor monitor(builtinSignals(), interfaces, Monitor::Settings());
         // Engine speed 0x1D5A * 0.125 = 939.25 rpm, then not available, then 0x2000 * 0.125 = 1024 rpm.
-        monitor.processFrame(frameOf(0x0CF00400, QByteArray::fromHex("F1D0CD5A1D00FFCD"), 1000000));
-        monitor.processFrame(frameOf(0x0CF00400, QByteArray::fromHex("F1D0CDFFFF00FFCD"), 1010000));
-        monitor.processFrame(frameOf(0x0CF00400, QByteArray::fromHex("F1D0CD0020000000"), 1020000));
+        for (const char *hex : {"F1D0CD5A1D00FFCD", "F1D0CDFFFF00FFCD", "F1D0CD0020000000"}) {
+            monitor.processFrame(frameOf(0x0CF00400, QByteArray::fromHex(hex), 1000000 + monitor.frameCount() * 10000));
+        }
         monitor.processFrame(frameOf(0x18FEEE00, QByteArray::fromHex("7BFFFFFFFFFFFFFF"), 1030000)); // 83 degC
         monitor.processFrame(frameOf(0x18FEEE03, QByteArray::fromHex("00FFFFFFFFFFFFFF"), 1040000)); // other sender
 
@@ -215,6 +216,7 @@ private Q_SLOTS:
         QVERIFY(monitor.lastLogSeconds() == 0.04);
         const QVector<SignalSnapshot> states = monitor.snapshot();
         const SignalSnapshot &engine = states.at(0);
+        QVERIFY(engine.interfaceName == QStringLiteral("can0") && engine.origin.isEmpty()); // one interface: plain
         QVERIFY(engine.decodedSamples == 2 && engine.notAvailableSamples == 1 && engine.storedSamples == 2);
         QVERIFY(engine.newest == 1024.0 && engine.minimum == 939.25 && engine.maximum == 1024.0);
         QVERIFY(engine.liveAverage == 981.625 && engine.cachedAverage == 981.625 && engine.deviation == 42.375);
@@ -234,11 +236,8 @@ private Q_SLOTS:
         Monitor::Settings settings;
         settings.staleAfter = 0.5;
         Monitor monitor(definitions, interfaces, settings);
-        const auto feed = [&monitor](quint32 id, quint16 interfaceIndex, int celsius, qint64 time) {
-            CanFrame frame = frameOf(id, QByteArray(8, char(0xFF)), time);
-            frame.data[0] = static_cast<quint8>(celsius + 40);
-            frame.interfaceIndex = interfaceIndex;
-            monitor.processFrame(frame);
+        const auto feed = [&monitor](quint32 id, quint16 interface, int celsius, qint64 time) {
+            monitor.processFrame(frameOf(id, char(celsius + 40) + QByteArray(7, char(0xFF)), time, interface));
         };
         feed(0x18FEEE03, can1, 90, 0);
         feed(0x18FEEE00, can0, 80, 100000);

@@ -1,15 +1,10 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The monitor as a live tool: fed by the replay over a virtual CAN bus on the
 // loopback, stopped by signals, losing its bus, and noticing silent signals.
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
+#include "ToolTestSupport.h"
+
 #include <QTcpServer>
 #include <QTcpSocket>
-#include <QTest>
-
-#include <csignal>
 
 namespace
 {
@@ -21,19 +16,7 @@ QString virtualBus()
     return QStringLiteral("virtualcan:tcp://127.0.0.1:%1/can0").arg(probe.serverPort());
 }
 
-QStringList words(const QString &arguments)
-{
-    return arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts);
-}
-
-// Starts a program and waits until its bus device is up: the monitor hosts the
-// virtual bus, so it must listen before anything joins.
-void start(QProcess &process, const char *binary, const QString &arguments)
-{
-    process.start(QString::fromLocal8Bit(binary), words(arguments));
-    QVERIFY(process.waitForStarted());
-}
-
+// The program that hosts the virtual bus must listen before anything joins.
 void waitForBus(const QString &bus)
 {
     const quint16 port =
@@ -45,32 +28,6 @@ void waitForBus(const QString &bus)
             return socket.waitForConnected(100);
         }(),
         10000);
-}
-
-// Sends the signal and returns the exit code, -1 for a crash. A process that has
-// already ended has no id: kill(0) would stop the test's own process group.
-int stop(QProcess &process, int signalNumber)
-{
-    if (signalNumber != 0 && process.processId() > 0) {
-        ::kill(static_cast<pid_t>(process.processId()), signalNumber);
-    }
-    process.waitForFinished(30000);
-    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-}
-
-// The final report: the whole output, or its last line when snapshots streamed.
-QJsonObject finalReport(const QByteArray &out)
-{
-    const QJsonDocument whole = QJsonDocument::fromJson(out);
-    return whole.isObject() ? whole.object() : QJsonDocument::fromJson(out.trimmed().split('\n').last()).object();
-}
-
-QJsonObject offlineReport()
-{
-    QProcess offline;
-    offline.start(QStringLiteral(MONITOR_BINARY), words(QStringLiteral(SAMPLE_LOG " --format json")));
-    offline.waitForFinished(60000);
-    return QJsonDocument::fromJson(offline.readAllStandardOutput()).object();
 }
 }
 
@@ -87,22 +44,21 @@ private Q_SLOTS:
         waitForBus(bus);
         QProcess replay;
         start(replay, REPLAY_BINARY, QStringLiteral(SAMPLE_LOG " --speed max --bus ") + bus);
-        QCOMPARE(stop(replay, 0), 0);
+        QCOMPARE(stop(replay), 0);
         QTest::qWait(500); // the last frames cross the loopback; then every signal is older than 0.2 s
         QCOMPARE(stop(monitor, SIGTERM), 0);
 
         const QJsonObject live = finalReport(monitor.readAllStandardOutput());
         QCOMPARE(live.value(QLatin1String("ending")).toString(), QStringLiteral("SIGTERM"));
         const QJsonArray liveSignals = live.value(QLatin1String("signals")).toArray();
-        const QJsonArray offlineSignals = offlineReport().value(QLatin1String("signals")).toArray();
-        QCOMPARE(liveSignals.size(), offlineSignals.size());
+        const QJsonArray offline = signalsOf(runMonitor(QStringLiteral(SAMPLE_LOG " --format json")).out);
+        QCOMPARE(liveSignals.size(), offline.size());
         for (int i = 0; i < liveSignals.size(); ++i) {
-            const QJsonObject a = liveSignals.at(i).toObject();
-            const QJsonObject b = offlineSignals.at(i).toObject();
             for (const char *key : {"name", "samples", "liveAverage", "deviation", "min", "max", "median"}) {
-                QVERIFY2(a.value(QLatin1String(key)) == b.value(QLatin1String(key)), key);
+                QVERIFY2(field(liveSignals, i, key) == field(offline, i, key), key);
             }
-            QVERIFY(a.value(QLatin1String("stale")).toBool());
+            QVERIFY(field(liveSignals, i, "stale").toBool());
+            QCOMPARE(field(liveSignals, i, "interface").toString(), bus.section(QLatin1Char(':'), 1)); // no plugin
         }
     }
 
@@ -152,7 +108,7 @@ private Q_SLOTS:
             QTest::qWait(1500);
             QCOMPARE(stop(host, SIGTERM), 0);
         }
-        QCOMPARE(stop(monitor, 0), 3);
+        QCOMPARE(stop(monitor), 3);
         const QByteArray err = monitor.readAllStandardError();
         QVERIFY2(err.startsWith("talveno-monitor: bus " + bus.toUtf8()) && err.contains(message), err.constData());
         const QJsonObject report = finalReport(monitor.readAllStandardOutput());
@@ -171,18 +127,13 @@ private Q_SLOTS:
                 log += "(" + time + ") can0 18FEEE00#7BFFFFFFFFFFFFFF\n";
             }
         }
-        QProcess monitor;
-        start(monitor, MONITOR_BINARY, QStringLiteral("- --format json --every 0.5 --stale 1"));
-        monitor.write(log);
-        monitor.closeWriteChannel();
-        QCOMPARE(stop(monitor, 0), 0);
+        const Run run = runMonitor(QStringLiteral("- --format json --every 0.5 --stale 1"), log);
+        QCOMPARE(run.exitCode, 0);
         // Last sample at 1.0 s: stale once more than 1 s of log time has passed, at
         // every later snapshot and at the end.
         QString staleness;
-        for (const QByteArray &line : monitor.readAllStandardOutput().trimmed().split('\n')) {
-            const QJsonObject coolant =
-                QJsonDocument::fromJson(line).object().value(QLatin1String("signals")).toArray().at(2).toObject();
-            staleness += coolant.value(QLatin1String("stale")).toBool() ? QLatin1Char('S') : QLatin1Char('-');
+        for (const QByteArray &line : run.out.trimmed().split('\n')) {
+            staleness += field(signalsOf(line), 2, "stale").toBool() ? QLatin1Char('S') : QLatin1Char('-');
         }
         QCOMPARE(staleness, QStringLiteral("----SSSSS")); // snapshots at 0.5, 1, ... 4 s, then the report
     }

@@ -10,47 +10,26 @@
 
 namespace
 {
-struct Reference
+// Count, extremes, mean and sum of squared deviations, in two passes in extended precision.
+SignalSnapshot described(const std::vector<double> &values)
 {
     long double mean = 0;
     long double m2 = 0;
-};
-
-// Two passes in extended precision.
-Reference reference(const std::vector<double> &values)
-{
-    Reference r;
     for (const double x : values) {
-        r.mean += x;
+        mean += x;
     }
-    r.mean /= static_cast<long double>(values.size());
+    mean /= static_cast<long double>(values.size());
     for (const double x : values) {
-        r.m2 += (x - r.mean) * (x - r.mean);
+        m2 += (x - mean) * (x - mean);
     }
-    return r;
-}
-
-SignalSnapshot described(const std::vector<double> &values)
-{
-    const Reference r = reference(values);
     SignalSnapshot s;
     s.decodedSamples = values.size();
-    s.liveAverage = static_cast<double>(r.mean);
-    s.m2 = static_cast<double>(r.m2);
+    s.liveAverage = static_cast<double>(mean);
+    s.m2 = static_cast<double>(m2);
+    s.deviation = static_cast<double>(std::sqrt(m2 / static_cast<long double>(values.size())));
     s.minimum = *std::min_element(values.cbegin(), values.cend());
     s.maximum = *std::max_element(values.cbegin(), values.cend());
     return s;
-}
-
-std::vector<double> noisy(std::size_t count, double mean, double spread, unsigned seed)
-{
-    std::mt19937 generator(seed);
-    std::normal_distribution<double> distribution(mean, spread);
-    std::vector<double> values(count);
-    for (double &x : values) {
-        x = distribution(generator);
-    }
-    return values;
 }
 }
 
@@ -76,23 +55,29 @@ private Q_SLOTS:
         QFETCH(double, bigMean);
         QFETCH(int, smallCount);
         QFETCH(double, smallMean);
-        const std::vector<double> big = noisy(static_cast<std::size_t>(bigCount), bigMean, 1.0, 1);
-        const std::vector<double> small = noisy(static_cast<std::size_t>(smallCount), smallMean, 0.5, 2);
-        std::vector<double> all = big;
-        all.insert(all.end(), small.cbegin(), small.cend());
-        const Reference whole = reference(all);
+        std::mt19937 generator(1);
+        std::normal_distribution<double> bigValues(bigMean, 1.0);
+        std::normal_distribution<double> smallValues(smallMean, 0.5);
+        std::vector<double> all(static_cast<std::size_t>(bigCount + smallCount));
+        for (std::size_t i = 0; i < all.size(); ++i) {
+            all[i] = i < static_cast<std::size_t>(bigCount) ? bigValues(generator) : smallValues(generator);
+        }
+        const auto split = all.cbegin() + bigCount;
+        const SignalSnapshot whole = described(all);
 
         SignalSnapshot merged;
-        mergeStatistics(merged, described(small));
-        mergeStatistics(merged, described(big));
-        QCOMPARE(merged.decodedSamples, quint64(all.size()));
-        QVERIFY(merged.minimum == *std::min_element(all.cbegin(), all.cend()));
-        const auto relative = [](long double got, long double want) {
-            return std::fabs(got / want - 1.0L);
+        mergeStatistics(merged, described({split, all.cend()}));
+        mergeStatistics(merged, described({all.cbegin(), split}));
+        mergeStatistics(merged, SignalSnapshot()); // adds nothing, not even a minimum of 0
+        QCOMPARE(merged.decodedSamples, whole.decodedSamples);
+        QVERIFY(merged.minimum == whole.minimum && merged.maximum == whole.maximum);
+        const auto relative = [](double got, double want) {
+            return std::fabs(got / want - 1.0);
         };
-        QVERIFY2(relative(merged.liveAverage, whole.mean) < 1e-12L, qPrintable(QString::number(merged.liveAverage)));
-        QVERIFY2(relative(merged.m2, whole.m2) < 1e-12L, qPrintable(QString::number(merged.m2)));
-        QVERIFY(relative(merged.deviation, std::sqrt(whole.m2 / all.size())) < 1e-12L);
+        QVERIFY2(relative(merged.liveAverage, whole.liveAverage) < 1e-12,
+                 qPrintable(QString::number(merged.liveAverage)));
+        QVERIFY2(relative(merged.m2, whole.m2) < 1e-12, qPrintable(QString::number(merged.m2)));
+        QVERIFY(relative(merged.deviation, whole.deviation) < 1e-12);
     }
 };
 

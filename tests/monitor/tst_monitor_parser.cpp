@@ -10,9 +10,12 @@ class TestMonitorParser : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void parseLogLine_frames_data()
+    // Every layout, through the shortcut and the general parser alike.
+    void parseLogLine_everyLayout_data()
     {
         QTest::addColumn<QByteArray>("line");
+        QTest::addColumn<int>("status");
+        QTest::addColumn<QByteArray>("reason"); // a part of the error
         QTest::addColumn<qint64>("time"); // -1: the line has none
         QTest::addColumn<quint32>("id");
         QTest::addColumn<bool>("remote");
@@ -25,8 +28,13 @@ private Q_SLOTS:
                             const char *hex,
                             bool remote = false,
                             const char *interface = "can0") {
-            QTest::newRow(name) << QByteArray(line) << time << id << remote << QByteArray::fromHex(hex)
-                                << QByteArray(interface);
+            QTest::newRow(name) << QByteArray(line) << int(LineParse::Frame) << QByteArray() << time << id << remote
+                                << QByteArray::fromHex(hex) << QByteArray(interface);
+        };
+        const auto noFrame = [](const char *name, QByteArray line, const char *reason, int status = -1) {
+            status = status >= 0 ? status : *reason ? LineParse::Malformed : LineParse::Blank;
+            QTest::newRow(name) << line << status << QByteArray(reason) << qint64(0) << 0u << false << QByteArray()
+                                << QByteArray();
         };
         row("compactAbsolute29Bit",
             "(1553794338.007083) can0 0CF00400#F1d0CD5a1D00FFcd\n",
@@ -57,16 +65,50 @@ private Q_SLOTS:
             false,
             "vcan10");
         row("screenAsciiColumn", " (0.5)  can0  123   [5]  41 27 20 7E 00   'A' ~.'", 500000, 0x123, "4127207E00");
+        noFrame("empty", "", "");
+        noFrame("lineEndOnly", "\n", "");
+        noFrame("whiteSpaceOnly", "  \t \r\n", "");
+        noFrame("noTimestamp", "can0 123#00", "missing '('");
+        noFrame("timestampWithoutFraction", "(12) can0 123#00", "seconds.fraction");
+        noFrame("timestampUnclosed", "(1.0 can0 123#00", "missing ')'");
+        noFrame("dateOutOfRange", " (2023-02-29 00:00:00.0)  can0  123   [0]", "out of range");
+        noFrame("noInterface", "(1.0)", "interface");
+        noFrame("noIdentifier", "(1.0) can0", "identifier");
+        noFrame("identifier4Digits", "(1.0) can0 1234#00", "3 or 8 hex digits");
+        noFrame("identifierNotHex", "(1.0) can0 0CF0G400#00", "3 or 8 hex digits");
+        noFrame("identifier11BitAbove7FF", "(1.0) can0 800#00", "above 7FF");
+        noFrame("identifierAboveErrorFlag", "(1.0) can0 40000000#00", "above 1FFFFFFF");
+        noFrame("errorFrameCompact", "(1.0) can0 20000080#0000000000000000", "", LineParse::ErrorFrame);
+        noFrame("errorFrameScreenExplained",
+                " (0.1)  can0  20000004   [8]  00 04 00 00 00 00 00 00   ERRORFRAME controller-problem{rx-warning}",
+                "",
+                LineParse::ErrorFrame);
+        noFrame("oddHexDigits", "(1.0) can0 123#ABC", "whole hex bytes");
+        noFrame("nineBytes", "(1.0) can0 123#000102030405060708", "more than 8");
+        noFrame("canFdLength9", "(1.0) can0 123##1000102030405060708", "CAN FD");
+        noFrame("trailingText", "(1.0) can0 123#00 X", "after the data");
+        noFrame("screenTooFewBytes", "(1.0) can0 123 [3] 01 02", "fewer data bytes");
+        noFrame("screenTooManyBytes", "(1.0) can0 123 [1] 01 02", "after the data");
+        noFrame("screenLength9", "(1.0) can0 123 [9] 01", "length in brackets");
+        noFrame("screenNoBrackets", "(1.0) can0 123 8 01", "length in brackets");
+        noFrame("screenByteThreeDigits", "(1.0) can0 123 [1] 012", "two hex digits");
+        noFrame("screenAsciiColumnOtherText", "(1.0) can0 123 [2] 41 0A 'B.'", "text column");
+        noFrame("binaryJunk", QByteArray("\x00\xff(\x01", 4), "missing '('");
     }
 
-    void parseLogLine_frames()
+    void parseLogLine_everyLayout()
     {
         QFETCH(QByteArray, line);
+        QFETCH(int, status);
+        QFETCH(QByteArray, reason);
         QFETCH(qint64, time);
         for (const auto parse : {parseLogLine, parseLogLineGeneral}) {
             CanFrame frame;
             const LineParse parsed = parse(line.constData(), static_cast<std::size_t>(line.size()), frame);
-            QVERIFY2(parsed.status == LineParse::Frame, parsed.error);
+            QVERIFY2(int(parsed.status) == status && QByteArray(parsed.error).contains(reason), parsed.error);
+            if (status != LineParse::Frame) {
+                continue;
+            }
             QCOMPARE(parsed.timed, time >= 0);
             QCOMPARE(frame.timeMicroseconds, std::max(time, qint64(0)));
             QTEST(frame.id, "id");
@@ -78,61 +120,9 @@ private Q_SLOTS:
         }
     }
 
-    void parseLogLine_rejects_data()
-    {
-        QTest::addColumn<QByteArray>("line");
-        QTest::addColumn<int>("status");
-        QTest::addColumn<QByteArray>("reason");
-        const auto row = [](const char *name, QByteArray line, const char *reason) {
-            QTest::newRow(name) << line << int(*reason ? LineParse::Malformed : LineParse::Blank) << QByteArray(reason);
-        };
-        const auto errorFrame = [](const char *name, const char *line) {
-            QTest::newRow(name) << QByteArray(line) << int(LineParse::ErrorFrame) << QByteArray();
-        };
-        row("empty", "", "");
-        row("lineEndOnly", "\n", "");
-        row("whiteSpaceOnly", "  \t \r\n", "");
-        row("noTimestamp", "can0 123#00", "missing '('");
-        row("timestampWithoutFraction", "(12) can0 123#00", "seconds.fraction");
-        row("timestampUnclosed", "(1.0 can0 123#00", "missing ')'");
-        row("dateOutOfRange", " (2023-02-29 00:00:00.0)  can0  123   [0]", "out of range");
-        row("noInterface", "(1.0)", "interface");
-        row("noIdentifier", "(1.0) can0", "identifier");
-        row("identifier4Digits", "(1.0) can0 1234#00", "3 or 8 hex digits");
-        row("identifierNotHex", "(1.0) can0 0CF0G400#00", "3 or 8 hex digits");
-        row("identifier11BitAbove7FF", "(1.0) can0 800#00", "above 7FF");
-        row("identifierAboveErrorFlag", "(1.0) can0 40000000#00", "above 1FFFFFFF");
-        errorFrame("errorFrameCompact", "(1.0) can0 20000080#0000000000000000");
-        errorFrame("errorFrameScreenExplained",
-                   " (0.1)  can0  20000004   [8]  00 04 00 00 00 00 00 00   ERRORFRAME controller-problem{rx-warning}");
-        row("oddHexDigits", "(1.0) can0 123#ABC", "whole hex bytes");
-        row("nineBytes", "(1.0) can0 123#000102030405060708", "more than 8");
-        row("canFdLength9", "(1.0) can0 123##1000102030405060708", "CAN FD");
-        row("trailingText", "(1.0) can0 123#00 X", "after the data");
-        row("screenTooFewBytes", "(1.0) can0 123 [3] 01 02", "fewer data bytes");
-        row("screenTooManyBytes", "(1.0) can0 123 [1] 01 02", "after the data");
-        row("screenLength9", "(1.0) can0 123 [9] 01", "length in brackets");
-        row("screenNoBrackets", "(1.0) can0 123 8 01", "length in brackets");
-        row("screenByteThreeDigits", "(1.0) can0 123 [1] 012", "two hex digits");
-        row("screenAsciiColumnOtherText", "(1.0) can0 123 [2] 41 0A 'B.'", "text column");
-        row("binaryJunk", QByteArray("\x00\xff(\x01", 4), "missing '('");
-    }
-
-    void parseLogLine_rejects()
-    {
-        QFETCH(QByteArray, line);
-        QFETCH(QByteArray, reason);
-        for (const auto parse : {parseLogLine, parseLogLineGeneral}) {
-            CanFrame frame;
-            const LineParse parsed = parse(line.constData(), static_cast<std::size_t>(line.size()), frame);
-            QTEST(int(parsed.status), "status");
-            QVERIFY2(QByteArray(parsed.error).contains(reason), parsed.error);
-        }
-    }
-
     void logReader_countsLinesAndSkipsOverlong()
     {
-        QByteArray log("(0.1) can0 123#01\n\n");
+        QByteArray log("\tnot after an error frame\n(0.1) can0 123#01\n\n");
         log += "(0.2) can0 123#" + QByteArray(2 * LogReader::maxLineLength, 'A') + '\n';
         log += "(0.3) can0 123#03\nnot a frame\n";
         log += "(0.35) can0 20000004#0004000000000000\n\tcontroller-problem{rx-error-warning}\n  can1  123   [1]  05\n";
@@ -140,26 +130,22 @@ private Q_SLOTS:
         InterfaceNames interfaces;
         LogReader reader(log, interfaces);
         CanFrame frame;
-        QCOMPARE(reader.next(frame), LogReader::Next::Frame);
-        QCOMPARE(reader.next(frame), LogReader::Next::Malformed);
-        QCOMPARE(reader.lineNumber(), qint64(3));
-        QVERIFY(QByteArray(reader.error()).contains("longer than"));
-        QCOMPARE(reader.next(frame), LogReader::Next::Frame);
-        QCOMPARE(frame.data[0], quint8(3));
-        QCOMPARE(reader.next(frame), LogReader::Next::Malformed);
-        QCOMPARE(reader.lineNumber(), qint64(5));
-        QCOMPARE(reader.line(), QByteArray("not a frame"));
-        QCOMPARE(reader.next(frame), LogReader::Next::ErrorFrame);
+        using Next = LogReader::Next;
+        const auto next = [&](Next expected, qint64 line) {
+            return reader.next(frame) == expected && reader.lineNumber() == line;
+        };
+        QVERIFY(next(Next::Malformed, 1));
+        QVERIFY(next(Next::Frame, 2) && frame.data[0] == 1);
+        QVERIFY(next(Next::Malformed, 4) && QByteArray(reader.error()).contains("longer than"));
+        QVERIFY(next(Next::Frame, 5) && frame.data[0] == 3);
+        QVERIFY(next(Next::Malformed, 6) && reader.line() == "not a frame");
+        QVERIFY(next(Next::ErrorFrame, 7));
         const qint64 before = QDateTime::currentMSecsSinceEpoch() * 1000;
-        QCOMPARE(reader.next(frame), LogReader::Next::Frame);
-        QCOMPARE(reader.lineNumber(), qint64(8));
-        QCOMPARE(interfaces.name(frame.interfaceIndex), QStringLiteral("can1"));
+        QVERIFY(next(Next::Frame, 9) && interfaces.name(frame.interfaceIndex) == QLatin1String("can1"));
         QVERIFY(frame.timeMicroseconds >= before);
         QVERIFY(frame.timeMicroseconds <= QDateTime::currentMSecsSinceEpoch() * 1000 + 1000);
-        QCOMPARE(reader.next(frame), LogReader::Next::Frame);
-        QCOMPARE(frame.data[0], quint8(4));
-        QCOMPARE(reader.next(frame), LogReader::Next::End);
-        QCOMPARE(reader.bytesRead(), qint64(log.size()));
+        QVERIFY(next(Next::Frame, 10) && frame.data[0] == 4);
+        QVERIFY(next(Next::End, 10) && reader.bytesRead() == log.size());
     }
 };
 

@@ -1,9 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The plot's structure: what it draws must match the history it was given.
 #include "SvgPlot.h"
-
-#include <QTest>
-#include <QXmlStreamReader>
+#include "ToolTestSupport.h"
 
 #include <cmath>
 #include <limits>
@@ -12,44 +10,6 @@ Q_DECLARE_METATYPE(SignalSeries)
 
 namespace
 {
-// What a one-panel plot draws; an empty plot area when the SVG is not well-formed.
-struct Drawn
-{
-    QRectF plotArea;
-    QVector<double> historyY;
-    QVector<double> outsideX;
-    int sampleDots = 0;
-    bool saysNoSamples = false;
-};
-
-Drawn parse(const QByteArray &svg)
-{
-    Drawn drawn;
-    QXmlStreamReader xml(svg);
-    while (!xml.atEnd()) {
-        xml.readNext();
-        const auto attribute = [&xml](const char *name) {
-            return xml.attributes().value(QLatin1String(name)).toDouble();
-        };
-        const QStringRef kind = xml.attributes().value(QLatin1String("class"));
-        if (!xml.isStartElement()) {
-            drawn.saysNoSamples |= xml.isCharacters() && xml.text() == QLatin1String("no samples");
-        } else if (kind == QLatin1String("plot-area")) {
-            drawn.plotArea = QRectF(attribute("x"), attribute("y"), attribute("width"), attribute("height"));
-        } else if (kind == QLatin1String("history")) {
-            const QString points = xml.attributes().value(QLatin1String("points")).toString();
-            for (const QString &point : points.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
-                drawn.historyY.append(point.section(QLatin1Char(','), 1).toDouble());
-            }
-        } else if (kind == QLatin1String("outside")) {
-            drawn.outsideX.append(xml.name() == QLatin1String("circle") ? attribute("cx") : attribute("x1"));
-        } else if (kind == QLatin1String("sample")) {
-            ++drawn.sampleDots;
-        }
-    }
-    return xml.hasError() ? Drawn() : drawn;
-}
-
 bool near(double x, const QVector<double> &xs)
 {
     return std::any_of(xs.cbegin(), xs.cend(), [x](double other) { return std::abs(x - other) <= 1.0; });
@@ -84,7 +44,7 @@ private Q_SLOTS:
         }
         const QByteArray svg = svgPlot({s});
         QVERIFY2(svg.size() < 200000, QByteArray::number(svg.size()).constData());
-        const Drawn drawn = parse(svg);
+        const Drawn drawn = drawnIn(svg);
         QVERIFY(!drawn.plotArea.isEmpty());
         for (double &x : excursionX) {
             x = drawn.plotArea.left() + x * drawn.plotArea.width();
@@ -133,7 +93,7 @@ private Q_SLOTS:
         QFETCH(int, historyPoints);
         const QByteArray svg = svgPlot({series});
         QVERIFY(!svg.toLower().contains("nan") && !svg.toLower().contains("inf"));
-        const Drawn drawn = parse(svg);
+        const Drawn drawn = drawnIn(svg);
         QVERIFY(!drawn.plotArea.isEmpty());
         QCOMPARE(drawn.historyY.size(), historyPoints);
         QTEST(drawn.sampleDots, "sampleDots");

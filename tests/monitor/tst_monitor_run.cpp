@@ -1,45 +1,19 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The monitor program end to end: exit status, what it prints, and what it writes.
-#include <QJsonArray>
-#include <QJsonDocument>
-#include <QJsonObject>
-#include <QProcess>
+#include "BuiltinSignals.h"
+#include "ToolTestSupport.h"
+
 #include <QTemporaryDir>
-#include <QTest>
-#include <QXmlStreamReader>
 
 #include <algorithm>
 #include <cmath>
 
 namespace
 {
-struct Run
-{
-    int exitCode = -1;
-    QByteArray out;
-    QByteArray err;
-};
-
-// Arguments are separated by spaces; none of the paths used holds one.
-Run runMonitor(const QString &arguments, const QByteArray &input = QByteArray())
-{
-    QProcess process;
-    process.start(QStringLiteral(MONITOR_BINARY), arguments.split(QLatin1Char(' '), Qt::SkipEmptyParts));
-    Run run;
-    if (process.waitForStarted()) {
-        process.write(input);
-        process.closeWriteChannel();
-        process.waitForFinished(60000);
-        run.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
-        run.out = process.readAllStandardOutput();
-        run.err = process.readAllStandardError();
-    }
-    return run;
-}
-
 const QByteArray mixedLog = "(0.000000) can0 0CF00400#F1D0CD5A1D00FFCD\n"
                             "garbage\n"
                             "(0.010000) can0 0CF00400#F1D0CD00200000FF\n"
+                            "(0.015000) can0 20000080#0000000000000000\n"
                             "(0.020000) can0 12345#00\n"
                             " (0.030000)  can0  0CF00400   [8]  F1 D0 CD 00 30 00 FF CD\n";
 }
@@ -57,14 +31,12 @@ private Q_SLOTS:
         for (const QByteArray &line : run.out.split('\n')) {
             QVERIFY2(QString::fromUtf8(line).size() <= 80, line.constData());
         }
-        for (const char *name : {"engine speed (SPN 190)",
-                                 "vehicle speed (SPN 84)",
-                                 "coolant temperature (SPN 110)",
-                                 "oil pressure (SPN 100)",
-                                 "accelerator pedal (SPN 91)",
-                                 "fuel rate (SPN 183)",
-                                 "0 malformed lines"}) {
-            QVERIFY2(run.out.contains(name), name);
+        for (const SignalDefinition &signal : builtinSignals()) {
+            QVERIFY2(run.out.contains(signal.name.toUtf8()), qPrintable(signal.name));
+        }
+        for (const char *text :
+             {"  count  rating  outside\n", "0 malformed lines", "the newest 1000 to 1100 samples"}) {
+            QVERIFY2(run.out.contains(text), text);
         }
     }
 
@@ -77,88 +49,99 @@ private Q_SLOTS:
         // JSON Lines: a snapshot at 5, 10 and 15 s of the 20 s log, then the report.
         const QList<QByteArray> lines = run.out.trimmed().split('\n');
         QCOMPARE(lines.size(), 4);
-        const QJsonObject report = QJsonDocument::fromJson(lines.last()).object();
+        QCOMPARE(QJsonDocument::fromJson(lines.at(1)).object().value(QLatin1String("time")).toDouble(), 10.0);
+        const QJsonObject report = finalReport(run.out);
         QCOMPARE(report.value(QLatin1String("type")).toString(), QStringLiteral("report"));
         QCOMPARE(report.value(QLatin1String("malformedLines")).toInt(-1), 0);
-        const QJsonArray finalStates = report.value(QLatin1String("signals")).toArray();
-        QCOMPARE(finalStates.size(), 6);
-        const QJsonObject engine = finalStates.at(0).toObject();
-        QCOMPARE(engine.value(QLatin1String("name")).toString(), QStringLiteral("engine speed (SPN 190)"));
-        QVERIFY(engine.value(QLatin1String("samples")).toInt() > 500);
-        QVERIFY(engine.value(QLatin1String("outsideBand")).toInt() > 0); // the generator's burst
-        const double minimum = engine.value(QLatin1String("min")).toDouble();
-        const double median = engine.value(QLatin1String("median")).toDouble();
-        QVERIFY(minimum > 500.0 && minimum <= median && median <= engine.value(QLatin1String("max")).toDouble());
-        QCOMPARE(QJsonDocument::fromJson(lines.at(1)).object().value(QLatin1String("time")).toDouble(), 10.0);
+        const QJsonArray states = report.value(QLatin1String("signals")).toArray();
+        QCOMPARE(states.size(), 6);
+        QCOMPARE(field(states, 0, "name").toString(), QStringLiteral("engine speed (SPN 190)"));
+        QVERIFY(field(states, 0, "samples").toInt() > 500);
+        QVERIFY(field(states, 0, "outsideBand").toInt() > 0); // the generator's burst
+        const double minimum = field(states, 0, "min").toDouble();
+        const double median = field(states, 0, "median").toDouble();
+        QVERIFY(minimum > 500.0 && minimum <= median && median <= field(states, 0, "max").toDouble());
 
         QFile svg(plot);
         QVERIFY(svg.open(QIODevice::ReadOnly));
-        QXmlStreamReader xml(&svg);
-        int panels = 0;
-        int marks = 0;
-        while (!xml.atEnd()) {
-            xml.readNext();
-            panels += xml.isStartElement() && xml.name() == QLatin1String("polyline");
-            marks += xml.isStartElement() && xml.attributes().value(QLatin1String("class")) == QLatin1String("outside");
-        }
-        QVERIFY2(!xml.hasError(), qPrintable(xml.errorString()));
-        QVERIFY(panels == 6 && marks > 0);
-    }
-
-    void csv_malformedLinesSkippedAndReported()
-    {
-        const Run run = runMonitor(QStringLiteral("- --format csv"), mixedLog);
-        QCOMPARE(run.exitCode, 0);
-        QVERIFY2(run.err.contains("2 malformed line(s) skipped"), run.err.constData());
-        QVERIFY(run.err.contains("line 2: ") && run.err.contains("line 4: "));
-        const QList<QByteArray> rows = run.out.split('\n');
-        QVERIFY(rows.at(0).startsWith("time,signal,unit,samples,"));
-        // 939.25, 1024 and 1536 rpm from both layouts.
-        QVERIFY2(rows.at(1).startsWith("0.03,engine speed (SPN 190),rpm,3,3,1536,"), rows.at(1).constData());
+        const QByteArray svgText = svg.readAll();
+        const Drawn drawn = drawnIn(svgText);
+        QVERIFY(drawn.histories == 6 && !drawn.outsideX.isEmpty() && svgText.contains("engine speed (SPN 190) [rpm]"));
     }
 
     // Only engine speed has samples in the mixed log: the others are blank, not 0.
-    void signalWithoutSamples_blankNotZero()
+    void mixedLog_malformedSkippedAndEmptySignalsBlank()
     {
-        const QJsonObject speed = QJsonDocument::fromJson(runMonitor(QStringLiteral("- --format json"), mixedLog).out)
-                                      .object()
-                                      .value(QLatin1String("signals"))
-                                      .toArray()
-                                      .at(1)
-                                      .toObject();
-        QCOMPARE(speed.value(QLatin1String("samples")).toInt(-1), 0);
-        for (const char *key : {"liveAverage", "deviation", "min", "max", "median", "rating", "outsideBand"}) {
-            QVERIFY2(speed.value(QLatin1String(key)).isNull(), key);
+        const Run csv =
+            runMonitor(QStringLiteral("- --format csv --every 0.02 --definitions " EXTRA_SIGNALS), mixedLog);
+        QCOMPARE(csv.exitCode, 0);
+        QVERIFY2(csv.err.contains("2 malformed line(s) skipped"), csv.err.constData());
+        QVERIFY(csv.err.contains("line 2: ") && csv.err.contains("line 5: "));
+        QVERIFY(csv.out.startsWith("time,signal,unit,samples,") && csv.out.count("time,") == 1);
+        // 939.25, 1024 and 1536 rpm from both layouts; whole rpm for the second definition of it.
+        for (const char *row : {"0.02,engine speed (SPN 190),rpm,2,2,1024,",
+                                "0.03,engine speed (SPN 190),rpm,3,3,1536,",
+                                "0.03,vehicle speed (SPN 84),km/h,0,0,,,,,,,,,,,,0,0,",
+                                "0.03,\"engine speed, whole rpm (SPN 190)\",rpm,3,3,1536,1166.3333333333333,"}) {
+            QVERIFY2(csv.out.contains('\n' + QByteArray(row)), row);
         }
-        const QList<QByteArray> table = runMonitor(QStringLiteral("-"), mixedLog).out.split('\n');
-        const auto row = std::find_if(table.cbegin(), table.cend(), [](const QByteArray &line) {
-            return line.startsWith("vehicle speed");
-        });
-        QVERIFY(row != table.cend() && row + 1 != table.cend());
-        QCOMPARE(row->simplified(), QByteArray("vehicle speed (SPN 84) [km/h] 0"));
-        QVERIFY((row + 1)->trimmed().isEmpty());
-        const QByteArray csv = runMonitor(QStringLiteral("- --format csv"), mixedLog).out.split('\n').at(2);
-        QVERIFY2(csv.startsWith("0.03,vehicle speed (SPN 84),km/h,0,0,,,,,,,,,,,,0,0,"), csv.constData());
+
+        const QJsonObject json = finalReport(runMonitor(QStringLiteral("- --format json"), mixedLog).out);
+        QVERIFY(json.value(QLatin1String("frames")) == 3 && json.value(QLatin1String("errorFrames")) == 1);
+        const QJsonArray states = json.value(QLatin1String("signals")).toArray();
+        QCOMPARE(field(states, 1, "samples").toInt(-1), 0);
+        for (const char *key : {"liveAverage", "deviation", "min", "max", "median", "rating", "outsideBand"}) {
+            QVERIFY2(field(states, 1, key).isNull(), key);
+        }
+        const auto tableLine = [](const QByteArray &out, int below) {
+            const QList<QByteArray> lines = out.split('\n');
+            for (int i = 0; i + below < lines.size(); ++i) {
+                if (lines.at(i).startsWith("vehicle speed")) {
+                    return lines.at(i + below).simplified();
+                }
+            }
+            return QByteArray("(none)");
+        };
+        const QByteArray table = runMonitor(QStringLiteral("-"), mixedLog).out;
+        QCOMPARE(tableLine(table, 0), QByteArray("vehicle speed (SPN 84) [km/h] 0"));
+        QCOMPARE(tableLine(table, 1), QByteArray());
+        QCOMPARE(tableLine(runMonitor(QStringLiteral("- --wide"), mixedLog).out, 0),
+                 QByteArray("vehicle speed (SPN 84) km/h 0 0 0 0"));
     }
 
-    void plotPath_refusedBeforeTheLogIsRead_data()
+    void failure_exitStatusAndMessage_data()
     {
-        QTest::addColumn<QString>("path");
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("message");
-        QTest::newRow("notSvg") << QStringLiteral("/tmp/plot.png") << QByteArray("ends in .svg");
-        QTest::newRow("unwritable") << QStringLiteral("/nonexistent/plot.svg") << QByteArray("cannot write");
+        const auto row = [](const char *name, const char *arguments, int status, const char *message) {
+            QTest::newRow(name) << QString::fromUtf8(arguments) << QByteArray() << status << QByteArray(message);
+        };
+        QTest::newRow("strictStopsAtFirstMalformedLine")
+            << QStringLiteral("- --strict") << mixedLog << 1 << QByteArray("line 2 is malformed");
+        row("missingFile", "/nonexistent/can.log", 2, "cannot read");
+        row("directory", "/", 2, "is a directory");
+        row("missingDefinitions", "--definitions /nonexistent/signals.json", 2, "signals.json");
+        row("unknownFormat", "--format xml", 2, "--format");
+        row("staleNotPositive", "--stale 0", 2, "--stale must be");
+        row("definitionsNotJson", "--definitions " SAMPLE_LOG, 2, "sample.log: not valid JSON");
+        row("mergeWithoutReports", "--merge", 2, "--merge needs");
+        row("mergeOfNoReport", "--merge " SAMPLE_LOG, 2, "not a JSON report");
+        // Standard input stays open: a monitor that read the log first would never end.
+        row("plotNotSvgBeforeReading", "- --plot /tmp/plot.png", 2, "ends in .svg");
+        row("plotUnwritableBeforeReading", "- --plot /nonexistent/plot.svg", 2, "cannot write");
     }
 
-    void plotPath_refusedBeforeTheLogIsRead()
+    void failure_exitStatusAndMessage()
     {
-        QFETCH(QString, path);
+        QFETCH(QString, arguments);
+        QFETCH(QByteArray, input);
         QFETCH(QByteArray, message);
-        // Standard input stays open: a monitor that read it first would never end.
-        QProcess process;
-        process.start(QStringLiteral(MONITOR_BINARY), {QStringLiteral("-"), QStringLiteral("--plot"), path});
-        QVERIFY(process.waitForFinished(10000));
-        QCOMPARE(process.exitCode(), 2);
-        QVERIFY(process.readAllStandardError().contains(message));
+        const Run run = runMonitor(arguments, input);
+        QTEST(run.exitCode, "status");
+        QVERIFY(run.out.isEmpty());
+        QVERIFY2(run.err.startsWith("talveno-monitor: ") && run.err.contains(message), run.err.constData());
     }
 
     // Merged pieces of the log give the whole log's statistics.
@@ -167,58 +150,33 @@ private Q_SLOTS:
         QFile log(QStringLiteral(SAMPLE_LOG));
         QVERIFY(log.open(QIODevice::ReadOnly));
         const QList<QByteArray> lines = log.readAll().split('\n');
+        // Pieces of 1, 99, 900 and the rest of the lines, reported as JSON Lines.
+        const int cuts[] = {0, 1, 100, 1000, lines.size()};
         QTemporaryDir dir;
         QStringList reports;
         for (int piece = 0; piece < 4; ++piece) {
-            // Pieces of 1, 99, 900 and the rest of the lines.
-            const int from = piece == 0 ? 0 : piece == 1 ? 1 : piece == 2 ? 100 : 1000;
-            const int to = piece == 0 ? 1 : piece == 1 ? 100 : piece == 2 ? 1000 : lines.size();
             QFile report(dir.filePath(QStringLiteral("piece%1.json").arg(piece)));
             QVERIFY(report.open(QIODevice::WriteOnly));
-            report.write(runMonitor(QStringLiteral("- --format json"), lines.mid(from, to - from).join('\n')).out);
+            const QByteArray text = lines.mid(cuts[piece], cuts[piece + 1] - cuts[piece]).join('\n');
+            report.write(runMonitor(QStringLiteral("- --format json --every %1").arg(piece + 1), text).out);
             reports.append(report.fileName());
         }
-        const auto signalsOf = [](const Run &run) {
-            return QJsonDocument::fromJson(run.out).object().value(QLatin1String("signals")).toArray();
-        };
-        const QJsonArray whole = signalsOf(runMonitor(QStringLiteral(SAMPLE_LOG " --format json")));
-        const QJsonArray merged =
-            signalsOf(runMonitor(QStringLiteral("--format json --merge ") + reports.join(QLatin1Char(' '))));
+        const QJsonObject wholeRun = finalReport(runMonitor(QStringLiteral(SAMPLE_LOG " --format json")).out);
+        const QJsonObject mergedRun =
+            finalReport(runMonitor(QStringLiteral("--format json --merge ") + reports.join(QLatin1Char(' '))).out);
+        for (const char *key : {"lines", "frames"}) {
+            QVERIFY2(mergedRun.value(QLatin1String(key)) == wholeRun.value(QLatin1String(key)), key);
+        }
+        const QJsonArray whole = wholeRun.value(QLatin1String("signals")).toArray();
+        const QJsonArray merged = mergedRun.value(QLatin1String("signals")).toArray();
         QCOMPARE(merged.size(), whole.size());
         for (int i = 0; i < whole.size(); ++i) {
             for (const char *key : {"count", "mean", "deviation", "min", "max", "notAvailable"}) {
-                const double expected = whole.at(i).toObject().value(QLatin1String(key)).toDouble();
-                const double got = merged.at(i).toObject().value(QLatin1String(key)).toDouble();
-                QVERIFY2(std::fabs(got - expected) <= 1e-12 * std::fabs(expected), key);
+                const double expected = field(whole, i, key).toDouble();
+                QVERIFY2(std::fabs(field(merged, i, key).toDouble() - expected) <= 1e-12 * std::fabs(expected), key);
             }
-            QVERIFY(merged.at(i).toObject().value(QLatin1String("median")).isUndefined());
+            QVERIFY(field(merged, i, "median").isUndefined());
         }
-    }
-
-    void strict_stopsAtFirstMalformedLine()
-    {
-        const Run run = runMonitor(QStringLiteral("- --strict"), mixedLog);
-        QCOMPARE(run.exitCode, 1);
-        QVERIFY(run.out.isEmpty());
-        QVERIFY2(run.err.contains("line 2 is malformed"), run.err.constData());
-    }
-
-    void unreadableInput_exits2_data()
-    {
-        QTest::addColumn<QString>("arguments");
-        QTest::newRow("missingFile") << QStringLiteral("/nonexistent/can.log");
-        QTest::newRow("directory") << QStringLiteral("/");
-        QTest::newRow("missingDefinitions") << QStringLiteral("--definitions /nonexistent/signals.json");
-        QTest::newRow("unknownFormat") << QStringLiteral("--format xml");
-    }
-
-    void unreadableInput_exits2()
-    {
-        QFETCH(QString, arguments);
-        const Run run = runMonitor(arguments);
-        QCOMPARE(run.exitCode, 2);
-        QVERIFY(run.out.isEmpty());
-        QVERIFY(run.err.startsWith("talveno-monitor: "));
     }
 };
 
