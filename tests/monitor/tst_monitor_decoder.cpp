@@ -2,6 +2,7 @@
 #include "BuiltinSignals.h"
 #include "DefinitionFile.h"
 #include "Monitor.h"
+#include "RouteTable.h"
 #include "SignalDefinition.h"
 
 #include <QJsonArray>
@@ -114,6 +115,24 @@ private Q_SLOTS:
         CanFrame extended = frameOf(0x12F);
         extended.extended = true;
         QVERIFY(!matches(byMask, extended));
+    }
+
+    // Enough identifiers to grow the table several times and to collide.
+    void routeTable_keepsEveryRoute()
+    {
+        RouteTable table;
+        const auto key = [](int i) {
+            return quint64(0x18F00000 + i * 0x100) | quint64(i % 3) << 32;
+        };
+        for (int i = 0; i < 500; ++i) {
+            QCOMPARE(table.find(key(i)), nullptr);
+            QCOMPARE(table.insert(key(i), {i, -i}), QVector<int>({i, -i}));
+        }
+        for (int i = 0; i < 500; ++i) {
+            const QVector<int> *route = table.find(key(i));
+            QVERIFY2(route && *route == QVector<int>({i, -i}), qPrintable(QString::number(i)));
+        }
+        QCOMPARE(table.find(key(500)), nullptr);
     }
 
     void parseDefinitions_errors_data()
