@@ -4,8 +4,8 @@
 # whole CTest suite three times: a normal build (which also builds the
 # benchmarks and the examples), a build under AddressSanitizer with
 # UndefinedBehaviorSanitizer, and one under ThreadSanitizer; last, it fuzzes the
-# record readers and the log-line parser for a minute each, and builds and runs
-# the suite as 32-bit x86. A failing test, any sanitizer report or a fuzzer
+# record readers and the log-line parser for a fixed number of runs from a fixed
+# seed, and builds and runs the suite as 32-bit x86. A failing test, any sanitizer report or a fuzzer
 # crash fails the script.
 #
 # Usage: scripts/test.sh [format] [release] [asan] [tsan] [fuzz] [i386]   (default: all)
@@ -113,7 +113,7 @@ for phase in "${phases[@]}"; do
         ;;
     fuzz)
         begin_phase "fuzz: libFuzzer with ASan+UBSan"
-        TALVENO_FUZZ_BUILD_DIR="$build_root/fuzz" "$root/scripts/fuzz.sh" 60
+        TALVENO_FUZZ_BUILD_DIR="$build_root/fuzz" "$root/scripts/fuzz.sh" --fixed
         end_phase
         ;;
     i386)
