@@ -9,16 +9,22 @@
 #include <algorithm>
 #include <cmath>
 
+namespace
+{
+// Shortest text that reads back as the same double.
 QString exactNumber(double value)
 {
     return QString::number(value, 'g', QLocale::FloatingPointShortest);
 }
 
+// As exactNumber(), never in exponent notation: for times.
 QString exactTime(double seconds)
 {
     return QString::number(seconds, 'f', QLocale::FloatingPointShortest);
 }
 
+// For a person: a value with a short exact decimal in full (438978.375), any
+// other with 7 significant digits; never in exponent notation within 1e-4 to 1e10.
 QString readableNumber(double value)
 {
     if (!std::isfinite(value)) {
@@ -46,8 +52,6 @@ QString readableNumber(double value)
     return QString::number(value, 'g', plain ? std::max(7, wholeDigits) : 7);
 }
 
-namespace
-{
 // Where a column appears.
 enum Show : unsigned {
     Json = 1u << 0,
@@ -86,128 +90,55 @@ QJsonValue seconds(double value)
     return value < 0.0 ? QJsonValue() : QJsonValue(value);
 }
 
+// A column's value straight from one field of the snapshot.
+template<auto field>
+QJsonValue fieldOf(const SignalSnapshot &s)
+{
+    return QJsonValue(s.*field);
+}
+
+template<auto field>
+QJsonValue countOf(const SignalSnapshot &s)
+{
+    return count(s.*field);
+}
+
+template<auto field>
+QJsonValue statisticOf(const SignalSnapshot &s)
+{
+    return statistic(s, s.*field);
+}
+
+template<auto field>
+QJsonValue secondsOf(const SignalSnapshot &s)
+{
+    return seconds(s.*field);
+}
+
 // In the order of the CSV and wide table columns. The narrow table shows the
 // identity as "name [unit] (origin)".
 const Column columns[] = {
-    {"name",
-     "signal",
-     Kind::Text,
-     Json | Csv | Merged,
-     [](const SignalSnapshot &s) {
-         return QJsonValue(s.name);
-     }},
-    {"unit",
-     "unit",
-     Kind::Text,
-     Everywhere | Merged,
-     [](const SignalSnapshot &s) {
-         return QJsonValue(s.unit);
-     }},
-    {"samples",
-     "count",
-     Kind::Count,
-     Everywhere | FirstLine | Merged,
-     [](const SignalSnapshot &s) {
-         return count(s.decodedSamples);
-     }},
-    {"stored",
-     "stored",
-     Kind::Count,
-     Everywhere,
-     [](const SignalSnapshot &s) {
-         return QJsonValue(s.storedSamples);
-     }},
-    {"newest",
-     "newest",
-     Kind::Value,
-     Everywhere | SecondLine,
-     [](const SignalSnapshot &s) {
-         return statistic(s, s.newest);
-     }},
-    {"cachedAverage",
-     "cached avg",
-     Kind::Value,
-     Everywhere,
-     [](const SignalSnapshot &s) {
-         return statistic(s, s.cachedAverage);
-     }},
+    {"name", "signal", Kind::Text, Json | Csv | Merged, fieldOf<&SignalSnapshot::name>},
+    {"unit", "unit", Kind::Text, Everywhere | Merged, fieldOf<&SignalSnapshot::unit>},
+    {"samples", "count", Kind::Count, Everywhere | FirstLine | Merged, countOf<&SignalSnapshot::decodedSamples>},
+    {"stored", "stored", Kind::Count, Everywhere, fieldOf<&SignalSnapshot::storedSamples>},
+    {"newest", "newest", Kind::Value, Everywhere | SecondLine, statisticOf<&SignalSnapshot::newest>},
+    {"cachedAverage", "cached avg", Kind::Value, Everywhere, statisticOf<&SignalSnapshot::cachedAverage>},
     {"liveAverage",
      "average",
      Kind::Value,
      Everywhere | SecondLine | Merged,
-     [](const SignalSnapshot &s) {
-         return statistic(s, s.liveAverage);
-     }},
-    {"deviation",
-     "deviation",
-     Kind::Value,
-     Everywhere | SecondLine | Merged,
-     [](const SignalSnapshot &s) {
-         return statistic(s, s.deviation);
-     }},
-    {"min",
-     "min",
-     Kind::Value,
-     Everywhere | SecondLine | Merged,
-     [](const SignalSnapshot &s) {
-         return statistic(s, s.minimum);
-     }},
-    {"max",
-     "max",
-     Kind::Value,
-     Everywhere | SecondLine | Merged,
-     [](const SignalSnapshot &s) {
-         return statistic(s, s.maximum);
-     }},
-    {"median",
-     "median",
-     Kind::Value,
-     Everywhere | SecondLine,
-     [](const SignalSnapshot &s) {
-         return statistic(s, s.median);
-     }},
-    {"rating",
-     "rating",
-     Kind::Count,
-     Everywhere | FirstLine,
-     [](const SignalSnapshot &s) {
-         return statistic(s, s.rating);
-     }},
-    {"lowerThreshold",
-     "lower",
-     Kind::Value,
-     Everywhere,
-     [](const SignalSnapshot &s) {
-         return statistic(s, s.lowerThreshold);
-     }},
-    {"upperThreshold",
-     "upper",
-     Kind::Value,
-     Everywhere,
-     [](const SignalSnapshot &s) {
-         return statistic(s, s.upperThreshold);
-     }},
-    {"outsideBand",
-     "outside",
-     Kind::Count,
-     Everywhere | FirstLine,
-     [](const SignalSnapshot &s) {
-         return statistic(s, s.outsideBand);
-     }},
-    {"notAvailable",
-     "n/a",
-     Kind::Count,
-     Everywhere | Merged,
-     [](const SignalSnapshot &s) {
-         return count(s.notAvailableSamples);
-     }},
-    {"errors",
-     "errors",
-     Kind::Count,
-     Everywhere | Merged,
-     [](const SignalSnapshot &s) {
-         return count(s.errorSamples);
-     }},
+     statisticOf<&SignalSnapshot::liveAverage>},
+    {"deviation", "deviation", Kind::Value, Everywhere | SecondLine | Merged, statisticOf<&SignalSnapshot::deviation>},
+    {"min", "min", Kind::Value, Everywhere | SecondLine | Merged, statisticOf<&SignalSnapshot::minimum>},
+    {"max", "max", Kind::Value, Everywhere | SecondLine | Merged, statisticOf<&SignalSnapshot::maximum>},
+    {"median", "median", Kind::Value, Everywhere | SecondLine, statisticOf<&SignalSnapshot::median>},
+    {"rating", "rating", Kind::Count, Everywhere | FirstLine, statisticOf<&SignalSnapshot::rating>},
+    {"lowerThreshold", "lower", Kind::Value, Everywhere, statisticOf<&SignalSnapshot::lowerThreshold>},
+    {"upperThreshold", "upper", Kind::Value, Everywhere, statisticOf<&SignalSnapshot::upperThreshold>},
+    {"outsideBand", "outside", Kind::Count, Everywhere | FirstLine, statisticOf<&SignalSnapshot::outsideBand>},
+    {"notAvailable", "n/a", Kind::Count, Everywhere | Merged, countOf<&SignalSnapshot::notAvailableSamples>},
+    {"errors", "errors", Kind::Count, Everywhere | Merged, countOf<&SignalSnapshot::errorSamples>},
     {"interface",
      "interface",
      Kind::Text,
@@ -222,49 +153,13 @@ const Column columns[] = {
      [](const SignalSnapshot &s) {
          return s.sourceAddress < 0 ? QJsonValue() : QJsonValue(s.sourceAddress);
      }},
-    {"age",
-     "age s",
-     Kind::Seconds,
-     Everywhere,
-     [](const SignalSnapshot &s) {
-         return seconds(s.age);
-     }},
-    {"logAge",
-     "log age s",
-     Kind::Seconds,
-     Json | Csv,
-     [](const SignalSnapshot &s) {
-         return seconds(s.logAge);
-     }},
-    {"stale",
-     "stale",
-     Kind::Flag,
-     Json | Csv,
-     [](const SignalSnapshot &s) {
-         return QJsonValue(s.stale);
-     }},
+    {"age", "age s", Kind::Seconds, Everywhere, secondsOf<&SignalSnapshot::age>},
+    {"logAge", "log age s", Kind::Seconds, Json | Csv, secondsOf<&SignalSnapshot::logAge>},
+    {"stale", "stale", Kind::Flag, Json | Csv, fieldOf<&SignalSnapshot::stale>},
     // What an exact merge of reports needs, beside the counts, minimum and maximum.
-    {"count",
-     "count",
-     Kind::Count,
-     Json | Merged,
-     [](const SignalSnapshot &s) {
-         return count(s.decodedSamples);
-     }},
-    {"mean",
-     "mean",
-     Kind::Value,
-     Json | Merged,
-     [](const SignalSnapshot &s) {
-         return statistic(s, s.liveAverage);
-     }},
-    {"m2",
-     "M2",
-     Kind::Value,
-     Json | Csv | Merged,
-     [](const SignalSnapshot &s) {
-         return statistic(s, s.m2);
-     }},
+    {"count", "count", Kind::Count, Json | Merged, countOf<&SignalSnapshot::decodedSamples>},
+    {"mean", "mean", Kind::Value, Json | Merged, statisticOf<&SignalSnapshot::liveAverage>},
+    {"m2", "M2", Kind::Value, Json | Csv | Merged, statisticOf<&SignalSnapshot::m2>},
 };
 
 bool shown(const Column &column, bool merged, unsigned where)
@@ -352,28 +247,25 @@ QString signalLabel(const SignalSnapshot &s, bool withUnit)
 // The second line of a signal in the narrow table starts here.
 const char secondIndent[] = "  ";
 
-// Rows of cells, the first column left-aligned, the others right-aligned, two
+// A row of cells, the first column left-aligned, the others right-aligned, two
 // spaces apart.
 void writeAligned(QTextStream &out,
-                  const QVector<QStringList> &rows,
+                  const QStringList &row,
                   const QVector<int> &widths,
                   bool nameFirst = true,
                   const char *indent = "")
 {
-    for (const QStringList &row : rows) {
-        QString line = QString::fromLatin1(indent);
-        for (int c = 0; c < row.size(); ++c) {
-            if (c > 0) {
-                line += QStringLiteral("  ");
-            }
-            line +=
-                c == 0 && nameFirst ? row.at(c).leftJustified(widths.at(c)) : row.at(c).rightJustified(widths.at(c));
+    QString line = QString::fromLatin1(indent);
+    for (int c = 0; c < row.size(); ++c) {
+        if (c > 0) {
+            line += QStringLiteral("  ");
         }
-        while (line.endsWith(QLatin1Char(' '))) {
-            line.chop(1);
-        }
-        out << line << '\n';
+        line += c == 0 && nameFirst ? row.at(c).leftJustified(widths.at(c)) : row.at(c).rightJustified(widths.at(c));
     }
+    while (line.endsWith(QLatin1Char(' '))) {
+        line.chop(1);
+    }
+    out << line << '\n';
 }
 
 QVector<int> widthsOf(const QVector<QStringList> &rows)
@@ -499,17 +391,15 @@ void Report::writeFooter(const RunSummary &summary)
 void Report::writeTable(const QVector<SignalSnapshot> &signalStates)
 {
     const bool merged = settings.merged;
+    const bool wide = settings.wide;
     const bool staleColumn = settings.staleAfter > 0.0 && !merged;
-    QVector<const Column *> wide;
+    // The columns of the signal's line, and of its indented second line (none with --wide).
     QVector<const Column *> first;
     QVector<const Column *> second;
     for (const Column &column : columns) {
-        if (shown(column, merged, Wide)) {
-            wide.append(&column);
-        }
-        if (onLine(column, merged, FirstLine)) {
+        if (wide ? shown(column, merged, Wide) : onLine(column, merged, FirstLine)) {
             first.append(&column);
-        } else if (onLine(column, merged, SecondLine)) {
+        } else if (!wide && onLine(column, merged, SecondLine)) {
             second.append(&column);
         }
     }
@@ -527,44 +417,28 @@ void Report::writeTable(const QVector<SignalSnapshot> &signalStates)
         }
         return row;
     };
-    const auto staleCell = [](const SignalSnapshot &s) {
-        return s.stale ? QStringLiteral("STALE") : QString();
-    };
 
-    if (settings.wide) {
-        QVector<QStringList> rows{QStringList{QStringLiteral("signal")} + titles(wide)};
-        if (staleColumn) {
-            rows[0].append(QStringLiteral("stale"));
-        }
-        for (const SignalSnapshot &s : signalStates) {
-            rows.append(QStringList{signalLabel(s, false)} + cells(wide, s));
-            if (staleColumn) {
-                rows.last().append(staleCell(s));
-            }
-        }
-        writeAligned(out, rows, widthsOf(rows));
-        return;
-    }
-
-    // Two lines a signal: the first with the name, the second indented; each kind
-    // of line aligned with its own title line.
-    QVector<QStringList> firstRows{QStringList{QStringLiteral("signal [unit]")} + titles(first)};
+    // Each kind of line aligned with its own title line.
+    QVector<QStringList> firstRows{QStringList{wide ? QStringLiteral("signal") : QStringLiteral("signal [unit]")}
+                                   + titles(first)};
     QVector<QStringList> secondRows{titles(second)};
     if (staleColumn) {
         firstRows[0].append(QStringLiteral("stale"));
     }
     for (const SignalSnapshot &s : signalStates) {
-        firstRows.append(QStringList{signalLabel(s, true)} + cells(first, s));
+        firstRows.append(QStringList{signalLabel(s, !wide)} + cells(first, s));
         if (staleColumn) {
-            firstRows.last().append(staleCell(s));
+            firstRows.last().append(s.stale ? QStringLiteral("STALE") : QString());
         }
         secondRows.append(cells(second, s));
     }
     const QVector<int> firstWidths = widthsOf(firstRows);
     const QVector<int> secondWidths = widthsOf(secondRows);
     for (int i = 0; i < firstRows.size(); ++i) {
-        writeAligned(out, {firstRows.at(i)}, firstWidths);
-        writeAligned(out, {secondRows.at(i)}, secondWidths, false, secondIndent);
+        writeAligned(out, firstRows.at(i), firstWidths);
+        if (!wide) {
+            writeAligned(out, secondRows.at(i), secondWidths, false, secondIndent);
+        }
     }
 }
 
@@ -578,9 +452,8 @@ void Report::writeCsvRows(double seconds, const QVector<SignalSnapshot> &signalS
         }
         for (const Column &column : columns) {
             if (shown(column, merged, Csv)) {
-                titles.append(column.kind == Kind::Text && qstrcmp(column.key, "name") == 0
-                                  ? QStringLiteral("signal")
-                                  : QString::fromLatin1(column.key));
+                titles.append(qstrcmp(column.key, "name") == 0 ? QStringLiteral("signal")
+                                                               : QString::fromLatin1(column.key));
             }
         }
         out << titles.join(QLatin1Char(',')) << '\n';

@@ -78,11 +78,3 @@ private:
     QTextStream &out;
     bool csvHeaderWritten = false;
 };
-
-/// Shortest text that reads back as the same double.
-QString exactNumber(double value);
-/// As exactNumber(), never in exponent notation: for times.
-QString exactTime(double seconds);
-/// For a person: a value with a short exact decimal in full (438978.375), any
-/// other with 7 significant digits; never in exponent notation within 1e-4 to 1e10.
-QString readableNumber(double value);
