@@ -35,7 +35,6 @@ void mergeStatistics(SignalSnapshot &into, const SignalSnapshot &from)
         into.maximum = std::max(into.maximum, from.maximum);
     }
     into.deviation = std::sqrt(into.m2 / static_cast<double>(into.decodedSamples));
-    into.hasNewest = true;
 }
 
 namespace
@@ -50,24 +49,23 @@ bool readReport(const QString &file, QJsonObject &report, QString &error)
     }
     const QByteArray text = input.readAll();
     const QJsonDocument whole = QJsonDocument::fromJson(text);
-    QVector<QJsonObject> candidates;
     if (whole.isObject()) {
-        candidates.append(whole.object());
+        report = whole.object();
     } else {
         const QList<QByteArray> lines = text.trimmed().split('\n');
-        for (auto line = lines.crbegin(); line != lines.crend() && candidates.isEmpty(); ++line) {
+        for (auto line = lines.crbegin(); line != lines.crend(); ++line) {
             const QJsonDocument document = QJsonDocument::fromJson(*line);
             if (document.isObject()) {
-                candidates.append(document.object());
+                report = document.object();
+                break;
             }
         }
     }
-    const QString type = candidates.isEmpty() ? QString() : candidates.first().value(QLatin1String("type")).toString();
+    const QString type = report.value(QLatin1String("type")).toString();
     if (type != QLatin1String("report") && type != QLatin1String("merged")) {
         error = QStringLiteral("%1: not a JSON report of talveno-monitor").arg(file);
         return false;
     }
-    report = candidates.first();
     return true;
 }
 
@@ -131,17 +129,20 @@ public:
     {
         const bool seen = !s.interfaceName.isEmpty();
         const QString name = nameKey(s);
-        int index = seen ? bySignal.value(signalKey(s), -1) : byName.value(name, -1);
-        if (index < 0 && seen && placeholders.contains(name)) {
-            index = placeholders.take(name);
-            merged[index] = empty(s);
+        int index = byName.value(name, -1);
+        if (seen) {
+            const int same = bySignal.value(signalKey(s), -1);
+            if (same >= 0) {
+                index = same;
+            } else if (index >= 0 && merged.at(index).interfaceName.isEmpty()) {
+                merged[index] = empty(s); // the placeholder gives way
+            } else {
+                index = -1;
+            }
         }
         if (index < 0) {
             index = merged.size();
             merged.append(empty(s));
-            if (!seen) {
-                placeholders.insert(name, index);
-            }
         }
         if (seen) {
             bySignal.insert(signalKey(s), index);
@@ -164,7 +165,6 @@ private:
     QVector<SignalSnapshot> &merged;
     QHash<QString, int> bySignal;
     QHash<QString, int> byName;
-    QHash<QString, int> placeholders;
 };
 }
 
