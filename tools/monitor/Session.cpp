@@ -56,10 +56,12 @@ RunSummary &Session::summary()
 
 void Session::logFrame(const CanFrame &frame)
 {
-    const double t = signalMonitor.logSeconds(frame);
-    if (every > 0.0 && t >= nextSnapshot) {
-        snapshot(nextSnapshot);
-        nextSnapshot = (std::floor(t / every) + 1.0) * every;
+    if (every > 0.0) {
+        const double t = signalMonitor.logSeconds(frame);
+        if (t >= nextSnapshot) {
+            snapshot(nextSnapshot);
+            nextSnapshot = (std::floor(t / every) + 1.0) * every;
+        }
     }
     signalMonitor.processFrame(frame);
 }

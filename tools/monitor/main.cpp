@@ -59,7 +59,7 @@ bool writePlot(QFile &file, Monitor &monitor)
     return true;
 }
 
-int mergeReports(const MonitorOptions &options, QTextStream &out)
+int runMerge(const MonitorOptions &options, QTextStream &out)
 {
     MergedReport merged;
     QString error;
@@ -126,7 +126,7 @@ int main(int argc, char *argv[])
     QTextStream out(stdout);
     out.setCodec("UTF-8");
     if (!options.mergeReports.isEmpty()) {
-        return mergeReports(options, out);
+        return runMerge(options, out);
     }
     QVector<SignalDefinition> definitions;
     if (!loadDefinitions(options, definitions)) {
