@@ -2,6 +2,8 @@
 // The scaled intake per sample, beside a floor that does the same logical work
 // (append, trim by the capacity rule, scale, running statistics, keep the latest)
 // on plain structs, without locks or variants.
+#include "IntakeFloor.h"
+
 #include <Talveno/Talveno.h>
 
 #include <benchmark/benchmark.h>
@@ -14,8 +16,8 @@
 namespace
 {
 constexpr int ringSize = 1024;
-constexpr double factor = 0.5;
-constexpr double offset = -40.25;
+using IntakeFloor::factor;
+using IntakeFloor::offset;
 
 std::vector<double> rawRing()
 {
@@ -57,88 +59,24 @@ void scaledIntake(benchmark::State &state, CAN::CANopenDataType type, unsigned i
     GenericSignal::setMaxValueCount(1000);
 }
 
-struct PlainSample
-{
-    double raw = 0.0;
-    double scaled = 0.0;
-    qint32 auxInt = 0;
-    double auxDouble = 0.0;
-    bool excluded = false;
-    quint8 auxByte1 = 0;
-    quint8 auxByte2 = 0;
-};
-
-// The update of the library's calculator: relative to the first value.
-struct PlainStatistics
-{
-    void add(double x)
-    {
-        if (count == 0) {
-            reference = x;
-            minimum = x;
-            maximum = x;
-        } else {
-            minimum = std::min(minimum, x);
-            maximum = std::max(maximum, x);
-        }
-        ++count;
-        const double shifted = x - reference;
-        const double delta = shifted - mean;
-        mean += delta / static_cast<double>(count);
-        squares += delta * (shifted - mean);
-    }
-
-    quint64 count = 0;
-    double reference = 0.0;
-    double mean = 0.0;
-    double squares = 0.0;
-    double minimum = 0.0;
-    double maximum = 0.0;
-};
-
 void intakeFloor(benchmark::State &state, unsigned int capacity)
 {
-    std::vector<PlainSample> samples(ringSize);
+    std::vector<IntakeFloor::PlainSample> samples(ringSize);
     const std::vector<double> raws = rawRing();
     for (int i = 0; i < ringSize; ++i) {
         samples[i].raw = raws[i];
     }
-    std::vector<PlainSample> history;
-    PlainStatistics statistics;
-    PlainSample latest;
-    double average = 0.0;
-    double deviation = 0.0;
-    const auto intake = [&](const PlainSample &sample) {
-        if (capacity == 0) {
-            if (!history.empty()) {
-                history.pop_back();
-            }
-            history.push_back(sample);
-        } else {
-            history.push_back(sample);
-            if (history.size() > capacity + capacity / 10) {
-                history.erase(history.begin(), history.end() - capacity);
-            }
-        }
-        PlainSample &newest = history.back();
-        if (!newest.excluded) {
-            newest.scaled = newest.raw * factor + offset;
-        }
-        statistics.add(newest.scaled);
-        average = statistics.reference + statistics.mean;
-        deviation = std::sqrt(statistics.squares / static_cast<double>(statistics.count));
-        latest = newest;
-    };
+    IntakeFloor::PlainSignal signal;
     for (unsigned int i = 0; i <= capacity + capacity / 10; ++i) {
-        intake(samples[i % ringSize]);
+        signal.intake(samples[i % ringSize], capacity);
     }
 
     unsigned int next = 0;
     for (auto _ : state) {
-        intake(samples[next++ % ringSize]);
-        benchmark::DoNotOptimize(average);
-        benchmark::DoNotOptimize(deviation);
-        benchmark::DoNotOptimize(latest);
+        signal.intake(samples[next++ % ringSize], capacity);
+        benchmark::DoNotOptimize(signal.average);
+        benchmark::DoNotOptimize(signal.deviation);
+        benchmark::DoNotOptimize(signal.latest);
     }
     state.SetItemsProcessed(state.iterations());
 }

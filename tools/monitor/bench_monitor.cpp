@@ -7,6 +7,7 @@
 // bench/bench_intake.cpp). Generating the lines is not timed.
 
 #include "BuiltinSignals.h"
+#include "IntakeFloor.h"
 #include "LogParser.h"
 #include "Monitor.h"
 
@@ -15,7 +16,6 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <vector>
@@ -75,13 +75,11 @@ private:
     quint64 state = 42;
 };
 
-// What the library does per sample, without locks, variants or a worker: append
-// to a history held to its capacity, scale, update the running mean and sum of
-// squared deviations, keep the latest. The same work as IntakeFloor.
-class IntakeFloor
+// The intake floor for every signal of the monitor.
+class IntakeFloors
 {
 public:
-    explicit IntakeFloor(unsigned int capacity)
+    explicit IntakeFloors(unsigned int capacity)
         : capacity(capacity)
     {
     }
@@ -91,73 +89,25 @@ public:
         if (static_cast<std::size_t>(sample.signal) >= states.size()) {
             states.resize(static_cast<std::size_t>(sample.signal) + 1);
         }
-        Signal &signal = states[static_cast<std::size_t>(sample.signal)];
-        signal.history.push_back(Sample{static_cast<double>(sample.raw), 0.0, 0, sample.logSeconds, false, 0, 0});
-        if (signal.history.size() > capacity + capacity / 10) {
-            signal.history.erase(signal.history.begin(), signal.history.end() - capacity);
-        }
-        Sample &newest = signal.history.back();
-        if (!newest.excluded) {
-            newest.scaled = newest.raw * factor + offset;
-        }
-        signal.add(newest.scaled);
-        signal.latest = newest;
+        IntakeFloor::PlainSample plain;
+        plain.raw = static_cast<double>(sample.raw);
+        plain.auxDouble = sample.logSeconds;
+        states[static_cast<std::size_t>(sample.signal)].intake(plain, capacity);
     }
 
     // Something of every signal's state, so that none of the work can be left out.
     double sum() const
     {
         double total = 0.0;
-        for (const Signal &signal : states) {
+        for (const IntakeFloor::PlainSignal &signal : states) {
             total += signal.average + signal.deviation + signal.latest.scaled;
         }
         return total;
     }
 
 private:
-    static constexpr double factor = 0.5;
-    static constexpr double offset = -40.25;
-
-    struct Sample
-    {
-        double raw;
-        double scaled;
-        qint32 auxInt;
-        double auxDouble;
-        bool excluded;
-        quint8 auxByte1;
-        quint8 auxByte2;
-    };
-
-    // Running statistics relative to the first value, as the library keeps them.
-    struct Signal
-    {
-        void add(double x)
-        {
-            if (count == 0) {
-                reference = x;
-            }
-            ++count;
-            const double shifted = x - reference;
-            const double delta = shifted - mean;
-            mean += delta / static_cast<double>(count);
-            squares += delta * (shifted - mean);
-            average = reference + mean;
-            deviation = std::sqrt(squares / static_cast<double>(count));
-        }
-
-        std::vector<Sample> history;
-        Sample latest{};
-        quint64 count = 0;
-        double reference = 0.0;
-        double mean = 0.0;
-        double squares = 0.0;
-        double average = 0.0;
-        double deviation = 0.0;
-    };
-
     const unsigned int capacity;
-    std::vector<Signal> states;
+    std::vector<IntakeFloor::PlainSignal> states;
 };
 }
 
@@ -173,7 +123,7 @@ int main(int argc, char *argv[])
     GenericSignal::setMaxValueCount(capacity);
     const InterfaceNames interfaces;
     Monitor monitor(builtinSignals(), interfaces, Monitor::Settings());
-    IntakeFloor floor(capacity);
+    IntakeFloors floor(capacity);
 
     LineGenerator generator;
     std::vector<char> text;
