@@ -73,13 +73,13 @@ inline quint8 rateInBand(double v, double lo, double hi)
 template<typename T>
 double GenericSignalImpl<T>::getLowerThreshold(double factor)
 {
-    return average.load() - factor * deviation.load();
+    return TalvenoRating::bandAround(average, deviation, factor).lo;
 }
 
 template<typename T>
 double GenericSignalImpl<T>::getUpperThreshold(double factor)
 {
-    return average.load() + factor * deviation.load();
+    return TalvenoRating::bandAround(average, deviation, factor).hi;
 }
 
 template<typename T>
