@@ -15,13 +15,12 @@ quint16 InterfaceNames::index(const char *name, std::size_t length)
     const auto same = [name, length](const QByteArray &known) {
         return static_cast<std::size_t>(known.size()) == length && std::memcmp(known.constData(), name, length) == 0;
     };
-    if (last >= 0 && same(lastBytes)) {
+    if (last >= 0 && same(bytes.at(last))) {
         return static_cast<quint16>(last);
     }
     for (int i = 0; i < bytes.size(); ++i) {
         if (same(bytes.at(i))) {
             last = i;
-            lastBytes = bytes.at(i);
             return static_cast<quint16>(i);
         }
     }
@@ -33,7 +32,6 @@ quint16 InterfaceNames::index(const char *name, std::size_t length)
     bytes.append(QByteArray(name, static_cast<int>(length)));
     names.append(QString::fromUtf8(name, static_cast<int>(length)));
     last = bytes.size() - 1;
-    lastBytes = bytes.last();
     return static_cast<quint16>(last);
 }
 

@@ -22,7 +22,6 @@ public:
 private:
     QVector<QString> names;
     QVector<QByteArray> bytes;
-    /// The name asked for last, held apart for the quick check.
-    QByteArray lastBytes;
+    /// The index asked for last, checked first.
     int last = -1;
 };
