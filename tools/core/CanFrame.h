@@ -4,6 +4,7 @@
 #include <QtGlobal>
 
 #include <array>
+#include <chrono>
 
 /// One CAN frame, from a log line or from a bus.
 struct CanFrame
@@ -22,3 +23,18 @@ struct CanFrame
     quint8 length = 0;
     std::array<quint8, 64> data{};
 };
+
+/// Whether a frame may carry length data bytes: up to 8 in a classic frame, and
+/// the few longer lengths of CAN FD.
+inline bool isCanFdLength(int length)
+{
+    return length <= 8 || length == 12 || length == 16 || length == 20 || length == 24 || length == 32 || length == 48
+        || length == 64;
+}
+
+/// Microseconds since the epoch: the time of a frame whose source stamped none.
+inline qint64 nowMicroseconds()
+{
+    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
+        .count();
+}

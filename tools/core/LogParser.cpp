@@ -144,12 +144,6 @@ LineParse malformed(const char *why)
     return LineParse{LineParse::Malformed, why};
 }
 
-bool isCanFdLength(int length)
-{
-    return length <= 8 || length == 12 || length == 16 || length == 20 || length == 24 || length == 32 || length == 48
-        || length == 64;
-}
-
 bool isLeapYear(qint64 year)
 {
     return (year % 4 == 0 && year % 100 != 0) || year % 400 == 0;
@@ -501,6 +495,16 @@ bool parseCompactLine(const char *begin, const char *end, CanFrame &frame, LineP
         return false;
     }
     at += 2;
+    const auto accept = [&](quint32 id, bool extended, std::size_t length, const char *name, std::size_t nameSize) {
+        frame.timeMicroseconds = seconds * 1000000 + fraction;
+        frame.id = id;
+        frame.interfaceIndex = 0;
+        frame.extended = extended;
+        frame.remote = false;
+        frame.length = static_cast<quint8>(length);
+        result = LineParse{LineParse::Frame, nullptr, static_cast<std::size_t>(name - begin), nameSize};
+        return true;
+    };
 
     // A 29-bit identifier and 8 data bytes, as on nearly every J1939 line, lie at
     // fixed places before the line end: read there, they need not wait for the
@@ -516,17 +520,7 @@ bool parseCompactLine(const char *begin, const char *end, CanFrame &frame, LineP
         if (id > 0x1FFFFFFF) {
             return false;
         }
-        frame.timeMicroseconds = seconds * 1000000 + fraction;
-        frame.id = id;
-        frame.interfaceIndex = 0;
-        frame.extended = true;
-        frame.remote = false;
-        frame.length = 8;
-        result = LineParse{LineParse::Frame,
-                           nullptr,
-                           static_cast<std::size_t>(at - begin),
-                           static_cast<std::size_t>(nameLength)};
-        return true;
+        return accept(id, true, 8, at, static_cast<std::size_t>(nameLength));
     }
 
     // The name ends at the first blank; a control character in it is left to the
@@ -599,14 +593,7 @@ bool parseCompactLine(const char *begin, const char *end, CanFrame &frame, LineP
         }
     }
 
-    frame.timeMicroseconds = seconds * 1000000 + fraction;
-    frame.id = id;
-    frame.interfaceIndex = 0;
-    frame.extended = extended;
-    frame.remote = false;
-    frame.length = static_cast<quint8>(hexDigits / 2);
-    result = LineParse{LineParse::Frame, nullptr, static_cast<std::size_t>(interface - begin), interfaceLength};
-    return true;
+    return accept(id, extended, hexDigits / 2, interface, interfaceLength);
 }
 }
 

@@ -2,7 +2,6 @@
 #include "LogReader.h"
 
 #include <cerrno>
-#include <chrono>
 #include <cstring>
 
 #include <poll.h>
@@ -11,12 +10,6 @@
 namespace
 {
 constexpr std::size_t blockSize = 1 << 20;
-
-qint64 nowMicroseconds()
-{
-    return std::chrono::duration_cast<std::chrono::microseconds>(std::chrono::system_clock::now().time_since_epoch())
-        .count();
-}
 }
 
 LogReader::LogReader(int fd, InterfaceNames &interfaces, int wakeFd)

@@ -137,24 +137,6 @@ bool selectsNumericType(CAN::CANopenDataType type)
         return false;
     }
 }
-
-// The data lengths a CAN FD frame can have; a classic frame carries up to 8 bytes.
-bool isCanFdDataLength(int bytes)
-{
-    switch (bytes) {
-    case 8:
-    case 12:
-    case 16:
-    case 20:
-    case 24:
-    case 32:
-    case 48:
-    case 64:
-        return true;
-    default:
-        return false;
-    }
-}
 }
 
 QString validationError(const SignalDefinition &signal)
@@ -165,7 +147,7 @@ QString validationError(const SignalDefinition &signal)
     if (signal.length < 1 || signal.length > 64) {
         return QStringLiteral("\"length\" %1 is not 1 to 64 bits").arg(signal.length);
     }
-    if (!isCanFdDataLength(signal.frameLength)) {
+    if (signal.frameLength < 8 || !isCanFdLength(signal.frameLength)) {
         return QStringLiteral("\"frameLength\" %1 is not a CAN FD data length (8, 12, 16, 20, 24, 32, 48 or 64 bytes)")
             .arg(signal.frameLength);
     }

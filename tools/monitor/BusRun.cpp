@@ -3,14 +3,12 @@
 #include "Runs.h"
 #include "StopRequest.h"
 
-#include <QDateTime>
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QSocketNotifier>
 #include <QTimer>
 
 #include <algorithm>
-#include <csignal>
 #include <memory>
 #include <vector>
 
@@ -24,11 +22,6 @@ QString interfaceLabel(const QVector<BusAddress> &buses, const BusAddress &addre
         return other.interfaceName == address.interfaceName;
     };
     return std::count_if(buses.cbegin(), buses.cend(), sameInterface) > 1 ? address.text() : address.interfaceName;
-}
-
-qint64 nowMicroseconds()
-{
-    return QDateTime::currentMSecsSinceEpoch() * 1000;
 }
 
 class BusRun
@@ -65,8 +58,7 @@ public:
             loop.exec();
         }
         if (StopRequest::requested() && status == ExitStatus::done) {
-            session.summary().ending =
-                StopRequest::signalNumber() == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM");
+            session.summary().ending = QLatin1String(StopRequest::signalName());
         }
         for (const auto &bus : buses) {
             bus->close();
