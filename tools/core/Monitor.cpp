@@ -34,7 +34,12 @@ Monitor::~Monitor() = default;
 
 double Monitor::logSeconds(const CanFrame &frame) const
 {
-    return haveFirstTime ? static_cast<double>(frame.timeMicroseconds - firstTimeMicroseconds) / 1e6 : 0.0;
+    return secondsSinceFirst(frame.timeMicroseconds);
+}
+
+double Monitor::secondsSinceFirst(qint64 microseconds) const
+{
+    return haveFirstTime ? static_cast<double>(microseconds - firstTimeMicroseconds) / 1e6 : 0.0;
 }
 
 int Monitor::watchedFor(int definition, const CanFrame &frame)
@@ -141,7 +146,7 @@ void Monitor::processFrame(const CanFrame &frame)
 
 double Monitor::lastLogSeconds() const
 {
-    return haveFirstTime ? static_cast<double>(lastTimeMicroseconds - firstTimeMicroseconds) / 1e6 : 0.0;
+    return secondsSinceFirst(lastTimeMicroseconds);
 }
 
 quint64 Monitor::frameCount() const
@@ -212,7 +217,6 @@ SignalSnapshot Monitor::snapshotOf(Watched &entry)
     s.notAvailableSamples = entry.notAvailableSamples;
     s.errorSamples = entry.errorSamples;
     s.storedSamples = signal.getValueCount();
-    s.hasNewest = entry.decodedSamples > 0;
     s.newest = signal.getValue().scaledValue.toDouble();
     s.cachedAverage = signal.getAverage();
     s.liveAverage = signal.calcAverage();
@@ -226,7 +230,7 @@ SignalSnapshot Monitor::snapshotOf(Watched &entry)
     s.lowerThreshold = signal.getLowerThreshold(band);
     s.upperThreshold = signal.getUpperThreshold(band);
     s.outsideBand = signal.getDeviators(band).size();
-    if (s.hasNewest) {
+    if (entry.decodedSamples > 0) {
         s.age = signal.getAgeInSeconds();
         s.logAge = settings.logTime ? lastLogSeconds() - entry.newestLogSeconds : -1.0;
         s.stale = settings.staleAfter > 0.0 && std::max(s.age, s.logAge) > settings.staleAfter;

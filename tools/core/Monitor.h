@@ -35,7 +35,6 @@ struct SignalSnapshot
     quint64 errorSamples = 0;
     /// Samples in the history, at most the capacity plus a tenth.
     int storedSamples = 0;
-    bool hasNewest = false;
     double newest = 0.0;
     double cachedAverage = 0.0;
     double liveAverage = 0.0;
@@ -158,6 +157,7 @@ private:
     };
 
     const QVector<int> &route(const CanFrame &frame);
+    double secondsSinceFirst(qint64 microseconds) const;
     int watchedFor(int definition, const CanFrame &frame);
     QVector<Row> rows() const;
     QString origin(const Watched &entry) const;

@@ -43,7 +43,14 @@ int StopRequest::wakeFd()
     return wakePipe[0];
 }
 
-int StopRequest::signalNumber()
+const char *StopRequest::signalName()
 {
-    return stopSignal;
+    switch (stopSignal) {
+    case SIGINT:
+        return "SIGINT";
+    case SIGTERM:
+        return "SIGTERM";
+    default:
+        return nullptr;
+    }
 }

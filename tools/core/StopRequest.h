@@ -19,6 +19,7 @@ bool install();
 bool requested();
 /// Readable once a stop was requested; -1 before install().
 int wakeFd();
-/// The number of the signal that asked for the stop, 0 if none.
-int signalNumber();
+/// The name of the signal that asked for the stop ("SIGINT" or "SIGTERM"), or
+/// null if none did.
+const char *signalName();
 }

@@ -8,7 +8,6 @@
 #include <QFileInfo>
 
 #include <cerrno>
-#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -52,11 +51,6 @@ qint64 fileSize(int fd)
 {
     struct stat status = {};
     return ::fstat(fd, &status) == 0 && S_ISREG(status.st_mode) ? static_cast<qint64>(status.st_size) : 0;
-}
-
-QString signalName(int number)
-{
-    return number == SIGINT ? QStringLiteral("SIGINT") : QStringLiteral("SIGTERM");
 }
 
 class Descriptor
@@ -130,7 +124,7 @@ int readLog(const MonitorOptions &options, Session &session, QVector<MalformedLi
     }
     progress.finish();
     if (StopRequest::requested()) {
-        summary.ending = signalName(StopRequest::signalNumber());
+        summary.ending = QLatin1String(StopRequest::signalName());
     }
     summary.lines = static_cast<quint64>(reader.lineNumber());
     summary.seconds = session.monitor().lastLogSeconds();
