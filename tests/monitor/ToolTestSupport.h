@@ -42,11 +42,18 @@ inline int stop(QProcess &process, int signalNumber = 0)
 #ifdef MONITOR_BINARY
 // Runs the monitor to its end. The input is written to its standard input, which
 // is then closed; without input it stays open, so that a monitor that read it
-// where it should not would never end.
-inline Run runMonitor(const QString &arguments, const QByteArray &input = QByteArray())
+// where it should not would never end. A shell command line, where given, runs
+// the monitor in place of its %1, e.g. "%1 >/dev/full".
+inline Run
+runMonitor(const QString &arguments, const QByteArray &input = QByteArray(), const QString &shell = QString())
 {
     QProcess process;
-    start(process, MONITOR_BINARY, arguments);
+    if (shell.isEmpty()) {
+        start(process, MONITOR_BINARY, arguments);
+    } else {
+        process.start(QStringLiteral("/bin/bash"),
+                      {QStringLiteral("-c"), shell.arg(QStringLiteral(MONITOR_BINARY " ") + arguments)});
+    }
     if (!input.isEmpty()) {
         process.write(input);
         process.closeWriteChannel();

@@ -62,8 +62,18 @@ private Q_SLOTS:
         }
     }
 
-    void sigintOnPipe_reportsWhatWasRead()
+    // SIGHUP: the terminal that started the run has closed.
+    void stopOnPipe_reportsWhatWasRead_data()
     {
+        QTest::addColumn<int>("signalNumber");
+        QTest::addColumn<QString>("ending");
+        QTest::newRow("sigint") << int(SIGINT) << QStringLiteral("SIGINT");
+        QTest::newRow("sighup") << int(SIGHUP) << QStringLiteral("SIGHUP");
+    }
+
+    void stopOnPipe_reportsWhatWasRead()
+    {
+        QFETCH(int, signalNumber);
         QProcess monitor;
         start(monitor, MONITOR_BINARY, QStringLiteral("- --format json --every 1"));
         QFile log(QStringLiteral(SAMPLE_LOG));
@@ -74,9 +84,9 @@ private Q_SLOTS:
         }
         QTRY_VERIFY(monitor.bytesToWrite() == 0);
         QTest::qWait(200);
-        QCOMPARE(stop(monitor, SIGINT), 0);
+        QCOMPARE(stop(monitor, signalNumber), 0);
         const QJsonObject report = finalReport(monitor.readAllStandardOutput());
-        QCOMPARE(report.value(QLatin1String("ending")).toString(), QStringLiteral("SIGINT"));
+        QTEST(report.value(QLatin1String("ending")).toString(), "ending");
         QCOMPARE(report.value(QLatin1String("frames")).toInt(), 100);
     }
 
@@ -116,11 +126,31 @@ private Q_SLOTS:
         QCOMPARE(report.value(QLatin1String("frames")).toInt() > 0, lostMidRun);
     }
 
+    // Candump's default layout has no time: a quiet pipe still brings snapshots,
+    // and shows its signal going stale.
+    void untimedPipe_snapshotsFollowTheWallClock()
+    {
+        QProcess monitor;
+        start(monitor, MONITOR_BINARY, QStringLiteral("- --format json --every 0.2 --stale 0.5"));
+        monitor.write("  can0  0CF00400   [8]  F1 D0 CD 5A 1D 00 FF CD\n");
+        QByteArray out;
+        QTRY_VERIFY_WITH_TIMEOUT((out += monitor.readAllStandardOutput()).count('\n') >= 5, 10000);
+        const QList<QByteArray> snapshots = out.trimmed().split('\n');
+        QVERIFY(!field(signalsOf(snapshots.first()), 0, "stale").toBool());
+        QVERIFY(field(signalsOf(snapshots.last()), 0, "stale").toBool());
+        monitor.closeWriteChannel();
+        QCOMPARE(stop(monitor), 0);
+    }
+
     void frameStop_marksSignalStaleWithinItsWindow()
     {
-        // Engine speed every 0.1 s for 4 s; coolant temperature until 1.0 s only.
+        // Engine speed every 0.1 s for 4 s, but no frame at all from 1.0 to 3.0 s;
+        // coolant temperature until 1.0 s only.
         QByteArray log;
         for (int i = 0; i <= 40; ++i) {
+            if (i > 10 && i < 30) {
+                continue;
+            }
             const QByteArray time = QByteArray::number(i / 10.0, 'f', 6);
             log += "(" + time + ") can0 0CF00400#F1D0CD5A1D00FFCD\n";
             if (i <= 10) {
@@ -136,6 +166,14 @@ private Q_SLOTS:
             staleness += field(signalsOf(line), 2, "stale").toBool() ? QLatin1Char('S') : QLatin1Char('-');
         }
         QCOMPARE(staleness, QStringLiteral("----SSSSS")); // snapshots at 0.5, 1, ... 4 s, then the report
+
+        // Of 1000 snapshots due in one gap, the first and the last, and a line for the rest.
+        const QByteArray frame = " can0 0CF00400#F1D0CD5A1D00FFCD\n";
+        const QList<QByteArray> gap =
+            runMonitor(QStringLiteral("- --format json --every 0.01"), "(0.0)" + frame + "(10.0)" + frame)
+                .out.split('\n');
+        QCOMPARE(gap.size(), 5);
+        QCOMPARE(QJsonDocument::fromJson(gap.at(1)).object().value(QLatin1String("snapshots")).toInt(), 998);
     }
 };
 

@@ -109,17 +109,31 @@ private Q_SLOTS:
                  QByteArray("vehicle speed (SPN 84) km/h 0 0 0 0"));
     }
 
+    // A failure ends with its status and a message, and with no report, or the
+    // report of what came before it where one is named.
     void failure_exitStatusAndMessage_data()
     {
         QTest::addColumn<QString>("arguments");
         QTest::addColumn<QByteArray>("input");
+        QTest::addColumn<QString>("shell");
         QTest::addColumn<int>("status");
         QTest::addColumn<QByteArray>("message");
+        QTest::addColumn<QByteArray>("report");
         const auto row = [](const char *name, const char *arguments, int status, const char *message) {
-            QTest::newRow(name) << QString::fromUtf8(arguments) << QByteArray() << status << QByteArray(message);
+            QTest::newRow(name) << QString::fromUtf8(arguments) << QByteArray() << QString() << status
+                                << QByteArray(message) << QByteArray();
         };
-        QTest::newRow("strictStopsAtFirstMalformedLine")
-            << QStringLiteral("- --strict") << mixedLog << 1 << QByteArray("line 2 is malformed");
+        const auto shellRow =
+            [](const char *name, const char *arguments, const char *shell, int status, const char *message) {
+                QTest::newRow(name) << QString::fromUtf8(arguments)
+                                    << QByteArray("{\"type\": \"report\", \"signals\": []}") << QString::fromUtf8(shell)
+                                    << status << QByteArray(message) << QByteArray();
+            };
+        QTest::newRow("strictReportsTheLinesBeforeTheMalformedOne")
+            << QStringLiteral("- --strict") << mixedLog << QString() << 1 << QByteArray("line 2 is malformed")
+            << QByteArray("1 frames in 1 lines; 0 malformed lines skipped");
+        QTest::newRow("notACanLog") << QStringLiteral("-") << QByteArray("{\n  \"signals\": []\n}\n") << QString() << 2
+                                    << QByteArray("- is not a CAN log: none of its 3 lines is a frame") << QByteArray();
         row("missingFile", "/nonexistent/can.log", 2, "cannot read");
         row("directory", "/", 2, "is a directory");
         row("missingDefinitions", "--definitions /nonexistent/signals.json", 2, "signals.json");
@@ -131,17 +145,33 @@ private Q_SLOTS:
         // Standard input stays open: a monitor that read the log first would never end.
         row("plotNotSvgBeforeReading", "- --plot /tmp/plot.png", 2, "ends in .svg");
         row("plotUnwritableBeforeReading", "- --plot /nonexistent/plot.svg", 2, "cannot write");
+        shellRow("standardInputClosed", "-", "exec %1 <&-", 2, "cannot read -: standard input is closed");
+        shellRow("standardOutputClosed", SAMPLE_LOG, "exec %1 >&-", 4, "standard output is closed");
+        shellRow("reportOnFullDisk", SAMPLE_LOG, "exec %1 >/dev/full", 4, "cannot write the report: No space");
+        shellRow("snapshotOnFullDisk", SAMPLE_LOG " --every 1 --format csv", "exec %1 >/dev/full", 4, "No space");
+        shellRow("mergeOnFullDisk", "--merge /dev/stdin", "exec %1 >/dev/full", 4, "No space");
+        shellRow("helpOnFullDisk", "--help", "exec %1 >/dev/full", 4, "cannot write");
+        // As other Unix tools, quietly: status 4 shows only where the pipe's status is asked for.
+        shellRow("readerClosesThePipe",
+                 SAMPLE_LOG " --every 0.01",
+                 "set -o pipefail; trap '' PIPE; %1 | head -1 >/dev/null",
+                 4,
+                 "");
     }
 
     void failure_exitStatusAndMessage()
     {
         QFETCH(QString, arguments);
         QFETCH(QByteArray, input);
+        QFETCH(QString, shell);
         QFETCH(QByteArray, message);
-        const Run run = runMonitor(arguments, input);
+        QFETCH(QByteArray, report);
+        const Run run = runMonitor(arguments, input, shell);
         QTEST(run.exitCode, "status");
-        QVERIFY(run.out.isEmpty());
-        QVERIFY2(run.err.startsWith("talveno-monitor: ") && run.err.contains(message), run.err.constData());
+        QVERIFY2(report.isEmpty() ? run.out.isEmpty() : run.out.contains(report), run.out.constData());
+        QVERIFY2(message.isEmpty() ? run.err.isEmpty()
+                                   : run.err.startsWith("talveno-monitor: ") && run.err.contains(message),
+                 run.err.constData());
     }
 
     // Merged pieces of the log give the whole log's statistics.

@@ -28,28 +28,39 @@ LogReader::LogReader(const QByteArray &text, InterfaceNames &interfaces)
 {
 }
 
-// Waits until fd has data or wakeFd is readable; false for the wake-up. Only a
-// pipe or a terminal can keep the reader waiting, but poll answers at once for a
-// file, so it serves every kind.
-bool LogReader::waitForInput()
+// Waits until fd has data, wakeFd is readable, or the time is up. Only a pipe or
+// a terminal can keep the reader waiting, but poll answers at once for a file, so
+// it serves every kind. A signal that interrupts the wait restarts it whole: the
+// stop it asks for makes wakeFd readable.
+LogReader::Fill LogReader::waitForInput(int waitMilliseconds)
 {
-    if (wakeFd < 0) {
-        return true;
+    if (wakeFd < 0 && waitMilliseconds < 0) {
+        return Fill::More;
     }
     pollfd watched[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
     for (;;) {
-        const int ready = ::poll(watched, 2, -1);
+        const int ready = ::poll(watched, 2, waitMilliseconds);
         if (ready < 0 && errno == EINTR) {
             continue;
         }
         if (ready > 0 && (watched[1].revents & POLLIN)) {
-            return false;
+            return Fill::Interrupted;
         }
-        return true;
+        return ready == 0 ? Fill::TimedOut : Fill::More;
     }
 }
 
-LogReader::Fill LogReader::fill()
+void LogReader::setWaitLimit(int milliseconds)
+{
+    waitLimit = milliseconds;
+}
+
+bool LogReader::timed() const
+{
+    return lastTimed;
+}
+
+LogReader::Fill LogReader::fill(int waitMilliseconds)
 {
     if (atEnd) {
         return Fill::End;
@@ -61,8 +72,9 @@ LogReader::Fill LogReader::fill()
         begin = 0;
     }
     for (;;) {
-        if (!waitForInput()) {
-            return Fill::Interrupted;
+        const Fill waited = waitForInput(waitMilliseconds);
+        if (waited != Fill::More) {
+            return waited;
         }
         const ssize_t got = ::read(fd, buffer.data() + end, buffer.size() - end);
         if (got > 0) {
@@ -99,8 +111,11 @@ LogReader::Next LogReader::skipOverlongLine()
         }
         bytes += static_cast<qint64>(end - begin);
         begin = end;
-        switch (fill()) {
+        // The rest of the line is waited for without limit: a line cut in two
+        // would read as two.
+        switch (fill(-1)) {
         case Fill::More:
+        case Fill::TimedOut:
             continue;
         case Fill::End:
             return Next::Malformed;
@@ -124,7 +139,7 @@ LogReader::Next LogReader::next(CanFrame &frame)
         } else if (end - begin > static_cast<std::size_t>(maxLineLength)) {
             return skipOverlongLine();
         } else if (!atEnd) {
-            switch (fill()) {
+            switch (fill(waitLimit)) {
             case Fill::More:
             case Fill::End:
                 continue;
@@ -132,6 +147,8 @@ LogReader::Next LogReader::next(CanFrame &frame)
                 return Next::ReadError;
             case Fill::Interrupted:
                 return Next::Interrupted;
+            case Fill::TimedOut:
+                return Next::TimedOut;
             }
         } else if (begin == end) {
             return Next::End;
@@ -156,6 +173,7 @@ LogReader::Next LogReader::next(CanFrame &frame)
         switch (parsed.status) {
         case LineParse::Frame:
             frame.interfaceIndex = interfaces.index(lineStart + parsed.interfaceOffset, parsed.interfaceLength);
+            lastTimed = parsed.timed;
             if (!parsed.timed) {
                 frame.timeMicroseconds = nowMicroseconds();
             }

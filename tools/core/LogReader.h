@@ -27,6 +27,7 @@ public:
         End, ///< no more input
         ReadError, ///< reading failed; see readError()
         Interrupted, ///< the wake-up descriptor became readable while waiting for input
+        TimedOut, ///< no whole line came within the wait limit
     };
 
     /// Reads fd, which stays open and owned by the caller. While waiting for
@@ -41,6 +42,12 @@ public:
     /// from a line without a timestamp gets the time it was read, in microseconds
     /// since the epoch.
     Next next(CanFrame &frame);
+    /// How long next() waits for input before it returns TimedOut; -1, the
+    /// default, waits for ever.
+    void setWaitLimit(int milliseconds);
+    /// Whether the frame read last carried its own time; false when it was
+    /// stamped with the time it was read.
+    bool timed() const;
 
     /// 1-based number of the line read last.
     qint64 lineNumber() const;
@@ -54,14 +61,16 @@ public:
     static constexpr int maxLineLength = 4096;
 
 private:
-    enum class Fill { More, End, Failed, Interrupted };
-    Fill fill();
-    bool waitForInput();
+    enum class Fill { More, End, Failed, Interrupted, TimedOut };
+    Fill fill(int waitMilliseconds);
+    Fill waitForInput(int waitMilliseconds);
     Next skipOverlongLine();
 
     InterfaceNames &interfaces;
     int fd = -1;
     int wakeFd = -1;
+    int waitLimit = -1;
+    bool lastTimed = true;
     std::vector<char> buffer;
     std::size_t begin = 0;
     std::size_t end = 0;

@@ -2,6 +2,7 @@
 #include "Monitor.h"
 
 #include <algorithm>
+#include <cmath>
 #include <tuple>
 #include <utility>
 
@@ -34,12 +35,20 @@ Monitor::~Monitor() = default;
 
 double Monitor::logSeconds(const CanFrame &frame) const
 {
-    return secondsSinceFirst(frame.timeMicroseconds);
+    return logSecondsAt(frame.timeMicroseconds);
 }
 
-double Monitor::secondsSinceFirst(qint64 microseconds) const
+double Monitor::logSecondsAt(qint64 microseconds) const
 {
     return haveFirstTime ? static_cast<double>(microseconds - firstTimeMicroseconds) / 1e6 : 0.0;
+}
+
+void Monitor::advanceLogTime(double seconds)
+{
+    if (haveFirstTime) {
+        lastTimeMicroseconds =
+            std::max(lastTimeMicroseconds, firstTimeMicroseconds + static_cast<qint64>(std::llround(seconds * 1e6)));
+    }
 }
 
 int Monitor::watchedFor(int definition, const CanFrame &frame)
@@ -146,7 +155,7 @@ void Monitor::processFrame(const CanFrame &frame)
 
 double Monitor::lastLogSeconds() const
 {
-    return secondsSinceFirst(lastTimeMicroseconds);
+    return logSecondsAt(lastTimeMicroseconds);
 }
 
 quint64 Monitor::frameCount() const

@@ -123,7 +123,14 @@ public:
 
     /// Seconds since the first frame's timestamp; 0 before any frame.
     double logSeconds(const CanFrame &frame) const;
+    /// The same for a time in microseconds on the frames' clock.
+    double logSecondsAt(qint64 microseconds) const;
+    /// The log's present: the newest frame's time, or a later one given to
+    /// advanceLogTime().
     double lastLogSeconds() const;
+    /// Moves the log's present on to the given seconds since the first frame, as
+    /// a snapshot between two frames sees it; never back, and not before any frame.
+    void advanceLogTime(double seconds);
     quint64 frameCount() const;
 
     /// One per signal, in the order of the definitions, then of the interfaces
@@ -157,7 +164,6 @@ private:
     };
 
     const QVector<int> &route(const CanFrame &frame);
-    double secondsSinceFirst(qint64 microseconds) const;
     int watchedFor(int definition, const CanFrame &frame);
     QVector<Row> rows() const;
     QString origin(const Watched &entry) const;

@@ -303,7 +303,7 @@ QString Report::timeText(double seconds) const
         + (settings.logTime ? QStringLiteral(" s of log time") : QStringLiteral(" s"));
 }
 
-void Report::addSnapshot(double seconds, const QVector<SignalSnapshot> &signalStates)
+bool Report::addSnapshot(double seconds, const QVector<SignalSnapshot> &signalStates)
 {
     switch (settings.format) {
     case ReportFormat::Table:
@@ -323,6 +323,29 @@ void Report::addSnapshot(double seconds, const QVector<SignalSnapshot> &signalSt
         break;
     }
     out.flush();
+    return out.status() == QTextStream::Ok;
+}
+
+bool Report::addSkipped(double from, double to, quint64 snapshots)
+{
+    switch (settings.format) {
+    case ReportFormat::Table:
+        out << '(' << snapshots << " snapshots left out: no frame between " << QString::number(from, 'f', 3) << " and "
+            << timeText(to) << ")\n\n";
+        break;
+    case ReportFormat::Csv:
+        break;
+    case ReportFormat::Json:
+        out << QString::fromUtf8(QJsonDocument(QJsonObject{{QStringLiteral("type"), QStringLiteral("skipped")},
+                                                           {QStringLiteral("snapshots"), count(snapshots)},
+                                                           {QStringLiteral("from"), from},
+                                                           {QStringLiteral("to"), to}})
+                                     .toJson(QJsonDocument::Compact))
+            << '\n';
+        break;
+    }
+    out.flush();
+    return out.status() == QTextStream::Ok;
 }
 
 void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &signalStates)

@@ -16,7 +16,8 @@ enum class ReportFormat {
 struct RunSummary
 {
     QString input;
-    /// Why the run ended: "end of input", "SIGINT", "SIGTERM" or "bus failure".
+    /// Why the run ended: "end of input", "SIGINT", "SIGTERM", "SIGHUP", "bus
+    /// failure" or "malformed line" (--strict).
     QString ending = QStringLiteral("end of input");
     quint64 lines = 0;
     quint64 frames = 0;
@@ -63,8 +64,12 @@ public:
 
     Report(const Settings &settings, QTextStream &out);
 
-    /// A snapshot taken at the given time while the frames stream in.
-    void addSnapshot(double seconds, const QVector<SignalSnapshot> &signalStates);
+    /// A snapshot taken at the given time while the frames stream in. False when
+    /// the output has failed.
+    bool addSnapshot(double seconds, const QVector<SignalSnapshot> &signalStates);
+    /// Says that so many snapshots between the two times were left out (in the
+    /// table and JSON; CSV has no line for it). False when the output has failed.
+    bool addSkipped(double from, double to, quint64 snapshots);
     /// The final state.
     void finish(const RunSummary &summary, const QVector<SignalSnapshot> &signalStates);
 

@@ -30,7 +30,9 @@ bool StopRequest::install()
     sigemptyset(&action.sa_mask);
     // No SA_RESTART: a blocking read returns at once.
     action.sa_flags = 0;
-    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0;
+    // SIGHUP: the terminal the run was started from has closed.
+    return ::sigaction(SIGINT, &action, nullptr) == 0 && ::sigaction(SIGTERM, &action, nullptr) == 0
+        && ::sigaction(SIGHUP, &action, nullptr) == 0;
 }
 
 bool StopRequest::requested()
@@ -50,6 +52,8 @@ const char *StopRequest::signalName()
         return "SIGINT";
     case SIGTERM:
         return "SIGTERM";
+    case SIGHUP:
+        return "SIGHUP";
     default:
         return nullptr;
     }

@@ -2,7 +2,7 @@
 #pragma once
 
 /**
- * SIGINT and SIGTERM as a request to end the run cleanly, instead of the
+ * SIGINT, SIGTERM and SIGHUP as a request to end the run cleanly, instead of the
  * default death that loses what was read.
  *
  * The handler only sets a flag and writes a byte into a pipe, the two things a
@@ -19,7 +19,7 @@ bool install();
 bool requested();
 /// Readable once a stop was requested; -1 before install().
 int wakeFd();
-/// The name of the signal that asked for the stop ("SIGINT" or "SIGTERM"), or
+/// The name of the signal that asked for the stop ("SIGINT", "SIGTERM" or "SIGHUP"), or
 /// null if none did.
 const char *signalName();
 }

@@ -39,7 +39,10 @@ public:
             snapshotTimer.setTimerType(Qt::PreciseTimer);
             QObject::connect(&snapshotTimer, &QTimer::timeout, &loop, [this] {
                 ++snapshots;
-                this->session.snapshot(snapshots * this->options.every);
+                // A report that cannot be written ends the run: nobody reads it.
+                if (!this->session.snapshot(snapshots * this->options.every)) {
+                    loop.quit();
+                }
             });
         }
     }

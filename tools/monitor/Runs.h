@@ -16,6 +16,7 @@ constexpr int done = 0;
 constexpr int malformedStrict = 1;
 constexpr int unreadable = 2;
 constexpr int busFailure = 3;
+constexpr int reportUnwritable = 4;
 }
 
 /// Writes "talveno-monitor: message" on standard error.
@@ -29,11 +30,13 @@ struct MalformedLine
     QString text;
 };
 
-/// Reads the log of options.input into the session, up to its end or a stop
-/// request. Returns the exit status; the final report is still to be written
-/// unless it is malformedStrict or unreadable.
+/// Reads the log of options.input into the session, up to its end, a stop
+/// request, a report that cannot be written, or under --strict a malformed
+/// line. Returns the exit status; the final report is still to be written
+/// unless it is unreadable.
 int readLog(const MonitorOptions &options, Session &session, QVector<MalformedLine> &malformed);
 
-/// Reads options.buses into the session until a stop request or a bus failure.
-/// Returns done or busFailure; the final report is still to be written.
+/// Reads options.buses into the session until a stop request, a bus failure or a
+/// report that cannot be written. Returns done or busFailure; the final report
+/// is still to be written.
 int readBuses(const MonitorOptions &options, Session &session);

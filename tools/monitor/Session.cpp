@@ -33,7 +33,6 @@ Session::Session(const QVector<SignalDefinition> &definitions,
     : signalMonitor(definitions, names, monitorSettings(options, logTime))
     , report(reportSettings(options, logTime), out)
     , every(options.every)
-    , nextSnapshot(options.every)
 {
     runSummary.band = options.band;
     runSummary.historyCapacity = options.history;
@@ -54,21 +53,70 @@ RunSummary &Session::summary()
     return runSummary;
 }
 
-void Session::logFrame(const CanFrame &frame)
+bool Session::logFrame(const CanFrame &frame)
 {
-    if (every > 0.0) {
-        const double t = signalMonitor.logSeconds(frame);
-        if (t >= nextSnapshot) {
-            snapshot(nextSnapshot);
-            nextSnapshot = (std::floor(t / every) + 1.0) * every;
-        }
-    }
+    const bool written = every <= 0.0 || snapshotsUntil(signalMonitor.logSeconds(frame));
     signalMonitor.processFrame(frame);
+    return written;
 }
 
-void Session::snapshot(double seconds)
+bool Session::clockAt(qint64 microseconds)
 {
-    report.addSnapshot(seconds, signalMonitor.snapshot());
+    const double seconds = signalMonitor.logSecondsAt(microseconds);
+    const bool written = every <= 0.0 || snapshotsUntil(seconds);
+    signalMonitor.advanceLogTime(seconds);
+    return written;
+}
+
+int Session::millisecondsToSnapshot(qint64 microseconds) const
+{
+    if (every <= 0.0) {
+        return -1;
+    }
+    const double left = static_cast<double>(nextSnapshot) * every - signalMonitor.logSecondsAt(microseconds);
+    return static_cast<int>(std::ceil(qBound(0.0, left, 1e6) * 1000.0));
+}
+
+// Each snapshot shows the signals as they were at its own time, however late the
+// frame that brought it due.
+bool Session::snapshotAt(quint64 index)
+{
+    const double seconds = static_cast<double>(index) * every;
+    signalMonitor.advanceLogTime(seconds);
+    return snapshot(seconds);
+}
+
+bool Session::snapshotsUntil(double seconds)
+{
+    if (static_cast<double>(nextSnapshot) * every > seconds) {
+        return true;
+    }
+    quint64 last = std::max(nextSnapshot, static_cast<quint64>(seconds / every));
+    while (last > nextSnapshot && static_cast<double>(last) * every > seconds) {
+        --last;
+    }
+    while (static_cast<double>(last + 1) * every <= seconds) {
+        ++last;
+    }
+    const quint64 first = nextSnapshot;
+    nextSnapshot = last + 1;
+    if (last - first + 1 > maxSnapshotsPerGap) {
+        return snapshotAt(first)
+            && report.addSkipped(static_cast<double>(first) * every,
+                                 static_cast<double>(last) * every,
+                                 last - first - 1)
+            && snapshotAt(last);
+    }
+    bool written = true;
+    for (quint64 index = first; written && index <= last; ++index) {
+        written = snapshotAt(index);
+    }
+    return written;
+}
+
+bool Session::snapshot(double seconds)
+{
+    return report.addSnapshot(seconds, signalMonitor.snapshot());
 }
 
 void Session::finish()

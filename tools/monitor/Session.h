@@ -24,18 +24,34 @@ public:
     RunSummary &summary();
 
     /// A frame of a log: the snapshots that fall due before its time go out
-    /// first, then the frame is taken in.
-    void logFrame(const CanFrame &frame);
-    /// A snapshot now, labelled with the given time.
-    void snapshot(double seconds);
+    /// first, then the frame is taken in. False once the report cannot be written.
+    bool logFrame(const CanFrame &frame);
+    /// For a log whose lines carry no time, whose frames are stamped by the wall
+    /// clock as they are read: the log's present moves on to the given time
+    /// (microseconds since the epoch) though no frame came, and the snapshots
+    /// due by then go out. False once the report cannot be written.
+    bool clockAt(qint64 microseconds);
+    /// Milliseconds from the given time to the next snapshot; -1 when none falls due.
+    int millisecondsToSnapshot(qint64 microseconds) const;
+    /// A snapshot now, labelled with the given time. False once the report
+    /// cannot be written.
+    bool snapshot(double seconds);
     /// The final report, at the time the summary gives.
     void finish();
 
+    /// Of a gap in log time, in which more snapshots fall due than this, only the
+    /// first and the last go out, with a line that says how many were left out.
+    static constexpr quint64 maxSnapshotsPerGap = 100;
+
 private:
+    bool snapshotsUntil(double seconds);
+    bool snapshotAt(quint64 index);
+
     InterfaceNames names;
     Monitor signalMonitor;
     Report report;
     RunSummary runSummary;
     double every;
-    double nextSnapshot;
+    /// The next snapshot falls due at nextSnapshot x every seconds of log time.
+    quint64 nextSnapshot = 1;
 };

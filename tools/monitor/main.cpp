@@ -8,6 +8,7 @@
 #include "MonitorOptions.h"
 #include "Runs.h"
 #include "Session.h"
+#include "StandardStreams.h"
 #include "StopRequest.h"
 #include "SvgPlot.h"
 
@@ -18,7 +19,9 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 namespace
 {
@@ -59,7 +62,33 @@ bool writePlot(QFile &file, Monitor &monitor)
     return true;
 }
 
-int runMerge(const MonitorOptions &options, QTextStream &out)
+// What was written must have reached standard output; a reader that went away
+// (| head) ends the run without a message.
+int written(const StandardOutput &output, int status)
+{
+    if (!output.failed()) {
+        return status;
+    }
+    if (!output.readerGone()) {
+        complain(QStringLiteral("cannot write the report: %1").arg(output.failure()));
+    }
+    return ExitStatus::reportUnwritable;
+}
+
+// --help and the like went out through the C library's standard output.
+int answered(const StandardOutput &output)
+{
+    if (std::fflush(stdout) == 0 && !std::ferror(stdout)) {
+        return written(output, ExitStatus::done);
+    }
+    if (errno != EPIPE) {
+        complain(
+            QStringLiteral("cannot write to standard output: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+    }
+    return ExitStatus::reportUnwritable;
+}
+
+int runMerge(const MonitorOptions &options, QTextStream &out, const StandardOutput &output)
 {
     MergedReport merged;
     QString error;
@@ -72,7 +101,7 @@ int runMerge(const MonitorOptions &options, QTextStream &out)
     settings.wide = options.wide;
     settings.merged = true;
     Report(settings, out).finish(merged.summary, merged.signalStates);
-    return ExitStatus::done;
+    return written(output, ExitStatus::done);
 }
 
 // The sample log installed beside the program, or the one in the source tree.
@@ -108,6 +137,7 @@ void complain(const QString &message)
 
 int main(int argc, char *argv[])
 {
+    StandardStreams::claim();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("talveno-monitor"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TALVENO_VERSION));
@@ -120,13 +150,21 @@ int main(int argc, char *argv[])
         complain(error + QStringLiteral(" (see --help)"));
         return ExitStatus::unreadable;
     }
+    StandardOutput output;
     if (exitNow) {
-        return ExitStatus::done;
+        return answered(output);
     }
-    QTextStream out(stdout);
+    if (options.input == QLatin1String("-") && StandardStreams::inputWasClosed()) {
+        complain(QStringLiteral("cannot read -: standard input is closed"));
+        return ExitStatus::unreadable;
+    }
+    if (output.failed()) {
+        return written(output, ExitStatus::done);
+    }
+    QTextStream out(&output);
     out.setCodec("UTF-8");
     if (!options.mergeReports.isEmpty()) {
-        return runMerge(options, out);
+        return runMerge(options, out, output);
     }
     QVector<SignalDefinition> definitions;
     if (!loadDefinitions(options, definitions)) {
@@ -137,7 +175,7 @@ int main(int argc, char *argv[])
         return ExitStatus::unreadable;
     }
     if (!StopRequest::install()) {
-        complain(QStringLiteral("cannot set up the handling of SIGINT and SIGTERM"));
+        complain(QStringLiteral("cannot set up the handling of SIGINT, SIGTERM and SIGHUP"));
         return ExitStatus::unreadable;
     }
 
@@ -146,13 +184,17 @@ int main(int argc, char *argv[])
     Session session(definitions, options, !fromBus, out);
     QVector<MalformedLine> malformed;
     const int status = fromBus ? readBuses(options, session) : readLog(options, session, malformed);
-    if (status == ExitStatus::malformedStrict || status == ExitStatus::unreadable) {
+    if (status == ExitStatus::unreadable) {
         return status;
+    }
+    // A report that could not be written has ended the run: no end follows.
+    if (output.failed()) {
+        return written(output, status);
     }
     session.finish();
     reportMalformed(session.summary().malformedLines, malformed);
     if (plot.isOpen() && !writePlot(plot, session.monitor())) {
         return ExitStatus::unreadable;
     }
-    return status;
+    return written(output, status);
 }

@@ -93,6 +93,7 @@ bool Replayer::nextFrame()
             fail(QStringLiteral("reading %1 failed: %2").arg(settings.log, reader->readError()), exitUnreadable);
             return false;
         case LogReader::Next::Interrupted:
+        case LogReader::Next::TimedOut: // never: the replay waits without limit
             return false;
         case LogReader::Next::End:
             if (!settings.loop || outcome.framesSent == 0) {

@@ -22,9 +22,9 @@ const char description[] = "Writes the frames of a CAN log (every candump layout
                            "  talveno-monitor --bus virtualcan:tcp://127.0.0.1:35470/can0 --every 1\n"
                            "  talveno-replay drive.log --bus virtualcan:tcp://127.0.0.1:35470/can0\n"
                            "\n"
-                           "SIGINT or SIGTERM stops the replay. Exit status: 0 played (or stopped), 2 an\n"
-                           "unreadable log or a usage error, 3 a bus that could not be opened or connected,\n"
-                           "or failed during the replay.";
+                           "SIGINT, SIGTERM or SIGHUP stops the replay. Exit status: 0 played (or stopped),\n"
+                           "2 an unreadable log or a usage error, 3 a bus that could not be opened or\n"
+                           "connected, or failed during the replay.";
 
 void complain(const QString &message)
 {
@@ -105,7 +105,7 @@ int main(int argc, char *argv[])
         return parsed < 0 ? 0 : parsed;
     }
     if (!StopRequest::install()) {
-        complain(QStringLiteral("cannot set up the handling of SIGINT and SIGTERM"));
+        complain(QStringLiteral("cannot set up the handling of SIGINT, SIGTERM and SIGHUP"));
         return Replayer::exitUnreadable;
     }
     Replayer replayer(settings);
