@@ -5,6 +5,7 @@
 
 #include <QTcpServer>
 #include <QTcpSocket>
+#include <QTemporaryDir>
 
 namespace
 {
@@ -174,6 +175,52 @@ private Q_SLOTS:
                 .out.split('\n');
         QCOMPARE(gap.size(), 5);
         QCOMPARE(QJsonDocument::fromJson(gap.at(1)).object().value(QLatin1String("snapshots")).toInt(), 998);
+    }
+
+    // On a terminal, each snapshot is drawn over the one before, in lines that keep
+    // their widths though the values grow; --no-redraw lets them scroll.
+    void liveView_redrawsInPlaceOnATerminal_data()
+    {
+        QTest::addColumn<QString>("options");
+        QTest::addColumn<int>("redrawn");
+        QTest::newRow("redraw") << QString() << 3;
+        QTest::newRow("noRedraw") << QStringLiteral(" --no-redraw") << 0;
+    }
+
+    void liveView_redrawsInPlaceOnATerminal()
+    {
+        QFETCH(QString, options);
+        QTemporaryDir dir;
+        QFile log(dir.filePath(QStringLiteral("growing.log")));
+        QVERIFY(log.open(QIODevice::WriteOnly));
+        for (int i = 0; i < 30; ++i) {
+            log.write("(" + QByteArray::number(i / 10.0, 'f', 1) + ") can0 0CF00400#F1D0CD" + (i < 10 ? "2800" : "E02E")
+                      + "FFFFFF\n");
+        }
+        log.close();
+        QProcess terminal;
+        terminal.start(QStringLiteral("script"),
+                       {QStringLiteral("-qfec"),
+                        QStringLiteral(MONITOR_BINARY " --every 1 ") + log.fileName() + options,
+                        QStringLiteral("/dev/null")});
+        QCOMPARE(stop(terminal), 0);
+        const QByteArray out = terminal.readAllStandardOutput();
+        // Each drawing starts at the cursor's home; the first two are the snapshots.
+        QList<QByteArray> pages;
+        for (int from = 0, home = 0; home >= 0; from = home + 3) {
+            home = out.indexOf("\x1b[H", from);
+            pages.append(out.mid(from, home < 0 ? -1 : home - from));
+        }
+        QTEST(pages.size() - 1, "redrawn");
+        const auto widths = [](QByteArray page) {
+            QVector<int> result;
+            const QList<QByteArray> lines = page.replace("\x1b[K", "").split('\n');
+            for (const QByteArray &line : lines.mid(1)) {
+                result.append(QString::fromUtf8(line).size());
+            }
+            return result;
+        };
+        QCOMPARE(widths(pages.value(1)), widths(pages.value(2)));
     }
 };
 

@@ -23,11 +23,19 @@ class TestMonitorRun : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // A name too long for the table is cut there, with an ellipsis.
     void sampleLog_tableListsEveryBuiltinSignal()
     {
-        const Run run = runMonitor(QString());
+        QTemporaryDir dir;
+        QFile definitions(dir.filePath(QStringLiteral("long.json")));
+        QVERIFY(definitions.open(QIODevice::WriteOnly));
+        definitions.write(R"({"signals": [{"name": ")" + QByteArray(70, 'n') + R"(", "unit": "rpm", "pgn": 61444,
+                             "startBit": 24, "length": 16, "factor": 0.125}]})");
+        definitions.close();
+        const Run run = runMonitor(QStringLiteral(SAMPLE_LOG " --definitions ") + definitions.fileName());
         QCOMPARE(run.exitCode, 0);
         QVERIFY2(run.err.isEmpty(), run.err.constData());
+        QVERIFY(run.out.contains(QByteArray(20, 'n') + "\u2026 [rpm]"));
         for (const QByteArray &line : run.out.split('\n')) {
             QVERIFY2(QString::fromUtf8(line).size() <= 80, line.constData());
         }
@@ -93,20 +101,25 @@ private Q_SLOTS:
         for (const char *key : {"liveAverage", "deviation", "min", "max", "median", "rating", "outsideBand"}) {
             QVERIFY2(field(states, 1, key).isNull(), key);
         }
-        const auto tableLine = [](const QByteArray &out, int below) {
+        const auto tableLine = [](const QByteArray &out, const char *start, int below) {
             const QList<QByteArray> lines = out.split('\n');
             for (int i = 0; i + below < lines.size(); ++i) {
-                if (lines.at(i).startsWith("vehicle speed")) {
+                if (lines.at(i).startsWith(start)) {
                     return lines.at(i + below).simplified();
                 }
             }
             return QByteArray("(none)");
         };
         const QByteArray table = runMonitor(QStringLiteral("-"), mixedLog).out;
-        QCOMPARE(tableLine(table, 0), QByteArray("vehicle speed (SPN 84) [km/h] 0"));
-        QCOMPARE(tableLine(table, 1), QByteArray());
-        QCOMPARE(tableLine(runMonitor(QStringLiteral("- --wide"), mixedLog).out, 0),
-                 QByteArray("vehicle speed (SPN 84) km/h 0 0 0 0"));
+        QCOMPARE(tableLine(table, "vehicle speed", 0), QByteArray("vehicle speed (SPN 84) [km/h] 0"));
+        QCOMPARE(tableLine(table, "vehicle speed", 1), QByteArray());
+        // Every value in the decimals of the 0.125 rpm resolution; CSV above keeps them whole.
+        QCOMPARE(tableLine(table, "engine speed", 1),
+                 QByteArray("1536.000 1166.417 263.615 939.250 1536.000 1024.000"));
+        // A log is read faster than it was recorded: its age is told in log time only.
+        const QByteArray wide = runMonitor(QStringLiteral("- --wide"), mixedLog).out;
+        QCOMPARE(tableLine(wide, "vehicle speed", 0), QByteArray("vehicle speed (SPN 84) km/h 0 0 0 0"));
+        QVERIFY(tableLine(wide, "signal", 0).endsWith("errors log age s"));
     }
 
     // A failure ends with its status and a message, and with no report, or the

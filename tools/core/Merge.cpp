@@ -78,6 +78,7 @@ bool readSignal(const QJsonObject &object, SignalSnapshot &s, QString &error)
 {
     s.name = object.value(QLatin1String("name")).toString();
     s.unit = object.value(QLatin1String("unit")).toString();
+    s.factor = object.value(QLatin1String("factor")).toDouble();
     s.interfaceName = object.value(QLatin1String("interface")).toString();
     s.sourceAddress = object.value(QLatin1String("sourceAddress")).toInt(-1);
     s.notAvailableSamples = countOf(object, "notAvailable");
@@ -157,6 +158,7 @@ private:
         SignalSnapshot identity;
         identity.name = s.name;
         identity.unit = s.unit;
+        identity.factor = s.factor;
         identity.interfaceName = s.interfaceName;
         identity.sourceAddress = s.sourceAddress;
         return identity;

@@ -208,6 +208,7 @@ SignalSnapshot Monitor::emptySnapshot(int definition) const
     SignalSnapshot s;
     s.name = definitions.at(definition).name;
     s.unit = definitions.at(definition).unit;
+    s.factor = definitions.at(definition).factor;
     // Never seen at all: stale once the run has lasted longer than the limit.
     const double runSeconds = std::max(runTimer.elapsed() / 1000.0, settings.logTime ? lastLogSeconds() : 0.0);
     s.stale = settings.staleAfter > 0.0 && runSeconds > settings.staleAfter;

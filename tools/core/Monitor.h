@@ -33,6 +33,8 @@ struct SignalSnapshot
     quint64 decodedSamples = 0;
     quint64 notAvailableSamples = 0;
     quint64 errorSamples = 0;
+    /// The signal's resolution, the factor of its scaling; 0 when not known.
+    double factor = 0.0;
     /// Samples in the history, at most the capacity plus a tenth.
     int storedSamples = 0;
     double newest = 0.0;

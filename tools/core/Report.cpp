@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "Report.h"
+#include "StandardStreams.h"
 
 #include <QJsonArray>
 #include <QJsonDocument>
@@ -60,6 +61,8 @@ enum Show : unsigned {
     FirstLine = 1u << 3, // the first line of a signal in the narrow table
     SecondLine = 1u << 4, // its second line
     Merged = 1u << 5, // merged reports too, in every format chosen above
+    WideOnLog = 1u << 6, // the --wide table of a log only
+    WideOnBus = 1u << 7, // the --wide table of a bus only
     Everywhere = Json | Csv | Wide,
 };
 
@@ -120,6 +123,13 @@ QJsonValue secondsOf(const SignalSnapshot &s)
 const Column columns[] = {
     {"name", "signal", Kind::Text, Json | Csv | Merged, fieldOf<&SignalSnapshot::name>},
     {"unit", "unit", Kind::Text, Everywhere | Merged, fieldOf<&SignalSnapshot::unit>},
+    {"factor",
+     "factor",
+     Kind::Value,
+     Json | Merged,
+     [](const SignalSnapshot &s) {
+         return s.factor == 0.0 ? QJsonValue() : QJsonValue(s.factor);
+     }},
     {"samples", "count", Kind::Count, Everywhere | FirstLine | Merged, countOf<&SignalSnapshot::decodedSamples>},
     {"stored", "stored", Kind::Count, Everywhere, fieldOf<&SignalSnapshot::storedSamples>},
     {"newest", "newest", Kind::Value, Everywhere | SecondLine, statisticOf<&SignalSnapshot::newest>},
@@ -153,8 +163,10 @@ const Column columns[] = {
      [](const SignalSnapshot &s) {
          return s.sourceAddress < 0 ? QJsonValue() : QJsonValue(s.sourceAddress);
      }},
-    {"age", "age s", Kind::Seconds, Everywhere, secondsOf<&SignalSnapshot::age>},
-    {"logAge", "log age s", Kind::Seconds, Json | Csv, secondsOf<&SignalSnapshot::logAge>},
+    // A log is read faster than it was recorded: there, the wide table shows the
+    // age in log time only.
+    {"age", "age s", Kind::Seconds, Json | Csv | WideOnBus, secondsOf<&SignalSnapshot::age>},
+    {"logAge", "log age s", Kind::Seconds, Json | Csv | WideOnLog, secondsOf<&SignalSnapshot::logAge>},
     {"stale", "stale", Kind::Flag, Json | Csv, fieldOf<&SignalSnapshot::stale>},
     // What an exact merge of reports needs, beside the counts, minimum and maximum.
     {"count", "count", Kind::Count, Json | Merged, countOf<&SignalSnapshot::decodedSamples>},
@@ -178,6 +190,26 @@ bool onLine(const Column &column, bool merged, unsigned line)
     return shown(column, true, Wide) && column.kind == kind;
 }
 
+// The decimals in which a person reads a signal's values: those of its resolution,
+// the factor (0.125 rpm gives 3); at least one, so that an average or a deviation
+// of whole numbers keeps a first decimal, and at most four, which a reader of a
+// physical value never misses (1/256 km/h would take eight); -1 for an unknown
+// factor.
+int decimalsOf(double factor)
+{
+    if (factor == 0.0 || !std::isfinite(factor)) {
+        return -1;
+    }
+    const QString text = exactTime(std::fabs(factor));
+    const int point = text.indexOf(QLatin1Char('.'));
+    return qBound(1, point < 0 ? 0 : text.size() - point - 1, 4);
+}
+
+QString valueText(double value, int decimals)
+{
+    return decimals >= 0 && std::fabs(value) < 1e15 ? QString::number(value, 'f', decimals) : readableNumber(value);
+}
+
 QString tableCell(const Column &column, const SignalSnapshot &s)
 {
     const QJsonValue value = column.value(s);
@@ -185,8 +217,14 @@ QString tableCell(const Column &column, const SignalSnapshot &s)
     case QJsonValue::String:
         return value.toString();
     case QJsonValue::Double:
-        return column.kind == Kind::Seconds ? QString::number(value.toDouble(), 'f', 3)
-                                            : readableNumber(value.toDouble());
+        switch (column.kind) {
+        case Kind::Seconds:
+            return QString::number(value.toDouble(), 'f', 3);
+        case Kind::Value:
+            return valueText(value.toDouble(), decimalsOf(s.factor));
+        default:
+            return readableNumber(value.toDouble());
+        }
     case QJsonValue::Bool:
         return value.toBool() ? QStringLiteral("yes") : QString();
     default:
@@ -244,14 +282,52 @@ QString signalLabel(const SignalSnapshot &s, bool withUnit)
     return label;
 }
 
+// The narrow table's width.
+constexpr int tableColumns = 80;
+
+// The label cut with an ellipsis to the given width, keeping the unit and origin
+// after the name where the name leaves room for them.
+QString fittedLabel(const SignalSnapshot &s, int width)
+{
+    const QString label = signalLabel(s, true);
+    if (label.size() <= width) {
+        return label;
+    }
+    const QString after = label.mid(s.name.size());
+    const int nameRoom = width - after.size() - 1;
+    return nameRoom >= 8 ? s.name.left(nameRoom) + QChar(0x2026) + after : label.left(width - 1) + QChar(0x2026);
+}
+
+// Cuts the labels that would take the narrow table's first line past its width.
+void fitLabels(QVector<QStringList> &rows, const QVector<SignalSnapshot> &signalStates, QVector<int> &widths)
+{
+    int others = 0;
+    for (int c = 1; c < widths.size(); ++c) {
+        others += widths.at(c) + 2;
+    }
+    const int room = std::max(tableColumns - others, 12);
+    for (int i = 1; i < rows.size(); ++i) {
+        rows[i][0] = fittedLabel(signalStates.at(i - 1), room);
+    }
+    widths[0] = std::min(widths.at(0), room);
+}
+
+// How wide a column of a screen redrawn in place starts out: as wide as most
+// values and counts ever grow, so that it seldom has to widen.
+int usualWidth(const Column *column)
+{
+    return column == nullptr ? 0 : column->kind == Kind::Value ? 10 : column->kind == Kind::Count ? 7 : 0;
+}
+
 // The second line of a signal in the narrow table starts here.
 const char secondIndent[] = "  ";
 
 // A row of cells, the first column left-aligned, the others right-aligned, two
-// spaces apart.
+// spaces apart; padded to its full width where the lines keep their widths.
 void writeAligned(QTextStream &out,
                   const QStringList &row,
                   const QVector<int> &widths,
+                  bool padded,
                   bool nameFirst = true,
                   const char *indent = "")
 {
@@ -262,7 +338,7 @@ void writeAligned(QTextStream &out,
         }
         line += c == 0 && nameFirst ? row.at(c).leftJustified(widths.at(c)) : row.at(c).rightJustified(widths.at(c));
     }
-    while (line.endsWith(QLatin1Char(' '))) {
+    while (!padded && line.endsWith(QLatin1Char(' '))) {
         line.chop(1);
     }
     out << line << '\n';
@@ -278,6 +354,45 @@ QVector<int> widthsOf(const QVector<QStringList> &rows)
         }
     }
     return widths;
+}
+
+// The widths of the rows' columns. On a screen redrawn in place (kept given), a
+// column keeps its width from one snapshot to the next: as wide as the widest
+// cell it has shown, and at least its usual width.
+QVector<int>
+steadyWidths(const QVector<QStringList> &rows, const QVector<const Column *> &chosen, const QVector<int> *kept)
+{
+    QVector<int> widths = widthsOf(rows);
+    for (int c = 0; kept && c < widths.size(); ++c) {
+        widths[c] = std::max({widths.at(c), kept->value(c), usualWidth(chosen.value(c))});
+    }
+    return widths;
+}
+
+// Home, clear to the end of the line, clear to the end of the screen.
+const char cursorHome[] = "\x1b[H";
+const char clearLine[] = "\x1b[K";
+const char clearBelow[] = "\x1b[J";
+
+// A page drawn over the one before, from the top left corner, each line cleared
+// to its end and the screen cleared below it.
+QString onScreen(const QString &page)
+{
+    QStringList lines = page.split(QLatin1Char('\n'));
+    lines.removeLast();
+    // One row stays free for the cursor, so that the screen never scrolls the
+    // header away.
+    const int rows = StandardStreams::terminalRows();
+    if (rows > 2 && lines.size() > rows - 1) {
+        const int hidden = lines.size() - (rows - 2);
+        lines.erase(lines.begin() + (rows - 2), lines.end());
+        lines.append(QStringLiteral("(%1 more lines: a taller terminal shows them)").arg(hidden));
+    }
+    QString text = QLatin1String(cursorHome);
+    for (const QString &line : std::as_const(lines)) {
+        text += line + QLatin1String(clearLine) + QLatin1Char('\n');
+    }
+    return text + QLatin1String(clearBelow);
 }
 
 QString historyText(unsigned int capacity)
@@ -306,11 +421,15 @@ QString Report::timeText(double seconds) const
 bool Report::addSnapshot(double seconds, const QVector<SignalSnapshot> &signalStates)
 {
     switch (settings.format) {
-    case ReportFormat::Table:
-        out << "at " << timeText(seconds) << ":\n";
-        writeTable(signalStates);
-        out << '\n';
+    case ReportFormat::Table: {
+        QString page;
+        QTextStream text(&page);
+        text << "at " << timeText(seconds) << ":\n";
+        writeTable(text, signalStates);
+        text.flush();
+        out << (settings.redraw ? onScreen(page) : page + QLatin1Char('\n'));
         break;
+    }
     case ReportFormat::Csv:
         writeCsvRows(seconds, signalStates);
         break;
@@ -352,6 +471,9 @@ void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &si
 {
     switch (settings.format) {
     case ReportFormat::Table:
+        if (settings.redraw) {
+            out << cursorHome << clearBelow;
+        }
         if (settings.merged) {
             out << "merged from " << summary.mergedReports.size() << " reports:\n";
         } else {
@@ -359,7 +481,7 @@ void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &si
                                                                     : QStringLiteral("stopped by ") + summary.ending)
                 << ", " << timeText(summary.seconds) << ":\n";
         }
-        writeTable(signalStates);
+        writeTable(out, signalStates);
         writeFooter(summary);
         break;
     case ReportFormat::Csv:
@@ -411,16 +533,17 @@ void Report::writeFooter(const RunSummary &summary)
         << historyText(summary.historyCapacity) << '\n';
 }
 
-void Report::writeTable(const QVector<SignalSnapshot> &signalStates)
+void Report::writeTable(QTextStream &to, const QVector<SignalSnapshot> &signalStates)
 {
     const bool merged = settings.merged;
     const bool wide = settings.wide;
     const bool staleColumn = settings.staleAfter > 0.0 && !merged;
+    const unsigned wideTable = Wide | (settings.logTime ? WideOnLog : WideOnBus);
     // The columns of the signal's line, and of its indented second line (none with --wide).
     QVector<const Column *> first;
     QVector<const Column *> second;
     for (const Column &column : columns) {
-        if (wide ? shown(column, merged, Wide) : onLine(column, merged, FirstLine)) {
+        if (wide ? shown(column, merged, wideTable) : onLine(column, merged, FirstLine)) {
             first.append(&column);
         } else if (!wide && onLine(column, merged, SecondLine)) {
             second.append(&column);
@@ -441,12 +564,15 @@ void Report::writeTable(const QVector<SignalSnapshot> &signalStates)
         return row;
     };
 
-    // Each kind of line aligned with its own title line.
+    // Each kind of line aligned with its own title line. The label and the stale
+    // flag are columns of their own, null here.
     QVector<QStringList> firstRows{QStringList{wide ? QStringLiteral("signal") : QStringLiteral("signal [unit]")}
                                    + titles(first)};
     QVector<QStringList> secondRows{titles(second)};
+    QVector<const Column *> firstColumns = QVector<const Column *>{nullptr} + first;
     if (staleColumn) {
         firstRows[0].append(QStringLiteral("stale"));
+        firstColumns.append(nullptr);
     }
     for (const SignalSnapshot &s : signalStates) {
         firstRows.append(QStringList{signalLabel(s, !wide)} + cells(first, s));
@@ -455,12 +581,19 @@ void Report::writeTable(const QVector<SignalSnapshot> &signalStates)
         }
         secondRows.append(cells(second, s));
     }
-    const QVector<int> firstWidths = widthsOf(firstRows);
-    const QVector<int> secondWidths = widthsOf(secondRows);
+    QVector<int> firstWidths = steadyWidths(firstRows, firstColumns, settings.redraw ? &keptFirstWidths : nullptr);
+    const QVector<int> secondWidths = steadyWidths(secondRows, second, settings.redraw ? &keptSecondWidths : nullptr);
+    if (!wide) {
+        fitLabels(firstRows, signalStates, firstWidths);
+    }
+    if (settings.redraw) {
+        keptFirstWidths = firstWidths;
+        keptSecondWidths = secondWidths;
+    }
     for (int i = 0; i < firstRows.size(); ++i) {
-        writeAligned(out, firstRows.at(i), firstWidths);
+        writeAligned(to, firstRows.at(i), firstWidths, settings.redraw);
         if (!wide) {
-            writeAligned(out, secondRows.at(i), secondWidths, false, secondIndent);
+            writeAligned(to, secondRows.at(i), secondWidths, settings.redraw, false, secondIndent);
         }
     }
 }

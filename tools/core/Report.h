@@ -39,7 +39,8 @@ struct RunSummary
  * The table fits 80 columns: two lines per signal, the name with its unit,
  * sample count, rating and outside count, then the values; --wide gives one
  * line per signal with every column. A signal without samples shows blanks
- * (null in JSON) where a statistic would be.
+ * (null in JSON) where a statistic would be. The table shows a signal's values
+ * in the decimals of its resolution; CSV and JSON in full.
  *
  * A merged report shows only what merges exactly: counts, mean, deviation (and
  * the sum of squared deviations it comes from), minimum and maximum.
@@ -54,6 +55,9 @@ public:
         bool wide = false;
         /// Whether snapshots come before the end (JSON then goes out as JSON Lines).
         bool snapshots = false;
+        /// A table on a terminal: each snapshot is drawn over the one before, from
+        /// the top left corner, in columns that keep their widths.
+        bool redraw = false;
         /// Times are log time (a log) or time since the start (a bus).
         bool logTime = true;
         /// The stale limit in seconds, 0 for none: the table then has no stale column.
@@ -74,7 +78,7 @@ public:
     void finish(const RunSummary &summary, const QVector<SignalSnapshot> &signalStates);
 
 private:
-    void writeTable(const QVector<SignalSnapshot> &signalStates);
+    void writeTable(QTextStream &to, const QVector<SignalSnapshot> &signalStates);
     void writeCsvRows(double seconds, const QVector<SignalSnapshot> &signalStates);
     void writeFooter(const RunSummary &summary);
     QString timeText(double seconds) const;
@@ -82,4 +86,6 @@ private:
     Settings settings;
     QTextStream &out;
     bool csvHeaderWritten = false;
+    QVector<int> keptFirstWidths;
+    QVector<int> keptSecondWidths;
 };

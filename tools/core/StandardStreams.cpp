@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <unistd.h>
 
 namespace
@@ -31,6 +32,17 @@ bool StandardStreams::inputWasClosed()
 bool StandardStreams::outputWasClosed()
 {
     return closedAtStart[STDOUT_FILENO];
+}
+
+bool StandardStreams::outputIsTerminal()
+{
+    return !outputWasClosed() && ::isatty(STDOUT_FILENO) == 1;
+}
+
+int StandardStreams::terminalRows()
+{
+    winsize size = {};
+    return ::ioctl(STDOUT_FILENO, TIOCGWINSZ, &size) == 0 ? size.ws_row : 0;
 }
 
 StandardOutput::StandardOutput()

@@ -18,6 +18,9 @@ namespace StandardStreams
 void claim();
 bool inputWasClosed();
 bool outputWasClosed();
+/// Whether standard output is a terminal, and its height in lines (0 when unknown).
+bool outputIsTerminal();
+int terminalRows();
 }
 
 /**

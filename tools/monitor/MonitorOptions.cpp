@@ -17,8 +17,11 @@ const char description[] = "Reads CAN frames from a recorded log (every layout o
                            "count, the rating and how many stored samples lie outside the band; then the\n"
                            "newest value, the average, deviation, minimum, maximum and median. --wide adds\n"
                            "the rest: stored samples, not-available and error values, the cached average,\n"
-                           "the band's thresholds and the age. CSV and JSON always carry every field; a\n"
-                           "signal without samples has blanks (CSV) and nulls (JSON) for its statistics.\n"
+                           "the band's thresholds and the age. The table shows a signal's values in the\n"
+                           "decimals of its resolution (the factor: 0.125 gives three; from one to four)\n"
+                           "and cuts a name too long for it with an ellipsis. CSV and JSON carry every\n"
+                           "field in full precision; a signal without samples has blanks (CSV) and nulls\n"
+                           "(JSON) for its statistics.\n"
                            "\n"
                            "Rating: how typical the newest sample is, from 100 (within half the band\n"
                            "around the average) falling linearly to 0 at the band's edges, 0 outside it.\n"
@@ -50,15 +53,19 @@ const char description[] = "Reads CAN frames from a recorded log (every layout o
                            "\n"
                            "Live use: --bus reads until SIGINT (Ctrl-C), SIGTERM or SIGHUP (a closed\n"
                            "terminal), which end any run cleanly with the final report of what was read.\n"
-                           "With --every, each snapshot is written and flushed as soon as it is due; as\n"
-                           "JSON, the output is then JSON Lines: one object per snapshot (\"type\":\n"
-                           "\"snapshot\") and one for the end (\"type\": \"report\"). Snapshots follow log time,\n"
-                           "and on input whose lines carry no time (candump's default layout) the wall\n"
-                           "clock, so that they go on while no frame comes. A gap in log time brings every\n"
-                           "snapshot due in it; of more than 100, the first and the last, and a line\n"
-                           "(\"type\": \"skipped\" in JSON) that says how many were left out. The age of a\n"
-                           "signal is the seconds since its newest sample by the library's clock; on a log,\n"
-                           "\"logAge\" gives the same in log time, and a signal is stale when either exceeds\n"
+                           "With --every, each snapshot is written and flushed as soon as it is due; on a\n"
+                           "terminal, each table is drawn over the one before, in place (--no-redraw\n"
+                           "scrolls instead); as JSON, the output is JSON Lines: one object per snapshot\n"
+                           "(\"type\": \"snapshot\") and one for the end (\"type\": \"report\"). Snapshots follow\n"
+                           "log time, and on input whose lines carry no time (candump's default layout) the\n"
+                           "wall clock, so that they go on while no frame comes. A gap in log time brings\n"
+                           "every snapshot due in it; of more than 100, the first and the last, and a line\n"
+                           "(\"type\": \"skipped\" in JSON) that says how many were left out.\n"
+                           "\n"
+                           "The deviation is the population deviation (divided by the count). The age of a\n"
+                           "signal is the seconds since its newest sample by the wall clock; a log is read\n"
+                           "faster than it was recorded, so there \"logAge\" gives the age in log time, which\n"
+                           "the wide table of a log shows instead. A signal is stale when either exceeds\n"
                            "--stale.\n"
                            "\n"
                            "Merging: --merge REPORT.json... combines JSON reports of this program (or\n"
@@ -156,6 +163,9 @@ bool parseMonitorOptions(const QStringList &arguments,
         QStringLiteral("0x00"));
     const QCommandLineOption strict(QStringLiteral("strict"),
                                     QStringLiteral("Stop at the first malformed line (exit status 1)."));
+    const QCommandLineOption noRedraw(QStringLiteral("no-redraw"),
+                                      QStringLiteral("On a terminal, let --every's snapshots scroll instead of "
+                                                     "drawing each over the one before."));
     parser.addOptions({bus,
                        listBuses,
                        format,
@@ -169,6 +179,7 @@ bool parseMonitorOptions(const QStringList &arguments,
                        noBuiltins,
                        sourceAddress,
                        strict,
+                       noRedraw,
                        merge});
 
     if (!parser.parse(arguments)) {
@@ -256,6 +267,7 @@ bool parseMonitorOptions(const QStringList &arguments,
     options.definitionFile = parser.value(definitions);
     options.builtins = !parser.isSet(noBuiltins);
     options.strict = parser.isSet(strict);
+    options.redraw = !parser.isSet(noRedraw);
     if (!options.builtins && options.definitionFile.isEmpty()) {
         error = QStringLiteral("--no-builtin needs --definitions");
         return false;

@@ -33,6 +33,8 @@ struct MonitorOptions
     /// --source-address all: every sender of a J1939 parameter is a signal of its own.
     bool everySourceAddress = false;
     bool strict = false;
+    /// On a terminal, --every redraws each snapshot in place (off: --no-redraw).
+    bool redraw = true;
 };
 
 /// Reads the arguments (the program name first). Returns false with a message in

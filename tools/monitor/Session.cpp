@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "Session.h"
+#include "StandardStreams.h"
 
 #include <cmath>
 
@@ -20,6 +21,7 @@ Report::Settings reportSettings(const MonitorOptions &options, bool logTime)
     settings.format = options.format;
     settings.wide = options.wide;
     settings.snapshots = options.every > 0.0;
+    settings.redraw = settings.snapshots && options.redraw && StandardStreams::outputIsTerminal();
     settings.logTime = logTime;
     settings.staleAfter = options.staleAfter;
     return settings;
