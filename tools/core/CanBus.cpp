@@ -143,6 +143,7 @@ bool fromBusFrame(const QCanBusFrame &busFrame, quint16 interfaceIndex, CanFrame
     frame.id = busFrame.frameId();
     frame.extended = busFrame.hasExtendedFrameFormat();
     frame.remote = busFrame.frameType() == QCanBusFrame::RemoteRequestFrame;
+    frame.flexibleDataRate = busFrame.hasFlexibleDataRateFormat();
     frame.interfaceIndex = interfaceIndex;
     if (!frame.remote) {
         const QByteArray payload = busFrame.payload();
@@ -158,7 +159,7 @@ QCanBusFrame toBusFrame(const CanFrame &frame)
         frame.id,
         QByteArray(reinterpret_cast<const char *>(frame.data.data()), frame.remote ? 0 : frame.length));
     busFrame.setExtendedFrameFormat(frame.extended);
-    busFrame.setFlexibleDataRateFormat(frame.length > 8);
+    busFrame.setFlexibleDataRateFormat(frame.flexibleDataRate);
     if (frame.remote) {
         busFrame.setFrameType(QCanBusFrame::RemoteRequestFrame);
     }
