@@ -79,6 +79,36 @@ private Q_SLOTS:
         }
     }
 
+    void usageErrors_data()
+    {
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QByteArray>("message");
+        const auto row = [](const char *name, const char *program, const char *arguments, const char *message) {
+            QTest::newRow(name) << QByteArray(program) << QString::fromUtf8(arguments) << QByteArray(message);
+        };
+        row("sameBusTwice",
+            MONITOR_BINARY,
+            "--bus virtualcan:can1 --bus virtualcan:tcp://127.0.0.1:35468/can1",
+            "are the same bus");
+        row("portOutOfRange", MONITOR_BINARY, "--bus virtualcan:tcp://127.0.0.1:99999/can0", "port 99999 is not");
+        row("hostNotAnAddress", REPLAY_BINARY, SAMPLE_LOG " --bus virtualcan:tcp://localhost:1/can0", "host localhost");
+        row("speedTooSlow", REPLAY_BINARY, SAMPLE_LOG " --bus virtualcan:can0 --speed 1e-9", "--speed must be");
+    }
+
+    // Refused before any bus is opened: nothing hosts a bus, nothing is written.
+    void usageErrors()
+    {
+        QFETCH(QByteArray, program);
+        QFETCH(QString, arguments);
+        QFETCH(QByteArray, message);
+        QProcess process;
+        start(process, program.constData(), arguments);
+        QCOMPARE(stop(process), 2);
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(err.contains(message) && process.readAllStandardOutput().isEmpty(), err.constData());
+    }
+
     void sigintOnPipe_reportsWhatWasRead()
     {
         QProcess monitor;
@@ -105,6 +135,8 @@ private Q_SLOTS:
         QTest::newRow("unknownPlugin") << QStringLiteral("nosuchplugin:can0") << QByteArray("No such plugin") << false;
         QTest::newRow("unknownInterface")
             << QStringLiteral("socketcan:nosuch0") << QByteArray("cannot connect") << false;
+        QTest::newRow("interfaceNotReported")
+            << QStringLiteral("virtualcan:can7") << QByteArray("has no interface can7; it reports can0") << false;
         QTest::newRow("hostGoesAway") << virtualBus() << QByteArray("lost: ") << true;
     }
 

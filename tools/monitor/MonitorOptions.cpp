@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -190,6 +191,15 @@ bool parseMonitorOptions(const QStringList &arguments,
     for (const QString &text : parser.values(bus)) {
         BusAddress address;
         if (!BusAddress::parse(text, address, error)) {
+            return false;
+        }
+        const auto same =
+            std::find_if(options.buses.cbegin(), options.buses.cend(), [&address](const BusAddress &other) {
+                return other.canonical() == address.canonical();
+            });
+        if (same != options.buses.cend()) {
+            error =
+                QStringLiteral("--bus %1 and --bus %2 are the same bus; give each bus once").arg(same->text(), text);
             return false;
         }
         options.buses.append(address);
