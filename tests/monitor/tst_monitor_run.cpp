@@ -109,6 +109,25 @@ private Q_SLOTS:
                  QByteArray("vehicle speed (SPN 84) km/h 0 0 0 0"));
     }
 
+    // A definition's own sender stays its only one under --source-address all, a
+    // sender reads 0x.. in every format, and frames too short for a signal count.
+    void definitions_ownSenderHexAndTooShort()
+    {
+        const QByteArray log = "(0.0) can0 18FEF117#0000100000000000\n"
+                               "(0.1) can0 18FEF121#0000200000000000\n"
+                               "(0.2) can0 123#0102\n";
+        const QString arguments = QStringLiteral("- --source-address all --definitions " EXTRA_SIGNALS " --format ");
+        const QByteArray csv = runMonitor(arguments + QLatin1String("csv"), log).out;
+        QCOMPARE(csv.count("vehicle speed, cluster (SPN 84, SA 17)"), 1);
+        QVERIFY2(csv.contains(",can0,0x21,"), csv.constData());
+        const QJsonArray states = signalsOf(runMonitor(arguments + QLatin1String("json"), log).out);
+        QCOMPARE(field(states, 2, "sourceAddress").toString(), QStringLiteral("0x21"));
+        QCOMPARE(field(states, states.size() - 1, "tooShort").toInt(), 1); // body frame 123, byte 3
+        const QByteArray table = runMonitor(arguments + QLatin1String("table"), log).out;
+        QVERIFY2(table.contains("(SA 0x21)") && table.contains("1 frame too short for the bits of body frame 123"),
+                 table.constData());
+    }
+
     void failure_exitStatusAndMessage_data()
     {
         QTest::addColumn<QString>("arguments");

@@ -14,6 +14,7 @@ void mergeStatistics(SignalSnapshot &into, const SignalSnapshot &from)
 {
     into.notAvailableSamples += from.notAvailableSamples;
     into.errorSamples += from.errorSamples;
+    into.tooShortFrames += from.tooShortFrames;
     if (from.decodedSamples == 0) {
         return;
     }
@@ -74,14 +75,23 @@ quint64 countOf(const QJsonObject &object, const char *key)
     return static_cast<quint64>(std::max(0.0, object.value(QLatin1String(key)).toDouble()));
 }
 
+// "0x17", or 23 as reports wrote it before; -1 for none.
+int sourceAddressOf(const QJsonValue &value)
+{
+    bool ok = false;
+    const int address = value.toString().mid(2).toInt(&ok, 16);
+    return ok ? address : value.toInt(-1);
+}
+
 bool readSignal(const QJsonObject &object, SignalSnapshot &s, QString &error)
 {
     s.name = object.value(QLatin1String("name")).toString();
     s.unit = object.value(QLatin1String("unit")).toString();
     s.interfaceName = object.value(QLatin1String("interface")).toString();
-    s.sourceAddress = object.value(QLatin1String("sourceAddress")).toInt(-1);
+    s.sourceAddress = sourceAddressOf(object.value(QLatin1String("sourceAddress")));
     s.notAvailableSamples = countOf(object, "notAvailable");
     s.errorSamples = countOf(object, "errors");
+    s.tooShortFrames = countOf(object, "tooShort");
     const QJsonValue count = object.value(QLatin1String("count"));
     if (s.name.isEmpty() || !count.isDouble()) {
         error = QStringLiteral("a signal without \"name\" and \"count\"");

@@ -33,6 +33,8 @@ struct SignalSnapshot
     quint64 decodedSamples = 0;
     quint64 notAvailableSamples = 0;
     quint64 errorSamples = 0;
+    /// Frames that matched but end before the signal's last bit.
+    quint64 tooShortFrames = 0;
     /// Samples in the history, at most the capacity plus a tenth.
     int storedSamples = 0;
     double newest = 0.0;
@@ -56,6 +58,11 @@ struct SignalSnapshot
     /// No sample for longer than the stale limit, by either clock.
     bool stale = false;
 };
+
+/// A J1939 source address as every report writes it: "0x17".
+QString sourceAddressText(int sourceAddress);
+/// "can1, SA 0x17": the interface unless empty, the source address unless -1.
+QString originText(const QString &interfaceName, int sourceAddress);
 
 /// A signal's history against log time, for a plot.
 struct SignalSeries
@@ -145,6 +152,7 @@ private:
         quint64 decodedSamples = 0;
         quint64 notAvailableSamples = 0;
         quint64 errorSamples = 0;
+        quint64 tooShortFrames = 0;
         double newestLogSeconds = 0.0;
     };
 

@@ -139,6 +139,7 @@ const Column columns[] = {
     {"outsideBand", "outside", Kind::Count, Everywhere | FirstLine, statisticOf<&SignalSnapshot::outsideBand>},
     {"notAvailable", "n/a", Kind::Count, Everywhere | Merged, countOf<&SignalSnapshot::notAvailableSamples>},
     {"errors", "errors", Kind::Count, Everywhere | Merged, countOf<&SignalSnapshot::errorSamples>},
+    {"tooShort", "too short", Kind::Count, Json | Csv | Merged, countOf<&SignalSnapshot::tooShortFrames>},
     {"interface",
      "interface",
      Kind::Text,
@@ -148,10 +149,10 @@ const Column columns[] = {
      }},
     {"sourceAddress",
      "SA",
-     Kind::Count,
+     Kind::Text,
      Json | Csv | Merged,
      [](const SignalSnapshot &s) {
-         return s.sourceAddress < 0 ? QJsonValue() : QJsonValue(s.sourceAddress);
+         return s.sourceAddress < 0 ? QJsonValue() : QJsonValue(sourceAddressText(s.sourceAddress));
      }},
     {"age", "age s", Kind::Seconds, Everywhere, secondsOf<&SignalSnapshot::age>},
     {"logAge", "log age s", Kind::Seconds, Json | Csv, secondsOf<&SignalSnapshot::logAge>},
@@ -338,6 +339,7 @@ void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &si
         }
         writeTable(signalStates);
         writeFooter(summary);
+        writeTooShort(signalStates);
         break;
     case ReportFormat::Csv:
         writeCsvRows(summary.seconds, signalStates);
@@ -386,6 +388,18 @@ void Report::writeFooter(const RunSummary &summary)
         << " x deviation; rating: 100 within half the band\n"
            "around the average, falling to 0 at its edges\n"
         << historyText(summary.historyCapacity) << '\n';
+}
+
+// A definition whose bits lie past the frames that matched it has no samples
+// for that reason, not for want of frames.
+void Report::writeTooShort(const QVector<SignalSnapshot> &signalStates)
+{
+    for (const SignalSnapshot &s : signalStates) {
+        if (s.tooShortFrames > 0) {
+            out << s.tooShortFrames << (s.tooShortFrames == 1 ? " frame" : " frames") << " too short for the bits of "
+                << signalLabel(s, false) << '\n';
+        }
+    }
 }
 
 void Report::writeTable(const QVector<SignalSnapshot> &signalStates)

@@ -72,6 +72,7 @@ private:
     void writeTable(const QVector<SignalSnapshot> &signalStates);
     void writeCsvRows(double seconds, const QVector<SignalSnapshot> &signalStates);
     void writeFooter(const RunSummary &summary);
+    void writeTooShort(const QVector<SignalSnapshot> &signalStates);
     QString timeText(double seconds) const;
 
     Settings settings;

@@ -40,14 +40,19 @@ const char description[] = "Reads CAN frames from a recorded log (every layout o
                            "different interfaces (can0 and can1 in one log, or several --bus) make different\n"
                            "signals.\n"
                            "\n"
-                           "Definition file: {\"signals\": [{...}, ...]}; each signal needs name, either pgn\n"
-                           "(J1939; sourceAddress optional, default 0) or id (mask and extended optional),\n"
-                           "startBit, length and factor. Optional: unit, byteOrder (little or big), signed,\n"
-                           "offset, dataType (number or name, e.g. Real64), skipNotAvailable, and\n"
-                           "frameLength: 8 data bytes (the default) or a CAN FD length of 12, 16, 20, 24,\n"
-                           "32, 48 or 64. The signal must fit in the frame in its byte order; unknown keys\n"
-                           "are refused. Integers are numbers or strings, decimal or 0x. See\n"
-                           "extra_signals.json beside the sample log.\n"
+                           "Definition file: {\"signals\": [{...}, ...]}; each signal needs a name of its\n"
+                           "own, either pgn (J1939; sourceAddress optional, default 0) or id (mask and\n"
+                           "extended optional), startBit, length and factor. Optional: unit, byteOrder\n"
+                           "(little or big), signed, offset, dataType, skipNotAvailable, and frameLength: 8\n"
+                           "data bytes (the default) or a CAN FD length of 12, 16, 20, 24, 32, 48 or 64.\n"
+                           "Bit n is bit n % 8 of byte n / 8; with byteOrder big, startBit is the most\n"
+                           "significant bit, as CAN databases number it. dataType is a name such as\n"
+                           "Unsigned16 or Real64 (the default), or its number; an integer type narrower\n"
+                           "than length is refused, as it would wrap. The signal must fit in the frame in\n"
+                           "its byte order; unknown keys are refused. Integers are numbers or strings,\n"
+                           "decimal or 0x. See extra_signals.json beside the sample log. Frames that match\n"
+                           "a signal but end before its last bit are counted as too short (\"tooShort\";\n"
+                           "a line under the table).\n"
                            "\n"
                            "Live use: --bus reads until SIGINT (Ctrl-C) or SIGTERM, which end any run\n"
                            "cleanly with the final report of what was read. With --every, each snapshot is\n"
@@ -142,8 +147,10 @@ bool parseMonitorOptions(const QStringList &arguments,
                                         QStringLiteral("Leave out the built-in J1939 signals."));
     const QCommandLineOption sourceAddress(
         QStringLiteral("source-address"),
-        QStringLiteral("Source address of the built-in signals (default 0x00), or all: one signal per J1939 "
-                       "parameter and per source address seen, for the definition file's J1939 signals too."),
+        QStringLiteral(
+            "Source address of the built-in signals (default 0x00), or all: one signal per J1939 "
+            "parameter and per source address seen, also for the definition file's J1939 signals that give no "
+            "sourceAddress. Reports write source addresses in hex: 0x17."),
         QStringLiteral("SA"),
         QStringLiteral("0x00"));
     const QCommandLineOption strict(QStringLiteral("strict"),
