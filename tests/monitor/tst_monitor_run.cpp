@@ -128,6 +128,27 @@ private Q_SLOTS:
                  table.constData());
     }
 
+    // A run merged twice would count twice; signals of two interfaces stay apart.
+    void merge_refusesARunTwiceAndNamesInterfaces()
+    {
+        QTemporaryDir dir;
+        const auto report = [&dir](const char *name, const QByteArray &log) {
+            QFile file(dir.filePath(QLatin1String(name)));
+            file.open(QIODevice::WriteOnly);
+            file.write(runMonitor(QStringLiteral("- --format json"), log).out);
+            return file.fileName();
+        };
+        const QString can0 = report("can0.json", "(0.0) can0 0CF00400#F1D0CD5A1D00FFCD\n");
+        const QString can1 = report("can1.json", "(0.5) can1 0CF00400#F1D0CD5A1D00FFCD\n");
+        const Run repeated = runMonitor(QStringLiteral("--merge %1 %2 %1").arg(can0, can1));
+        QCOMPARE(repeated.exitCode, 2);
+        QVERIFY2(repeated.err.contains(QStringLiteral("%1 repeats the run of %1").arg(can0).toUtf8()),
+                 repeated.err.constData());
+        const QByteArray table = runMonitor(QStringLiteral("--merge %1 %2").arg(can0, can1)).out;
+        QVERIFY2(table.contains("[rpm] (can0)") && table.contains("[rpm] (can1)"), table.constData());
+        QVERIFY(runMonitor(QStringLiteral("--merge ") + can0).out.startsWith("merged from 1 report:\n"));
+    }
+
     void failure_exitStatusAndMessage_data()
     {
         QTest::addColumn<QString>("arguments");

@@ -155,6 +155,16 @@ quint64 Monitor::frameCount() const
     return frames;
 }
 
+qint64 Monitor::firstFrameMicroseconds() const
+{
+    return firstTimeMicroseconds;
+}
+
+qint64 Monitor::lastFrameMicroseconds() const
+{
+    return lastTimeMicroseconds;
+}
+
 QVector<Monitor::Row> Monitor::rows() const
 {
     QVector<Row> result;

@@ -132,6 +132,9 @@ public:
     double logSeconds(const CanFrame &frame) const;
     double lastLogSeconds() const;
     quint64 frameCount() const;
+    /// The stamps of the first and the last frame, in microseconds; 0 before any.
+    qint64 firstFrameMicroseconds() const;
+    qint64 lastFrameMicroseconds() const;
 
     /// One per signal, in the order of the definitions, then of the interfaces
     /// and source addresses; a definition that no frame matched has one, empty.

@@ -292,6 +292,16 @@ QString historyText(unsigned int capacity)
 }
 }
 
+QJsonObject inputIdentity(const RunSummary &summary)
+{
+    return QJsonObject{
+        {QStringLiteral("input"), summary.canonicalInput.isEmpty() ? summary.input : summary.canonicalInput},
+        {QStringLiteral("bytes"), static_cast<double>(summary.inputBytes)},
+        {QStringLiteral("frames"), count(summary.frames)},
+        {QStringLiteral("firstFrame"), static_cast<double>(summary.firstFrameMicroseconds)},
+        {QStringLiteral("lastFrame"), static_cast<double>(summary.lastFrameMicroseconds)}};
+}
+
 Report::Report(const Settings &settings, QTextStream &out)
     : settings(settings)
     , out(out)
@@ -331,7 +341,7 @@ void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &si
     switch (settings.format) {
     case ReportFormat::Table:
         if (settings.merged) {
-            out << "merged from " << summary.mergedReports.size() << " reports:\n";
+            out << "merged from " << summary.input << ":\n";
         } else {
             out << (summary.ending == QLatin1String("end of input") ? summary.ending
                                                                     : QStringLiteral("stopped by ") + summary.ending)
@@ -354,6 +364,8 @@ void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &si
             {QStringLiteral("errorFrames"), count(summary.errorFrames)},
             {QStringLiteral("signals"), toJson(signalStates, settings.merged)},
         };
+        document.insert(QStringLiteral("identities"),
+                        settings.merged ? summary.identities : QJsonArray{inputIdentity(summary)});
         if (settings.merged) {
             document.insert(QStringLiteral("reports"), QJsonArray::fromStringList(summary.mergedReports));
         } else {

@@ -127,6 +127,8 @@ int readLog(const MonitorOptions &options, Session &session, QVector<MalformedLi
         summary.ending = QLatin1String(StopRequest::signalName());
     }
     summary.lines = static_cast<quint64>(reader.lineNumber());
+    summary.inputBytes = reader.bytesRead();
+    summary.canonicalInput = QFileInfo(options.input).canonicalFilePath();
     summary.seconds = session.monitor().lastLogSeconds();
     return ExitStatus::done;
 }
