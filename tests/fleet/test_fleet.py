@@ -5,17 +5,21 @@
 usage: test_fleet.py FLEET MONITOR SAMPLE_LOG
 
 The sample log, cut into four logs of two vehicles, must merge fleet-wide to what
-the monitor reports for the whole log; a corrupt log and a missing one must be
-named as failed while the good logs still merge. Exit status 77 (skipped) where
-Dask's distributed package cannot be imported.
+the monitor reports for the whole log, past a FIFO in a vehicle's directory; a
+corrupt log, a missing one and a FIFO that outlasts --timeout must be named as
+failed while the good logs still merge; SIGTERM while the cluster starts must end
+the run with status 130 and no traceback. Exit status 77 (skipped) where Dask's
+distributed package cannot be imported.
 """
 
 import json
 import os
 import random
+import signal
 import subprocess
 import sys
 import tempfile
+import time
 
 try:
     import distributed  # noqa: F401
@@ -61,6 +65,8 @@ with tempfile.TemporaryDirectory() as directory:
         with open(pieces[-1], "w", encoding="utf-8") as piece:
             piece.writelines(lines[index * len(lines) // 4:(index + 1) * len(lines) // 4])
             piece.write("not a frame\n" if name == "c.log" else "")
+    fifo = os.path.join(directory, "fleet", "v2", "fifo")
+    os.mkfifo(fifo)
 
     # The monitor found without --monitor, as a user runs the program.
     status, result = run_fleet(os.path.join(directory, "fleet"))
@@ -76,14 +82,24 @@ with tempfile.TemporaryDirectory() as directory:
     missing = os.path.join(directory, "missing.log")
     listing = os.path.join(directory, "logs.txt")
     with open(listing, "w", encoding="utf-8") as out:
-        out.write("\n".join(pieces[:2] + [corrupt] + pieces[2:] + [missing]) + "\n")
-    status, result = run_fleet("--monitor", monitor, "--list", listing)
+        out.write("\n".join(pieces[:2] + [corrupt] + pieces[2:] + [missing, fifo]) + "\n")
+    status, result = run_fleet("--monitor", monitor, "--list", listing, "--timeout", "3")
     check(status == 1, f"list: exit status {status}")
-    check(sorted(f["log"] for f in result["failed"]) == [corrupt, missing], f"list: failed {result['failed']}")
+    failed = {f["log"]: f["reason"] for f in result["failed"]}
+    check(sorted(failed) == sorted([corrupt, missing, fifo]) and "--timeout" in failed.get(fifo, ""),
+          f"list: failed {result['failed']}")
     merged = result["fleet"]["reports"] if result["fleet"] else []
     check(sorted(merged) == sorted(pieces), f"list: the fleet merged {merged}, not the four good logs")
     if result["fleet"]:
         same_statistics(whole, result["fleet"], "list")
+
+    starting = subprocess.Popen([fleet, "--workers", "2", "--progress", os.path.join(directory, "fleet")],
+                                stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
+    said = starting.stderr.readline()
+    time.sleep(1)
+    starting.send_signal(signal.SIGTERM)
+    said += starting.stderr.read()
+    check(starting.wait(60) == 130 and "Traceback" not in said, f"SIGTERM while starting: {starting.returncode} {said}")
 
 for problem in problems:
     print(f"FAIL: {problem}")

@@ -24,7 +24,8 @@ void compareParsers(const char *line, std::size_t size)
     }
     if (a.status == LineParse::Frame
         && (quick.timeMicroseconds != general.timeMicroseconds || quick.id != general.id
-            || quick.extended != general.extended || quick.remote != general.remote || quick.length != general.length
+            || quick.extended != general.extended || quick.remote != general.remote
+            || quick.flexibleDataRate != general.flexibleDataRate || quick.length != general.length
             || std::memcmp(quick.data.data(), general.data.data(), quick.length) != 0)) {
         std::abort();
     }

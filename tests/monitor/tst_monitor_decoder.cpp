@@ -181,6 +181,10 @@ private Q_SLOTS:
         row("length65", faulty(R"({"length":65})"), second, "\"length\"");
         row("byteOrderSideways", faulty(R"({"byteOrder":"middle"})"), second, "\"byteOrder\"");
         row("dataType9", faulty(R"({"dataType":9})"), second, "\"dataType\"");
+        row("dataType0", faulty(R"({"dataType":0})"), second, "\"dataType\" 0");
+        row("dataTypeFloatListsNames", faulty(R"({"dataType":"float"})"), second, "Unsigned16, Unsigned24");
+        row("unsigned8For16Bits", faulty(R"({"length":16,"dataType":"Unsigned8"})"), second, "would wrap");
+        row("nameTwice", faulty("{}"), second, "signal 1 has this name");
         row("pgnPdu1WithLowByte", faulty(R"({"pgn":"0xEF12"})"), second, "\"pgn\"");
         row("idNotANumber", faulty(R"({"pgn":null,"id":"x"})"), second, "\"id\"");
     }

@@ -37,14 +37,29 @@ class TestMonitorLive : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    void replayAtFullSpeed_equalsOfflineRun_data()
+    {
+        QTest::addColumn<QByteArray>("log");
+        QFile sample(QStringLiteral(SAMPLE_LOG));
+        QVERIFY(sample.open(QIODevice::ReadOnly));
+        QTest::newRow("sampleLog") << sample.readAll();
+        // For the definition file's frame 123: CAN FD frames of 12 bytes and of 8.
+        QTest::newRow("canFdFrames") << QByteArray("(0.000000) can0 123##1112233445566778899AABBCC\n"
+                                                   "(0.010000) can0 123##10011223344556677\n");
+    }
+
     void replayAtFullSpeed_equalsOfflineRun()
     {
+        QFETCH(QByteArray, log);
         const QString bus = virtualBus();
+        const QString options = QStringLiteral("--format json --definitions " EXTRA_SIGNALS " --stale 0.2");
         QProcess monitor;
-        start(monitor, MONITOR_BINARY, QStringLiteral("--format json --stale 0.2 --bus ") + bus);
+        start(monitor, MONITOR_BINARY, options + QStringLiteral(" --bus ") + bus);
         waitForBus(bus);
         QProcess replay;
-        start(replay, REPLAY_BINARY, QStringLiteral(SAMPLE_LOG " --speed max --bus ") + bus);
+        start(replay, REPLAY_BINARY, QStringLiteral("- --speed max --bus ") + bus);
+        replay.write(log);
+        replay.closeWriteChannel();
         QCOMPARE(stop(replay), 0);
         QTest::qWait(500); // the last frames cross the loopback; then every signal is older than 0.2 s
         QCOMPARE(stop(monitor, SIGTERM), 0);
@@ -52,15 +67,47 @@ private Q_SLOTS:
         const QJsonObject live = finalReport(monitor.readAllStandardOutput());
         QCOMPARE(live.value(QLatin1String("ending")).toString(), QStringLiteral("SIGTERM"));
         const QJsonArray liveSignals = live.value(QLatin1String("signals")).toArray();
-        const QJsonArray offline = signalsOf(runMonitor(QStringLiteral(SAMPLE_LOG " --format json")).out);
+        const QJsonArray offline = signalsOf(runMonitor(QStringLiteral("- ") + options, log).out);
         QCOMPARE(liveSignals.size(), offline.size());
         for (int i = 0; i < liveSignals.size(); ++i) {
             for (const char *key : {"name", "samples", "liveAverage", "deviation", "min", "max", "median"}) {
                 QVERIFY2(field(liveSignals, i, key) == field(offline, i, key), key);
             }
             QVERIFY(field(liveSignals, i, "stale").toBool());
-            QCOMPARE(field(liveSignals, i, "interface").toString(), bus.section(QLatin1Char(':'), 1)); // no plugin
+            if (field(liveSignals, i, "samples").toInt() > 0) {
+                QCOMPARE(field(liveSignals, i, "interface").toString(), bus.section(QLatin1Char(':'), 1)); // no plugin
+            }
         }
+    }
+
+    void usageErrors_data()
+    {
+        QTest::addColumn<QByteArray>("program");
+        QTest::addColumn<QString>("arguments");
+        QTest::addColumn<QByteArray>("message");
+        const auto row = [](const char *name, const char *program, const char *arguments, const char *message) {
+            QTest::newRow(name) << QByteArray(program) << QString::fromUtf8(arguments) << QByteArray(message);
+        };
+        row("sameBusTwice",
+            MONITOR_BINARY,
+            "--bus virtualcan:can1 --bus virtualcan:tcp://127.0.0.1:35468/can1",
+            "are the same bus");
+        row("portOutOfRange", MONITOR_BINARY, "--bus virtualcan:tcp://127.0.0.1:99999/can0", "port 99999 is not");
+        row("hostNotAnAddress", REPLAY_BINARY, SAMPLE_LOG " --bus virtualcan:tcp://localhost:1/can0", "host localhost");
+        row("speedTooSlow", REPLAY_BINARY, SAMPLE_LOG " --bus virtualcan:can0 --speed 1e-9", "--speed must be");
+    }
+
+    // Refused before any bus is opened: nothing hosts a bus, nothing is written.
+    void usageErrors()
+    {
+        QFETCH(QByteArray, program);
+        QFETCH(QString, arguments);
+        QFETCH(QByteArray, message);
+        QProcess process;
+        start(process, program.constData(), arguments);
+        QCOMPARE(stop(process), 2);
+        const QByteArray err = process.readAllStandardError();
+        QVERIFY2(err.contains(message) && process.readAllStandardOutput().isEmpty(), err.constData());
     }
 
     // SIGHUP: the terminal that started the run has closed.
@@ -99,6 +146,8 @@ private Q_SLOTS:
         QTest::newRow("unknownPlugin") << QStringLiteral("nosuchplugin:can0") << QByteArray("No such plugin") << false;
         QTest::newRow("unknownInterface")
             << QStringLiteral("socketcan:nosuch0") << QByteArray("cannot connect") << false;
+        QTest::newRow("interfaceNotReported")
+            << QStringLiteral("virtualcan:can7") << QByteArray("has no interface can7; it reports can0") << false;
         QTest::newRow("hostGoesAway") << virtualBus() << QByteArray("lost: ") << true;
     }
 

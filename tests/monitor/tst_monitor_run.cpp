@@ -122,6 +122,46 @@ private Q_SLOTS:
         QVERIFY(tableLine(wide, "signal", 0).endsWith("errors log age s"));
     }
 
+    // A definition's own sender stays its only one under --source-address all, a
+    // sender reads 0x.. in every format, and frames too short for a signal count.
+    void definitions_ownSenderHexAndTooShort()
+    {
+        const QByteArray log = "(0.0) can0 18FEF117#0000100000000000\n"
+                               "(0.1) can0 18FEF121#0000200000000000\n"
+                               "(0.2) can0 123#0102\n";
+        const QString arguments = QStringLiteral("- --source-address all --definitions " EXTRA_SIGNALS " --format ");
+        const QByteArray csv = runMonitor(arguments + QLatin1String("csv"), log).out;
+        QCOMPARE(csv.count("vehicle speed, cluster (SPN 84, SA 17)"), 1);
+        QVERIFY2(csv.contains(",can0,0x21,"), csv.constData());
+        const QJsonArray states = signalsOf(runMonitor(arguments + QLatin1String("json"), log).out);
+        QCOMPARE(field(states, 2, "sourceAddress").toString(), QStringLiteral("0x21"));
+        QCOMPARE(field(states, states.size() - 1, "tooShort").toInt(), 1); // body frame 123, byte 3
+        const QByteArray table = runMonitor(arguments + QLatin1String("table"), log).out;
+        QVERIFY2(table.contains("(SA 0x21)") && table.contains("1 frame too short for the bits of body frame 123"),
+                 table.constData());
+    }
+
+    // A run merged twice would count twice; signals of two interfaces stay apart.
+    void merge_refusesARunTwiceAndNamesInterfaces()
+    {
+        QTemporaryDir dir;
+        const auto report = [&dir](const char *name, const QByteArray &log) {
+            QFile file(dir.filePath(QLatin1String(name)));
+            file.open(QIODevice::WriteOnly);
+            file.write(runMonitor(QStringLiteral("- --format json"), log).out);
+            return file.fileName();
+        };
+        const QString can0 = report("can0.json", "(0.0) can0 0CF00400#F1D0CD5A1D00FFCD\n");
+        const QString can1 = report("can1.json", "(0.5) can1 0CF00400#F1D0CD5A1D00FFCD\n");
+        const Run repeated = runMonitor(QStringLiteral("--merge %1 %2 %1").arg(can0, can1));
+        QCOMPARE(repeated.exitCode, 2);
+        QVERIFY2(repeated.err.contains(QStringLiteral("%1 repeats the run of %1").arg(can0).toUtf8()),
+                 repeated.err.constData());
+        const QByteArray table = runMonitor(QStringLiteral("--merge %1 %2").arg(can0, can1)).out;
+        QVERIFY2(table.contains("[rpm] (can0)") && table.contains("[rpm] (can1)"), table.constData());
+        QVERIFY(runMonitor(QStringLiteral("--merge ") + can0).out.startsWith("merged from 1 report:\n"));
+    }
+
     // A failure ends with its status and a message, and with no report, or the
     // report of what came before it where one is named.
     void failure_exitStatusAndMessage_data()

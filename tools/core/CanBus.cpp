@@ -6,23 +6,6 @@
 
 #include <algorithm>
 
-bool BusAddress::parse(const QString &text, BusAddress &address, QString &error)
-{
-    const int colon = text.indexOf(QLatin1Char(':'));
-    if (colon <= 0 || colon == text.size() - 1) {
-        error = QStringLiteral("--bus %1: expected PLUGIN:INTERFACE, e.g. socketcan:can0 or virtualcan:can0").arg(text);
-        return false;
-    }
-    address.plugin = text.left(colon);
-    address.interfaceName = text.mid(colon + 1);
-    return true;
-}
-
-QString BusAddress::text() const
-{
-    return plugin + QLatin1Char(':') + interfaceName;
-}
-
 BusConnection::BusConnection(const BusAddress &address)
     : busAddress(address)
 {
@@ -46,10 +29,17 @@ QString BusConnection::failure(const QString &what, const QString &qtText) const
 
 bool BusConnection::open(const FailureHandler &onFailure, QString &error)
 {
+    const QString unreported = busAddress.unreportedInterfaceError();
+    if (!unreported.isEmpty()) {
+        error = failure(QStringLiteral("cannot create the device"), unreported);
+        return false;
+    }
     QString qtError;
     bus.reset(QCanBus::instance()->createDevice(busAddress.plugin, busAddress.interfaceName, &qtError));
-    if (!bus) {
-        error = failure(QStringLiteral("cannot create the device"), qtError);
+    // Some plugins make a device for an interface they cannot serve, and say so
+    // only in its error, before anyone could listen.
+    if (!bus || bus->error() != QCanBusDevice::NoError) {
+        error = failure(QStringLiteral("cannot create the device"), bus ? bus->errorString() : qtError);
         return false;
     }
     // Watched only once connecting has begun: a device that fails at once is
@@ -143,6 +133,7 @@ bool fromBusFrame(const QCanBusFrame &busFrame, quint16 interfaceIndex, CanFrame
     frame.id = busFrame.frameId();
     frame.extended = busFrame.hasExtendedFrameFormat();
     frame.remote = busFrame.frameType() == QCanBusFrame::RemoteRequestFrame;
+    frame.flexibleDataRate = busFrame.hasFlexibleDataRateFormat();
     frame.interfaceIndex = interfaceIndex;
     if (!frame.remote) {
         const QByteArray payload = busFrame.payload();
@@ -158,7 +149,7 @@ QCanBusFrame toBusFrame(const CanFrame &frame)
         frame.id,
         QByteArray(reinterpret_cast<const char *>(frame.data.data()), frame.remote ? 0 : frame.length));
     busFrame.setExtendedFrameFormat(frame.extended);
-    busFrame.setFlexibleDataRateFormat(frame.length > 8);
+    busFrame.setFlexibleDataRateFormat(frame.flexibleDataRate);
     if (frame.remote) {
         busFrame.setFrameType(QCanBusFrame::RemoteRequestFrame);
     }

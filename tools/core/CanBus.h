@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
+#include "BusAddress.h"
 #include "CanFrame.h"
 
 #include <QCanBusDevice>
@@ -10,20 +11,6 @@
 
 #include <functional>
 #include <memory>
-
-/// A bus as the command line names it: "PLUGIN:INTERFACE", such as
-/// "socketcan:can0" or "virtualcan:tcp://127.0.0.1:35470/can0". The text after
-/// the first colon goes to Qt unchanged.
-struct BusAddress
-{
-    QString plugin;
-    QString interfaceName;
-
-    /// False, with a message in error, when the text has no plugin or no interface.
-    static bool parse(const QString &text, BusAddress &address, QString &error);
-    /// "PLUGIN:INTERFACE" again.
-    QString text() const;
-};
 
 /**
  * One CAN device of Qt SerialBus, opened for a run. Failures come back as one

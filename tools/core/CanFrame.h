@@ -19,6 +19,9 @@ struct CanFrame
     bool extended = false;
     /// A remote request carries no data.
     bool remote = false;
+    /// A CAN FD frame: "##" in a compact log line, more than 8 bytes in the
+    /// screen layout, or so marked by the bus.
+    bool flexibleDataRate = false;
     /// Number of valid bytes in data: 0 to 8, up to 64 for a CAN FD frame.
     quint8 length = 0;
     std::array<quint8, 64> data{};

@@ -11,31 +11,6 @@
 
 namespace
 {
-struct NamedType
-{
-    const char *name;
-    CAN::CANopenDataType type;
-};
-
-const NamedType dataTypeNames[] = {
-    {"Boolean", CAN::Boolean},
-    {"Integer8", CAN::Integer8},
-    {"Integer16", CAN::Integer16},
-    {"Integer24", CAN::Integer24},
-    {"Integer32", CAN::Integer32},
-    {"Integer40", CAN::Integer40},
-    {"Integer64", CAN::Integer64},
-    {"Unsigned8", CAN::Unsigned8},
-    {"Unsigned16", CAN::Unsigned16},
-    {"Unsigned24", CAN::Unsigned24},
-    {"Unsigned32", CAN::Unsigned32},
-    {"Unsigned40", CAN::Unsigned40},
-    {"Unsigned48", CAN::Unsigned48},
-    {"Unsigned64", CAN::Unsigned64},
-    {"Real32", CAN::Real32},
-    {"Real64", CAN::Real64},
-};
-
 // Reads the fields of one signal; each reader records the first fault only.
 class FieldReader
 {
@@ -117,17 +92,19 @@ public:
         return value.toBool();
     }
 
+    // A name, or a number that validation checks against the names.
     CAN::CANopenDataType dataType()
     {
         const QJsonValue value = object.value(QLatin1String("dataType"));
-        if (value.isString()) {
-            for (const NamedType &named : dataTypeNames) {
-                if (value.toString() == QLatin1String(named.name)) {
-                    return named.type;
-                }
-            }
+        const QString text = value.toString().trimmed();
+        if (!value.isString() || (!text.isEmpty() && text.front().isDigit())) {
+            return static_cast<CAN::CANopenDataType>(integer("dataType", CAN::Real64, 0, 0x7FFFFFFF));
         }
-        return static_cast<CAN::CANopenDataType>(integer("dataType", CAN::Real64, 0, 27));
+        if (const DataType *named = findDataType(text)) {
+            return named->type;
+        }
+        fail("dataType", QStringLiteral("one of %1, or its number").arg(dataTypeNames()));
+        return CAN::Real64;
     }
 
     SignalDefinition::ByteOrder byteOrder()
@@ -253,6 +230,7 @@ void readSignal(const QJsonObject &object, SignalDefinition &signal, QString &er
     if (signal.j1939) {
         signal.pgn = static_cast<quint32>(field.integer("pgn", 0, 0, 0x3FFFF));
         signal.sourceAddress = static_cast<quint8>(field.integer("sourceAddress", 0, 0, 0xFF));
+        signal.fixedSourceAddress = field.has("sourceAddress");
         signal.extended = true;
     } else {
         signal.id = static_cast<quint32>(field.integer("id", 0, 0, 0x1FFFFFFF));
@@ -271,6 +249,19 @@ void readSignal(const QJsonObject &object, SignalDefinition &signal, QString &er
     signal.skipNotAvailable = field.flag("skipNotAvailable", signal.j1939);
     error = field.error.isEmpty() ? validationError(signal) : field.error;
 }
+
+// Two signals of one name could not be told apart in a report, nor in a merge.
+QString nameTakenError(const QVector<SignalDefinition> &definitions, int earlier, const QString &name)
+{
+    for (int i = 0; i < definitions.size(); ++i) {
+        if (definitions.at(i).name != name) {
+            continue;
+        }
+        return i < earlier ? QStringLiteral("a built-in signal has this name (--no-builtin leaves those out)")
+                           : QStringLiteral("signal %1 has this name already").arg(i - earlier + 1);
+    }
+    return QString();
+}
 }
 
 bool parseDefinitions(const QByteArray &json, QVector<SignalDefinition> &definitions, QString &error)
@@ -287,6 +278,7 @@ bool parseDefinitions(const QByteArray &json, QVector<SignalDefinition> &definit
         return false;
     }
     const QJsonArray entries = list.toArray();
+    const int earlier = definitions.size();
     for (int i = 0; i < entries.size(); ++i) {
         SignalDefinition signal;
         QString signalError;
@@ -294,6 +286,9 @@ bool parseDefinitions(const QByteArray &json, QVector<SignalDefinition> &definit
             signalError = QStringLiteral("is not an object");
         } else {
             readSignal(entries.at(i).toObject(), signal, signalError);
+        }
+        if (signalError.isEmpty()) {
+            signalError = nameTakenError(definitions, earlier, signal.name);
         }
         if (!signalError.isEmpty()) {
             const QString name = entries.at(i).toObject().value(QLatin1String("name")).toString();

@@ -278,6 +278,7 @@ const char *readCompactPayload(Cursor &in, CanFrame &frame)
         return nullptr;
     }
     if (in.take('#')) {
+        frame.flexibleDataRate = true;
         quint32 flags = 0;
         if (in.hex(1, flags) != 1) {
             return "CAN FD flags are not one hex digit";
@@ -294,7 +295,8 @@ const char *readCompactPayload(Cursor &in, CanFrame &frame)
 const char *readScreenPayload(Cursor &in, CanFrame &frame)
 {
     qint64 length = 0;
-    if (!in.take('[') || in.decimal(2, length) == 0 || !in.take(']')) {
+    const int digits = in.take('[') ? in.decimal(2, length) : 0;
+    if (digits == 0 || !in.take(']')) {
         return "expected the length in brackets after the identifier";
     }
     if (!isCanFdLength(static_cast<int>(length)) || length > 64) {
@@ -306,6 +308,8 @@ const char *readScreenPayload(Cursor &in, CanFrame &frame)
         frame.length = 0;
         return nullptr;
     }
+    // candump writes a CAN FD frame's length in two digits: [08], [12].
+    frame.flexibleDataRate = digits == 2;
     for (int i = 0; i < length; ++i) {
         const bool separated = i == 0 || in.skipBlanks();
         if (in.atEnd() || in.peek() == '\r' || in.peek() == '\n') {
@@ -501,6 +505,7 @@ bool parseCompactLine(const char *begin, const char *end, CanFrame &frame, LineP
         frame.interfaceIndex = 0;
         frame.extended = extended;
         frame.remote = false;
+        frame.flexibleDataRate = false;
         frame.length = static_cast<quint8>(length);
         result = LineParse{LineParse::Frame, nullptr, static_cast<std::size_t>(name - begin), nameSize};
         return true;

@@ -6,14 +6,17 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QSet>
 
 #include <algorithm>
 #include <cmath>
+#include <utility>
 
 void mergeStatistics(SignalSnapshot &into, const SignalSnapshot &from)
 {
     into.notAvailableSamples += from.notAvailableSamples;
     into.errorSamples += from.errorSamples;
+    into.tooShortFrames += from.tooShortFrames;
     if (from.decodedSamples == 0) {
         return;
     }
@@ -74,15 +77,24 @@ quint64 countOf(const QJsonObject &object, const char *key)
     return static_cast<quint64>(std::max(0.0, object.value(QLatin1String(key)).toDouble()));
 }
 
+// "0x17", or 23 as reports wrote it before; -1 for none.
+int sourceAddressOf(const QJsonValue &value)
+{
+    bool ok = false;
+    const int address = value.toString().mid(2).toInt(&ok, 16);
+    return ok ? address : value.toInt(-1);
+}
+
 bool readSignal(const QJsonObject &object, SignalSnapshot &s, QString &error)
 {
     s.name = object.value(QLatin1String("name")).toString();
     s.unit = object.value(QLatin1String("unit")).toString();
     s.factor = object.value(QLatin1String("factor")).toDouble();
     s.interfaceName = object.value(QLatin1String("interface")).toString();
-    s.sourceAddress = object.value(QLatin1String("sourceAddress")).toInt(-1);
+    s.sourceAddress = sourceAddressOf(object.value(QLatin1String("sourceAddress")));
     s.notAvailableSamples = countOf(object, "notAvailable");
     s.errorSamples = countOf(object, "errors");
+    s.tooShortFrames = countOf(object, "tooShort");
     const QJsonValue count = object.value(QLatin1String("count"));
     if (s.name.isEmpty() || !count.isDouble()) {
         error = QStringLiteral("a signal without \"name\" and \"count\"");
@@ -168,10 +180,59 @@ private:
     QHash<QString, int> bySignal;
     QHash<QString, int> byName;
 };
+
+// The runs merged so far, by identity: a run merged twice would count its
+// frames twice. Reports without frames add nothing, and older ones carry none.
+class Identities
+{
+public:
+    bool add(const QString &file, const QJsonArray &identities, QJsonArray &into, QString &error)
+    {
+        for (const QJsonValue &value : identities) {
+            const QJsonObject identity = value.toObject();
+            into.append(identity);
+            if (identity.value(QLatin1String("frames")).toDouble() <= 0.0) {
+                continue;
+            }
+            const auto seen = files.constFind(identity);
+            if (seen != files.cend()) {
+                error = QStringLiteral("%1 repeats the run of %2 on %3: each run is merged once")
+                            .arg(file, seen.value(), identity.value(QLatin1String("input")).toString());
+                return false;
+            }
+            files.insert(identity, file);
+        }
+        return true;
+    }
+
+private:
+    QHash<QJsonObject, QString> files;
+};
+
+// Signals told apart as the monitor tells them: by interface where the reports
+// saw several, by source address where one signal came from several senders.
+void nameOrigins(QVector<SignalSnapshot> &signalStates)
+{
+    QSet<QString> interfaces;
+    for (const SignalSnapshot &s : std::as_const(signalStates)) {
+        if (!s.interfaceName.isEmpty()) {
+            interfaces.insert(s.interfaceName);
+        }
+    }
+    for (SignalSnapshot &s : signalStates) {
+        const bool severalSenders =
+            std::any_of(signalStates.cbegin(), signalStates.cend(), [&s](const SignalSnapshot &other) {
+                return other.name == s.name && other.unit == s.unit && other.sourceAddress != s.sourceAddress;
+            });
+        s.origin =
+            originText(interfaces.size() > 1 ? s.interfaceName : QString(), severalSenders ? s.sourceAddress : -1);
+    }
+}
 }
 
 bool mergeReports(const QStringList &files, MergedReport &merged, QString &error)
 {
+    Identities identities;
     RunSummary &summary = merged.summary;
     MergedSignals signalStates(merged.signalStates);
     for (const QString &file : files) {
@@ -183,6 +244,9 @@ bool mergeReports(const QStringList &files, MergedReport &merged, QString &error
         summary.frames += countOf(report, "frames");
         summary.malformedLines += countOf(report, "malformedLines");
         summary.errorFrames += countOf(report, "errorFrames");
+        if (!identities.add(file, report.value(QLatin1String("identities")).toArray(), summary.identities, error)) {
+            return false;
+        }
         const QJsonArray inputs = report.value(QLatin1String("reports")).toArray();
         for (const QJsonValue &input : inputs) {
             summary.mergedReports.append(input.toString());
@@ -199,6 +263,8 @@ bool mergeReports(const QStringList &files, MergedReport &merged, QString &error
             signalStates.add(s);
         }
     }
-    summary.input = QStringLiteral("%1 reports").arg(summary.mergedReports.size());
+    const int count = summary.mergedReports.size();
+    summary.input = count == 1 ? QStringLiteral("1 report") : QStringLiteral("%1 reports").arg(count);
+    nameOrigins(merged.signalStates);
     return true;
 }

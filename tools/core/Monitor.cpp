@@ -124,6 +124,7 @@ int Monitor::decode(const CanFrame &frame, std::vector<DecodedSample> &out)
             ++entry.errorSamples;
             break;
         case Decoding::TooShort:
+            ++entry.tooShortFrames;
             break;
         }
     }
@@ -163,6 +164,16 @@ quint64 Monitor::frameCount() const
     return frames;
 }
 
+qint64 Monitor::firstFrameMicroseconds() const
+{
+    return firstTimeMicroseconds;
+}
+
+qint64 Monitor::lastFrameMicroseconds() const
+{
+    return lastTimeMicroseconds;
+}
+
 QVector<Monitor::Row> Monitor::rows() const
 {
     QVector<Row> result;
@@ -190,17 +201,27 @@ QVector<Monitor::Row> Monitor::rows() const
     return result;
 }
 
-QString Monitor::origin(const Watched &entry) const
+QString sourceAddressText(int sourceAddress)
+{
+    return QStringLiteral("0x") + QString::number(sourceAddress, 16).toUpper().rightJustified(2, QLatin1Char('0'));
+}
+
+QString originText(const QString &interfaceName, int sourceAddress)
 {
     QStringList parts;
-    if (interfaces.count() > 1) {
-        parts.append(interfaces.name(entry.interfaceIndex));
+    if (!interfaceName.isEmpty()) {
+        parts.append(interfaceName);
     }
-    if (definitions.at(entry.definition).anySourceAddress) {
-        parts.append(QStringLiteral("SA 0x")
-                     + QString::number(entry.sourceAddress, 16).toUpper().rightJustified(2, QLatin1Char('0')));
+    if (sourceAddress >= 0) {
+        parts.append(QStringLiteral("SA ") + sourceAddressText(sourceAddress));
     }
     return parts.join(QLatin1String(", "));
+}
+
+QString Monitor::origin(const Watched &entry) const
+{
+    return originText(interfaces.count() > 1 ? interfaces.name(entry.interfaceIndex) : QString(),
+                      definitions.at(entry.definition).anySourceAddress ? entry.sourceAddress : -1);
 }
 
 SignalSnapshot Monitor::emptySnapshot(int definition) const
@@ -226,6 +247,7 @@ SignalSnapshot Monitor::snapshotOf(Watched &entry)
     s.decodedSamples = entry.decodedSamples;
     s.notAvailableSamples = entry.notAvailableSamples;
     s.errorSamples = entry.errorSamples;
+    s.tooShortFrames = entry.tooShortFrames;
     s.storedSamples = signal.getValueCount();
     s.newest = signal.getValue().scaledValue.toDouble();
     s.cachedAverage = signal.getAverage();

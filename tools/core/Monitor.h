@@ -35,6 +35,8 @@ struct SignalSnapshot
     quint64 errorSamples = 0;
     /// The signal's resolution, the factor of its scaling; 0 when not known.
     double factor = 0.0;
+    /// Frames that matched but end before the signal's last bit.
+    quint64 tooShortFrames = 0;
     /// Samples in the history, at most the capacity plus a tenth.
     int storedSamples = 0;
     double newest = 0.0;
@@ -58,6 +60,11 @@ struct SignalSnapshot
     /// No sample for longer than the stale limit, by either clock.
     bool stale = false;
 };
+
+/// A J1939 source address as every report writes it: "0x17".
+QString sourceAddressText(int sourceAddress);
+/// "can1, SA 0x17": the interface unless empty, the source address unless -1.
+QString originText(const QString &interfaceName, int sourceAddress);
 
 /// A signal's history against log time, for a plot.
 struct SignalSeries
@@ -134,6 +141,9 @@ public:
     /// a snapshot between two frames sees it; never back, and not before any frame.
     void advanceLogTime(double seconds);
     quint64 frameCount() const;
+    /// The stamps of the first and the last frame, in microseconds; 0 before any.
+    qint64 firstFrameMicroseconds() const;
+    qint64 lastFrameMicroseconds() const;
 
     /// One per signal, in the order of the definitions, then of the interfaces
     /// and source addresses; a definition that no frame matched has one, empty.
@@ -154,6 +164,7 @@ private:
         quint64 decodedSamples = 0;
         quint64 notAvailableSamples = 0;
         quint64 errorSamples = 0;
+        quint64 tooShortFrames = 0;
         double newestLogSeconds = 0.0;
     };
 

@@ -149,6 +149,7 @@ const Column columns[] = {
     {"outsideBand", "outside", Kind::Count, Everywhere | FirstLine, statisticOf<&SignalSnapshot::outsideBand>},
     {"notAvailable", "n/a", Kind::Count, Everywhere | Merged, countOf<&SignalSnapshot::notAvailableSamples>},
     {"errors", "errors", Kind::Count, Everywhere | Merged, countOf<&SignalSnapshot::errorSamples>},
+    {"tooShort", "too short", Kind::Count, Json | Csv | Merged, countOf<&SignalSnapshot::tooShortFrames>},
     {"interface",
      "interface",
      Kind::Text,
@@ -158,10 +159,10 @@ const Column columns[] = {
      }},
     {"sourceAddress",
      "SA",
-     Kind::Count,
+     Kind::Text,
      Json | Csv | Merged,
      [](const SignalSnapshot &s) {
-         return s.sourceAddress < 0 ? QJsonValue() : QJsonValue(s.sourceAddress);
+         return s.sourceAddress < 0 ? QJsonValue() : QJsonValue(sourceAddressText(s.sourceAddress));
      }},
     // A log is read faster than it was recorded: there, the wide table shows the
     // age in log time only.
@@ -406,6 +407,16 @@ QString historyText(unsigned int capacity)
 }
 }
 
+QJsonObject inputIdentity(const RunSummary &summary)
+{
+    return QJsonObject{
+        {QStringLiteral("input"), summary.canonicalInput.isEmpty() ? summary.input : summary.canonicalInput},
+        {QStringLiteral("bytes"), static_cast<double>(summary.inputBytes)},
+        {QStringLiteral("frames"), count(summary.frames)},
+        {QStringLiteral("firstFrame"), static_cast<double>(summary.firstFrameMicroseconds)},
+        {QStringLiteral("lastFrame"), static_cast<double>(summary.lastFrameMicroseconds)}};
+}
+
 Report::Report(const Settings &settings, QTextStream &out)
     : settings(settings)
     , out(out)
@@ -475,7 +486,7 @@ void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &si
             out << cursorHome << clearBelow;
         }
         if (settings.merged) {
-            out << "merged from " << summary.mergedReports.size() << " reports:\n";
+            out << "merged from " << summary.input << ":\n";
         } else {
             out << (summary.ending == QLatin1String("end of input") ? summary.ending
                                                                     : QStringLiteral("stopped by ") + summary.ending)
@@ -483,6 +494,7 @@ void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &si
         }
         writeTable(out, signalStates);
         writeFooter(summary);
+        writeTooShort(signalStates);
         break;
     case ReportFormat::Csv:
         writeCsvRows(summary.seconds, signalStates);
@@ -497,6 +509,8 @@ void Report::finish(const RunSummary &summary, const QVector<SignalSnapshot> &si
             {QStringLiteral("errorFrames"), count(summary.errorFrames)},
             {QStringLiteral("signals"), toJson(signalStates, settings.merged)},
         };
+        document.insert(QStringLiteral("identities"),
+                        settings.merged ? summary.identities : QJsonArray{inputIdentity(summary)});
         if (settings.merged) {
             document.insert(QStringLiteral("reports"), QJsonArray::fromStringList(summary.mergedReports));
         } else {
@@ -531,6 +545,18 @@ void Report::writeFooter(const RunSummary &summary)
         << " x deviation; rating: 100 within half the band\n"
            "around the average, falling to 0 at its edges\n"
         << historyText(summary.historyCapacity) << '\n';
+}
+
+// A definition whose bits lie past the frames that matched it has no samples
+// for that reason, not for want of frames.
+void Report::writeTooShort(const QVector<SignalSnapshot> &signalStates)
+{
+    for (const SignalSnapshot &s : signalStates) {
+        if (s.tooShortFrames > 0) {
+            out << s.tooShortFrames << (s.tooShortFrames == 1 ? " frame" : " frames") << " too short for the bits of "
+                << signalLabel(s, false) << '\n';
+        }
+    }
 }
 
 void Report::writeTable(QTextStream &to, const QVector<SignalSnapshot> &signalStates)

@@ -3,6 +3,8 @@
 
 #include "Monitor.h"
 
+#include <QJsonArray>
+#include <QJsonObject>
 #include <QTextStream>
 
 /// How the report is written to standard output.
@@ -31,7 +33,20 @@ struct RunSummary
     unsigned int historyCapacity = 0;
     /// Reports merged into this one, for a merged report; empty otherwise.
     QStringList mergedReports;
+    /// The log's canonical path (empty: input names it), its size in bytes (0 for
+    /// buses) and the stamps of its first and last frame in microseconds: with the
+    /// frame count, what tells a merge that it was given one run's report twice.
+    QString canonicalInput;
+    qint64 inputBytes = 0;
+    qint64 firstFrameMicroseconds = 0;
+    qint64 lastFrameMicroseconds = 0;
+    /// For a merged report: the identities of the runs merged into it.
+    QJsonArray identities;
 };
+
+/// The run's identity as reports carry it (under "identities"): input, bytes,
+/// frames, firstFrame and lastFrame.
+QJsonObject inputIdentity(const RunSummary &summary);
 
 /**
  * Writes each snapshot as soon as it is taken, flushed, in every format.
@@ -81,6 +96,7 @@ private:
     void writeTable(QTextStream &to, const QVector<SignalSnapshot> &signalStates);
     void writeCsvRows(double seconds, const QVector<SignalSnapshot> &signalStates);
     void writeFooter(const RunSummary &summary);
+    void writeTooShort(const QVector<SignalSnapshot> &signalStates);
     QString timeText(double seconds) const;
 
     Settings settings;

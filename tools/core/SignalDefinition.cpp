@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "SignalDefinition.h"
 
+#include <QStringList>
+
 #include <algorithm>
+#include <iterator>
 
 quint32 j1939Pgn(quint32 id)
 {
@@ -112,31 +115,50 @@ Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &r
 
 namespace
 {
-// The data types for which the signal scales and keeps statistics.
-bool selectsNumericType(CAN::CANopenDataType type)
-{
-    switch (static_cast<int>(type)) {
-    case 0:
-    case 2:
-    case 3:
-    case 4:
-    case 5:
-    case 6:
-    case 7:
-    case 8:
-    case 16:
-    case 17:
-    case 18:
-    case 21:
-    case 22:
-    case 24:
-    case 25:
-    case 27:
-        return true;
-    default:
-        return false;
-    }
+// In the numeric types of GenericSignalImpl: the width is that of the integer
+// type the data type selects there.
+const DataType dataTypes[] = {
+    {"Integer8", CAN::Integer8, 8},
+    {"Integer16", CAN::Integer16, 16},
+    {"Integer24", CAN::Integer24, 32},
+    {"Integer32", CAN::Integer32, 32},
+    {"Integer40", CAN::Integer40, 8},
+    {"Integer64", CAN::Integer64, 64},
+    {"Unsigned8", CAN::Unsigned8, 8},
+    {"Unsigned16", CAN::Unsigned16, 16},
+    {"Unsigned24", CAN::Unsigned24, 32},
+    {"Unsigned32", CAN::Unsigned32, 32},
+    {"Unsigned40", CAN::Unsigned40, 64},
+    {"Unsigned48", CAN::Unsigned48, 64},
+    {"Unsigned64", CAN::Unsigned64, 64},
+    {"Real32", CAN::Real32, 0},
+    {"Real64", CAN::Real64, 0},
+};
 }
+
+const DataType *findDataType(const QString &name)
+{
+    const auto named = std::find_if(std::cbegin(dataTypes), std::cend(dataTypes), [&name](const DataType &type) {
+        return name == QLatin1String(type.name);
+    });
+    return named == std::cend(dataTypes) ? nullptr : named;
+}
+
+const DataType *findDataType(CAN::CANopenDataType type)
+{
+    const auto numbered = std::find_if(std::cbegin(dataTypes), std::cend(dataTypes), [type](const DataType &known) {
+        return known.type == type;
+    });
+    return numbered == std::cend(dataTypes) ? nullptr : numbered;
+}
+
+QString dataTypeNames()
+{
+    QStringList names;
+    for (const DataType &type : dataTypes) {
+        names.append(QLatin1String(type.name));
+    }
+    return names.join(QLatin1String(", "));
 }
 
 QString validationError(const SignalDefinition &signal)
@@ -177,8 +199,17 @@ QString validationError(const SignalDefinition &signal)
         return signal.extended ? QStringLiteral("\"id\" must be at most 0x1FFFFFFF")
                                : QStringLiteral("\"id\" must be at most 0x7FF with \"extended\" false");
     }
-    if (!selectsNumericType(signal.dataType)) {
-        return QStringLiteral("\"dataType\" must select a numeric type: 0, 2 to 8, 16 to 18, 21, 22, 24, 25 or 27");
+    const DataType *dataType = findDataType(signal.dataType);
+    if (!dataType) {
+        return QStringLiteral("\"dataType\" %1 is none of %2 (or its number)")
+            .arg(signal.dataType)
+            .arg(dataTypeNames());
+    }
+    if (dataType->integerBits > 0 && dataType->integerBits < signal.length) {
+        return QStringLiteral("\"dataType\" %1 scales in %2 bits, fewer than \"length\" %3: every sample would wrap")
+            .arg(QLatin1String(dataType->name))
+            .arg(dataType->integerBits)
+            .arg(signal.length);
     }
     return QString();
 }

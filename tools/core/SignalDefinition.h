@@ -48,10 +48,28 @@ struct SignalDefinition
     double offset = 0.0;
     /// Real64 (17) keeps fractional physical values; an integer type cuts them.
     CAN::CANopenDataType dataType = CAN::Real64;
+    /// The definition names its J1939 sender: --source-address all leaves it alone.
+    bool fixedSourceAddress = false;
     /// J1939 parameters mark error, reserved and not-available values in the top
     /// range of the raw value; such samples are skipped.
     bool skipNotAvailable = false;
 };
+
+/// A data type that a definition may give: one for which the signal scales and
+/// keeps statistics. integerBits is the width of the integer the signal scales
+/// into (Integer24 scales in 32 bits, Integer40 in 8), 0 for a real type.
+struct DataType
+{
+    const char *name;
+    CAN::CANopenDataType type;
+    int integerBits;
+};
+
+/// The entry of a data type by name or by number; null for one a definition may not give.
+const DataType *findDataType(const QString &name);
+const DataType *findDataType(CAN::CANopenDataType type);
+/// Every name a definition may give, for messages: "Integer8, Integer16, ...".
+QString dataTypeNames();
 
 /// The J1939 parameter group number of a 29-bit identifier: data page bits and PDU
 /// format, plus the PDU specific byte for the broadcast formats (PF 240 and up);

@@ -105,6 +105,8 @@ public:
         }
         // Under --strict, the report covers the lines before the malformed one.
         summary.lines = static_cast<quint64>(reader.lineNumber()) - (status == ExitStatus::malformedStrict ? 1 : 0);
+        summary.inputBytes = reader.bytesRead();
+        summary.canonicalInput = QFileInfo(options.input).canonicalFilePath();
         summary.seconds = session.monitor().lastLogSeconds();
         return notACanLog() ? ExitStatus::unreadable : status;
     }

@@ -4,6 +4,7 @@
 #include <QCommandLineParser>
 #include <QCoreApplication>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 
@@ -42,14 +43,19 @@ const char description[] = "Reads CAN frames from a recorded log (every layout o
                            "different interfaces (can0 and can1 in one log, or several --bus) make different\n"
                            "signals.\n"
                            "\n"
-                           "Definition file: {\"signals\": [{...}, ...]}; each signal needs name, either pgn\n"
-                           "(J1939; sourceAddress optional, default 0) or id (mask and extended optional),\n"
-                           "startBit, length and factor. Optional: unit, byteOrder (little or big), signed,\n"
-                           "offset, dataType (number or name, e.g. Real64), skipNotAvailable, and\n"
-                           "frameLength: 8 data bytes (the default) or a CAN FD length of 12, 16, 20, 24,\n"
-                           "32, 48 or 64. The signal must fit in the frame in its byte order; unknown keys\n"
-                           "are refused. Integers are numbers or strings, decimal or 0x. See\n"
-                           "extra_signals.json beside the sample log.\n"
+                           "Definition file: {\"signals\": [{...}, ...]}; each signal needs a name of its\n"
+                           "own, either pgn (J1939; sourceAddress optional, default 0) or id (mask and\n"
+                           "extended optional), startBit, length and factor. Optional: unit, byteOrder\n"
+                           "(little or big), signed, offset, dataType, skipNotAvailable, and frameLength: 8\n"
+                           "data bytes (the default) or a CAN FD length of 12, 16, 20, 24, 32, 48 or 64.\n"
+                           "Bit n is bit n % 8 of byte n / 8; with byteOrder big, startBit is the most\n"
+                           "significant bit, as CAN databases number it. dataType is a name such as\n"
+                           "Unsigned16 or Real64 (the default), or its number; an integer type narrower\n"
+                           "than length is refused, as it would wrap. The signal must fit in the frame in\n"
+                           "its byte order; unknown keys are refused. Integers are numbers or strings,\n"
+                           "decimal or 0x. See extra_signals.json beside the sample log. Frames that match\n"
+                           "a signal but end before its last bit are counted as too short (\"tooShort\";\n"
+                           "a line under the table).\n"
                            "\n"
                            "Live use: --bus reads until SIGINT (Ctrl-C), SIGTERM or SIGHUP (a closed\n"
                            "terminal), which end any run cleanly with the final report of what was read.\n"
@@ -73,7 +79,9 @@ const char description[] = "Reads CAN frames from a recorded log (every layout o
                            "the sums of squared deviations (\"m2\"), minima and maxima combine. Medians,\n"
                            "ratings, thresholds and outside counts of bounded histories do not merge and\n"
                            "are left out of merged reports. Signals are matched by name, unit, interface\n"
-                           "and source address.\n"
+                           "and source address; the table names the interface where reports saw several.\n"
+                           "Each report names its run (input, bytes, frames, first and last frame stamp:\n"
+                           "\"identities\"); a run given twice is refused.\n"
                            "\n"
                            "Exit status: 0 done, also when ended by SIGINT, SIGTERM or SIGHUP; 1 a\n"
                            "malformed line under --strict (the report of the lines before it follows); 2\n"
@@ -157,8 +165,10 @@ bool parseMonitorOptions(const QStringList &arguments,
                                         QStringLiteral("Leave out the built-in J1939 signals."));
     const QCommandLineOption sourceAddress(
         QStringLiteral("source-address"),
-        QStringLiteral("Source address of the built-in signals (default 0x00), or all: one signal per J1939 "
-                       "parameter and per source address seen, for the definition file's J1939 signals too."),
+        QStringLiteral(
+            "Source address of the built-in signals (default 0x00), or all: one signal per J1939 "
+            "parameter and per source address seen, also for the definition file's J1939 signals that give no "
+            "sourceAddress. Reports write source addresses in hex: 0x17."),
         QStringLiteral("SA"),
         QStringLiteral("0x00"));
     const QCommandLineOption strict(QStringLiteral("strict"),
@@ -210,6 +220,15 @@ bool parseMonitorOptions(const QStringList &arguments,
     for (const QString &text : parser.values(bus)) {
         BusAddress address;
         if (!BusAddress::parse(text, address, error)) {
+            return false;
+        }
+        const auto same =
+            std::find_if(options.buses.cbegin(), options.buses.cend(), [&address](const BusAddress &other) {
+                return other.canonical() == address.canonical();
+            });
+        if (same != options.buses.cend()) {
+            error =
+                QStringLiteral("--bus %1 and --bus %2 are the same bus; give each bus once").arg(same->text(), text);
             return false;
         }
         options.buses.append(address);

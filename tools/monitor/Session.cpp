@@ -124,5 +124,7 @@ bool Session::snapshot(double seconds)
 void Session::finish()
 {
     runSummary.frames = signalMonitor.frameCount();
+    runSummary.firstFrameMicroseconds = signalMonitor.firstFrameMicroseconds();
+    runSummary.lastFrameMicroseconds = signalMonitor.lastFrameMicroseconds();
     report.finish(runSummary, signalMonitor.snapshot());
 }

@@ -123,7 +123,7 @@ bool loadDefinitions(const MonitorOptions &options, QVector<SignalDefinition> &d
         return false;
     }
     for (SignalDefinition &definition : definitions) {
-        definition.anySourceAddress = options.everySourceAddress && definition.j1939;
+        definition.anySourceAddress = options.everySourceAddress && definition.j1939 && !definition.fixedSourceAddress;
     }
     return true;
 }

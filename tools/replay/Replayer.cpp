@@ -6,6 +6,7 @@
 #include <QAbstractSocket>
 #include <QFile>
 
+#include <algorithm>
 #include <cerrno>
 #include <cmath>
 #include <cstdio>
@@ -116,8 +117,11 @@ bool Replayer::nextFrame()
 void Replayer::retryWrite()
 {
     if (++failedWrites > maxFailedWrites) {
-        fail(QStringLiteral("bus %1: cannot write a frame: %2").arg(settings.bus.text(), bus.device()->errorString()),
-             exitBusFailure);
+        const QString reason = bus.device()->errorString().isEmpty()
+            ? QStringLiteral("the device refused %1 for a second without giving a reason")
+                  .arg(toBusFrame(pending).toString().simplified())
+            : bus.device()->errorString();
+        fail(QStringLiteral("bus %1: cannot write a frame: %2").arg(settings.bus.text(), reason), exitBusFailure);
         return;
     }
     sendTimer.start(1);
@@ -139,6 +143,10 @@ void Replayer::sendDue()
             : static_cast<double>(pending.timeMicroseconds) / settings.speed <= static_cast<double>(now);
         if (!due) {
             break;
+        }
+        // A device sends CAN FD frames only once told to; the first one in the log tells it.
+        if (pending.flexibleDataRate && !device->configurationParameter(QCanBusDevice::CanFdKey).toBool()) {
+            device->setConfigurationParameter(QCanBusDevice::CanFdKey, true);
         }
         if (!device->writeFrame(toBusFrame(pending))) {
             retryWrite();
@@ -163,7 +171,9 @@ void Replayer::schedule()
     }
     const double dueMs = static_cast<double>(pending.timeMicroseconds) / settings.speed / 1000.0;
     const double nowMs = static_cast<double>(clock.nsecsElapsed()) / 1e6;
-    sendTimer.start(static_cast<int>(std::max(0.0, std::ceil(dueMs / paceStepMs) * paceStepMs - nowMs)));
+    // A frame due in more than an hour is looked at again in an hour.
+    const double waitMs = std::min(3600000.0, std::ceil(dueMs / paceStepMs) * paceStepMs - nowMs);
+    sendTimer.start(static_cast<int>(std::max(0.0, waitMs)));
 }
 
 void Replayer::fail(const QString &message, int status)

@@ -50,6 +50,8 @@ public:
     /// (after a message on standard error).
     Outcome run();
 
+    /// The slowest --speed: a hundred times slower than recorded.
+    static constexpr double minimumSpeed = 0.01;
     static constexpr int exitUnreadable = 2;
     static constexpr int exitBusFailure = 3;
     /// How long the frames still buffered at the end may take to go out.

@@ -44,8 +44,9 @@ int parse(const QStringList &arguments, Replayer::Settings &settings)
                                                 "virtualcan:tcp://127.0.0.1:35470/can0."),
                                  QStringLiteral("PLUGIN:INTERFACE"));
     const QCommandLineOption speed(QStringLiteral("speed"),
-                                   QStringLiteral("Play FACTOR times as fast as recorded (default 1), or max: as fast "
-                                                  "as the bus takes the frames."),
+                                   QStringLiteral("Play FACTOR times as fast as recorded (default 1; at least 0.01, "
+                                                  "a hundred times slower), or max: as fast as the bus takes the "
+                                                  "frames."),
                                    QStringLiteral("FACTOR|max"),
                                    QStringLiteral("1"));
     const QCommandLineOption loop(QStringLiteral("loop"),
@@ -78,8 +79,8 @@ int parse(const QStringList &arguments, Replayer::Settings &settings)
     if (error.isEmpty() && parser.value(speed) != QLatin1String("max")) {
         bool ok = false;
         settings.speed = parser.value(speed).toDouble(&ok);
-        if (!ok || !std::isfinite(settings.speed) || settings.speed <= 0.0) {
-            error = QStringLiteral("--speed must be a positive factor or max");
+        if (!ok || !std::isfinite(settings.speed) || settings.speed < Replayer::minimumSpeed) {
+            error = QStringLiteral("--speed must be a factor of at least %1, or max").arg(Replayer::minimumSpeed);
         }
     } else if (error.isEmpty()) {
         settings.speed = 0.0;
