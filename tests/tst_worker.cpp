@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "TestSupport.h"
+#include "ThreadCount.h"
 
 #include <QElapsedTimer>
 #include <QTest>
@@ -32,7 +33,7 @@ private Q_SLOTS:
     {
         baseline = threadCount();
         if (baseline < 0) {
-            QSKIP("needs /proc/self/task to count threads");
+            QSKIP("needs the system's list of this process's threads");
         }
     }
 
