@@ -25,6 +25,7 @@
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "${BASH_SOURCE[0]}")/.." && pwd)
+source "$source_dir/scripts/debian-archive.sh"
 root=$(realpath -m "${TALVENO_I386_ROOT:-$source_dir/build/i386-root}")
 jobs=${TALVENO_JOBS:-2}
 suite=bookworm
@@ -42,40 +43,6 @@ if [[ "$(dpkg --print-architecture)" != amd64 ]]; then
     echo "check-i386: needs an x86-64 (amd64) Debian machine" >&2
     exit 2
 fi
-
-# The first "deb" source of the suite in apt's active lists, deb822 or one-line.
-debian_mirror() {
-    local file
-    for file in /etc/apt/sources.list.d/*.sources; do
-        [[ -f "$file" ]] || continue
-        awk -v suite="$suite" '
-            function flush() {
-                if (types ~ /(^| )deb( |$)/ && suites ~ ("(^| )" suite "( |$)") && enabled != "no" && uri != "")
-                    { print uri; found = 1; exit }
-                types = suites = uri = enabled = ""
-            }
-            /^[[:space:]]*#/ { next }
-            /^[[:space:]]*$/ { flush(); next }
-            {
-                key = tolower($1); sub(/:$/, "", key)
-                value = $0; sub(/^[^:]*:[[:space:]]*/, "", value)
-                if (key == "types") types = value
-                else if (key == "suites") suites = value
-                else if (key == "enabled") enabled = tolower(value)
-                else if (key == "uris") { split(value, parts, /[[:space:]]+/); uri = parts[1] }
-            }
-            END { if (!found) flush() }' "$file"
-    done
-    for file in /etc/apt/sources.list /etc/apt/sources.list.d/*.list; do
-        [[ -f "$file" ]] || continue
-        awk -v suite="$suite" '
-            $1 == "deb" {
-                i = 2
-                if ($i ~ /^\[/) { while (i < NF && $i !~ /\]$/) i++; i++ }
-                if ($(i + 1) == suite) { print $i; exit }
-            }' "$file"
-    done
-}
 
 # Mount points under the root, deepest first: those left by a run that was killed
 # before it could clean up, or those of this run.
@@ -157,15 +124,8 @@ mount_system() {
 }
 
 make_root() {
-    local mirror=${TALVENO_DEBIAN_MIRROR:-}
-    if [[ -z "$mirror" ]]; then
-        mirror=$(debian_mirror)
-        mirror=${mirror%%$'\n'*}
-    fi
-    if [[ -z "$mirror" ]]; then
-        echo "check-i386: no '$suite' source in apt's lists; set TALVENO_DEBIAN_MIRROR" >&2
-        exit 1
-    fi
+    local mirror
+    mirror=$(debian_archive "$suite")
     if ! command -v debootstrap >/dev/null; then
         apt-get install -y --no-install-recommends debootstrap ||
             { apt-get update && apt-get install -y --no-install-recommends debootstrap; }

@@ -2,6 +2,8 @@
 # SPDX-License-Identifier: LGPL-2.1-or-later
 # Installs the Debian packages that building, testing and benchmarking need.
 # A machine that already has all of them is left alone (no apt run at all).
+# The 32-bit Windows phase's own packages, MinGW-w64 and Wine (which needs the
+# i386 architecture), are installed by scripts/check-win32.sh when it runs.
 set -euo pipefail
 
 packages=(

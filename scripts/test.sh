@@ -5,10 +5,11 @@
 # benchmarks and the examples), a build under AddressSanitizer with
 # UndefinedBehaviorSanitizer, and one under ThreadSanitizer; last, it fuzzes the
 # record readers and the log-line parser for a fixed number of runs from a fixed
-# seed, and builds and runs the suite as 32-bit x86. A failing test, any sanitizer report or a fuzzer
-# crash fails the script.
+# seed, builds and runs the suite as 32-bit x86, and builds the library and its
+# unit tests as 32-bit Windows programs and runs them under Wine. A failing test,
+# any sanitizer report or a fuzzer crash fails the script.
 #
-# Usage: scripts/test.sh [format] [release] [asan] [tsan] [fuzz] [i386]   (default: all)
+# Usage: scripts/test.sh [format] [release] [asan] [tsan] [fuzz] [i386] [win32]   (default: all)
 # Environment: TALVENO_BUILD_ROOT (default build/) holds release/, asan/ and
 # tsan/; TALVENO_RELEASE_DIR, TALVENO_ASAN_DIR and TALVENO_TSAN_DIR move one
 # tree elsewhere; TALVENO_JOBS sets the build parallelism (default: all cores).
@@ -21,13 +22,13 @@ export CXX=${CXX:-g++}
 
 phases=("$@")
 if ((${#phases[@]} == 0)); then
-    phases=(format release asan tsan fuzz i386)
+    phases=(format release asan tsan fuzz i386 win32)
 fi
 for phase in "${phases[@]}"; do
     case "$phase" in
-    format | release | asan | tsan | fuzz | i386) ;;
+    format | release | asan | tsan | fuzz | i386 | win32) ;;
     *)
-        echo "Unknown phase '$phase' (expected format, release, asan, tsan, fuzz or i386)" >&2
+        echo "Unknown phase '$phase' (expected format, release, asan, tsan, fuzz, i386 or win32)" >&2
         exit 2
         ;;
     esac
@@ -119,6 +120,11 @@ for phase in "${phases[@]}"; do
     i386)
         begin_phase "i386: root, build and ctest"
         TALVENO_I386_ROOT="$build_root/i386-root" TALVENO_JOBS="$jobs" "$root/scripts/check-i386.sh"
+        end_phase
+        ;;
+    win32)
+        begin_phase "win32: Qt, build, exports and Wine"
+        TALVENO_WIN32_BUILD="$build_root/win32" TALVENO_JOBS="$jobs" "$root/scripts/check-win32.sh"
         end_phase
         ;;
     esac

@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// What several unit tests need: samples, a capacity for one test, the thread count,
-// and exact comparison of values.
+// What several unit tests need: samples, a capacity for one test and exact
+// comparison of values.
 #pragma once
 
 #include <Talveno/Talveno.h>
 
 #include <QByteArray>
 #include <QDataStream>
-#include <QDir>
 #include <QVariant>
 
 namespace TestSupport
@@ -39,14 +38,6 @@ public:
     Capacity(const Capacity &) = delete;
     Capacity &operator=(const Capacity &) = delete;
 };
-
-// Threads of this process; -1 where the system does not list them. The worker is
-// the only thread a signal starts, so the count shows whether one runs.
-inline int threadCount()
-{
-    const QDir tasks(QStringLiteral("/proc/self/task"));
-    return tasks.exists() ? tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot).size() : -1;
-}
 
 // A value as the hex of its stream bytes: exact in type and bits, where QVariant's
 // equality converts between types and QCOMPARE on doubles is fuzzy.

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # SPDX-License-Identifier: LGPL-2.1-or-later
 # What libTalveno exports, and the layout of its public types, against the
-# committed baselines beside this script. Linux (ELF) only.
+# committed baselines beside this script. The export list is read from an ELF
+# library or a Windows DLL alike; the layout, from an ELF library only.
 #
 #   abi.sh exports LIBRARY                 print the exported symbols, normalised
 #   abi.sh check-exports LIBRARY LIST      fail with a unified diff against LIST
@@ -13,7 +14,8 @@
 # The symbol list is `nm -DC --defined-only`, demangled, with the address and the
 # symbol-type letter dropped (a template member may come out weak or strong, by
 # toolchain) and duplicates merged (the complete- and base-object variants of a
-# constructor or destructor demangle alike; not every compiler emits both).
+# constructor or destructor demangle alike; not every compiler emits both). A DLL's
+# list is the name table of its export directory (`objdump -p`), demangled alike.
 #
 # The description keeps only what the exported functions reach, without source
 # locations and build paths, so that it does not depend on where the tree was
@@ -30,7 +32,12 @@ skip() {
 }
 
 exports() {
-    "${NM:-nm}" -DC --defined-only "$1" | sed -E 's/^[0-9a-fA-F]* +[A-Za-z] +//; s/@+[^@ ]*$//' | LC_ALL=C sort -u
+    if [[ "$(head -c 2 "$1")" == MZ ]]; then
+        "${OBJDUMP:-objdump}" -p "$1" |
+            sed -nE '/^\[Ordinal\/Name Pointer\] Table/,/^$/s/^[[:space:]]*\[ *[0-9]+\] //p' | "${CXXFILT:-c++filt}"
+    else
+        "${NM:-nm}" -DC --defined-only "$1" | sed -E 's/^[0-9a-fA-F]* +[A-Za-z] +//; s/@+[^@ ]*$//'
+    fi | LC_ALL=C sort -u
 }
 
 header_options() {

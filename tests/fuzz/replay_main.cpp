@@ -32,11 +32,11 @@ int main(int argc, char *argv[])
     for (const auto &input : inputs) {
         std::ifstream file(input, std::ios::binary);
         if (!file) {
-            std::fprintf(stderr, "cannot read %s\n", input.c_str());
+            std::fprintf(stderr, "cannot read %s\n", input.string().c_str());
             return 1;
         }
         const std::vector<char> bytes{std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-        std::printf("%s\n", input.filename().c_str());
+        std::printf("%s\n", input.filename().string().c_str());
         LLVMFuzzerTestOneInput(reinterpret_cast<const uint8_t *>(bytes.data()), bytes.size());
     }
     std::printf("%zu inputs replayed\n", inputs.size());
