@@ -6,6 +6,7 @@
 
 #include "CalculatorVariant_impl.h"
 #include "LockAnnotations.h"
+#include "NewestSample.h"
 #include "NumericTypes.h"
 #include "SignalObject_impl.h"
 
@@ -137,43 +138,63 @@ QVariant scaled(const GenericValue &sample, double factor, double offset)
         return stored(fromTruncated<N>(std::trunc(static_cast<double>(product) + offset)));
     }
 }
-}
 
+// The scaling rule of one sample in the numeric type of the data type; a data type
+// without one copies the raw value, whatever `excluded` says.
 template<typename T>
-void GenericSignalImpl<T>::scaleAndAppendValue(T &value, double scaleFactor, double scaleOffset)
+void scaleInPlace(CAN::CANopenDataType datatype, T &value, double factor, double offset)
 {
     const bool numeric = TalvenoNumeric::visitNumericType(datatype, [&](auto tag) {
         if (!value.excluded) {
-            value.scaledValue = TalvenoScaling::scaled<typename decltype(tag)::type>(value, scaleFactor, scaleOffset);
+            value.scaledValue = scaled<typename decltype(tag)::type>(value, factor, offset);
         }
     });
     if (!numeric) {
         value.scaledValue = value.rawValue;
     }
 }
+}
 
+template<typename T>
+void GenericSignalImpl<T>::scaleAndAppendValue(T &value, double scaleFactor, double scaleOffset)
+{
+    TalvenoScaling::scaleInPlace(datatype, value, scaleFactor, scaleOffset);
+}
+
+// The steps in order, each lock taken alone: the plain intake's hold of valuesLock;
+// a second hold that scales the newest sample in place and copies it; the markers;
+// calculatorMutex around the feed and the cached statistics; then the newest sample
+// and its age, handed over to the getters.
 template<typename T>
 bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scaleOffset)
 {
+    if (!TalvenoSignal::storeUnderPolicy(valuesLock, values, valueHandling, std::move(value))) {
+        return false;
+    }
+    TalvenoSignal::markStored(averageChanged, deviationChanged, valueChanged);
     std::optional<T> newest;
     {
         const TalvenoLocks::WriteLocker locker(valuesLock);
-        if (!TalvenoSignal::storeUnderPolicy(values, valueHandling, std::move(value))) {
-            return false;
+        if (values.isEmpty()) {
+            return true; // emptied by another thread meanwhile
         }
-        scaleAndAppendValue(values.last(), scaleFactor, scaleOffset);
-        newest.emplace(values.constLast());
+        T &inHistory = values.last();
+        TalvenoScaling::scaleInPlace(datatype, inHistory, scaleFactor, scaleOffset);
+        newest.emplace(std::as_const(inHistory));
     }
     TalvenoSignal::markStored(averageChanged, deviationChanged, valueChanged);
-    const TalvenoLocks::MutexLocker locker(calculatorMutex);
-    TalvenoCalculator::addTyped(calculator, newest->scaledValue);
-    average.store(calcAverageLocked());
-    deviation.store(calcDeviationLocked());
+    {
+        const TalvenoLocks::MutexLocker locker(calculatorMutex);
+        TalvenoCalculator::addTyped(calculator, newest->scaledValue);
+        average.store(calcAverageLocked());
+        deviation.store(calcDeviationLocked());
+    }
+    // The clock is read before the hand-over, so that its lock is held for two swaps.
     QElapsedTimer started;
     started.start();
     {
-        const TalvenoLocks::BriefMutexLocker latestLocker(spareMutex);
-        std::swap(lastValue, *newest);
+        const TalvenoNewest::Locker locker(this);
+        TalvenoNewest::swapRelocatable(lastValue, *newest);
         ageTimer = started;
     }
     return true;
@@ -196,6 +217,6 @@ void GenericSignalImpl<T>::updateScaledValues(double scaleFactor, double scaleOf
 {
     const TalvenoLocks::WriteLocker locker(valuesLock);
     for (T &sample : values) {
-        scaleAndAppendValue(sample, scaleFactor, scaleOffset);
+        TalvenoScaling::scaleInPlace(datatype, sample, scaleFactor, scaleOffset);
     }
 }
