@@ -106,32 +106,32 @@ inline quint64 fromTruncated<quint64>(double t)
 
 // The type a scaled value is stored as: narrow integers as int.
 template<typename N>
-QVariant stored(N value)
+auto stored(N value)
 {
     if constexpr (sizeof(N) < 4) {
-        return QVariant(static_cast<int>(value));
+        return static_cast<int>(value);
     } else if constexpr (std::is_same_v<N, quint32>) {
-        return QVariant(static_cast<uint>(value));
+        return static_cast<uint>(value);
     } else if constexpr (std::is_same_v<N, qint64>) {
-        return QVariant(static_cast<qlonglong>(value));
+        return static_cast<qlonglong>(value);
     } else if constexpr (std::is_same_v<N, quint64>) {
-        return QVariant(static_cast<qulonglong>(value));
+        return static_cast<qulonglong>(value);
     } else {
-        return QVariant(value);
+        return value;
     }
 }
 
-// rawValue * factor + offset in N. For the integer types the product is cut to a
-// whole N before the offset is added, and the sum is cut again; float rounds to
-// float after each step.
+// rawValue * factor + offset in N, as the type it is stored as. For the integer
+// types the product is cut to a whole N before the offset is added, and the sum is
+// cut again; float rounds to float after each step.
 template<typename N>
-QVariant scaled(const GenericValue &sample, double factor, double offset)
+auto scaled(const GenericValue &sample, double factor, double offset)
 {
     if constexpr (std::is_same_v<N, double>) {
-        return QVariant(TalvenoNumeric::readAs<double>(sample.rawValue) * factor + offset);
+        return TalvenoNumeric::readAs<double>(sample.rawValue) * factor + offset;
     } else if constexpr (std::is_same_v<N, float>) {
         const float product = static_cast<float>(static_cast<double>(sample.valueToFloat(false)) * factor);
-        return QVariant(static_cast<float>(static_cast<double>(product) + offset));
+        return static_cast<float>(static_cast<double>(product) + offset);
     } else {
         const N raw = TalvenoNumeric::readAs<N>(sample.rawValue);
         const N product = fromTruncated<N>(std::trunc(static_cast<double>(raw) * factor));
@@ -145,8 +145,10 @@ template<typename T>
 void scaleInPlace(CAN::CANopenDataType datatype, T &value, double factor, double offset)
 {
     const bool numeric = TalvenoNumeric::visitNumericType(datatype, [&](auto tag) {
+        // setValue() writes a number over a number in place, without a call into
+        // QtCore; the variant is the same as one constructed from the value.
         if (!value.excluded) {
-            value.scaledValue = scaled<typename decltype(tag)::type>(value, factor, offset);
+            value.scaledValue.setValue(scaled<typename decltype(tag)::type>(value, factor, offset));
         }
     });
     if (!numeric) {
