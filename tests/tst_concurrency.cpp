@@ -9,6 +9,7 @@
 #include <atomic>
 #include <cmath>
 #include <thread>
+#include <type_traits>
 #include <vector>
 
 namespace
@@ -85,6 +86,42 @@ struct Gate
 {
 };
 QSemaphore gateReached, gateOpened;
+
+// An explicit instantiation may name private members: each one below defines
+// memberOf() for its tag, so that the tests can probe the object's own locks.
+template<typename Tag, typename Tag::Type pointer>
+struct Expose
+{
+    friend typename Tag::Type memberOf(Tag)
+    {
+        return pointer;
+    }
+};
+// clang-format off
+struct ValuesLock { using Type = QReadWriteLock Signal::*; friend Type memberOf(ValuesLock); };
+struct CalculatorMutex { using Type = QMutex Signal::*; friend Type memberOf(CalculatorMutex); };
+struct SpareMutex { using Type = QMutex Signal::*; friend Type memberOf(SpareMutex); };
+struct ValueChanged { using Type = std::atomic<bool> Signal::*; friend Type memberOf(ValueChanged); };
+// clang-format on
+template struct Expose<ValuesLock, &Signal::valuesLock>;
+template struct Expose<CalculatorMutex, &Signal::calculatorMutex>;
+template struct Expose<SpareMutex, &Signal::spareMutex>;
+template struct Expose<ValueChanged, &Signal::valueChanged>;
+
+template<typename Lock>
+bool isFree(Lock &lock)
+{
+    bool taken = false;
+    if constexpr (std::is_same_v<Lock, QReadWriteLock>) {
+        taken = lock.tryLockForWrite();
+    } else {
+        taken = lock.tryLock();
+    }
+    if (taken) {
+        lock.unlock();
+    }
+    return taken;
+}
 }
 Q_DECLARE_METATYPE(Gate)
 
@@ -160,13 +197,83 @@ private Q_SLOTS:
         QVERIFY(next > 1 && passes[0].load() > 0 && passes[1].load() > 0);
     }
 
-    void gettersBesideHeldCalculator()
+    void initTestCase()
     {
         QMetaType::registerConverter<Gate, double>([](Gate) {
             gateReached.release();
             gateOpened.acquire();
             return 0.0;
         });
+    }
+
+    // The scaled intake stops at a gated raw value while it scales the stored sample,
+    // or at a gated scaled value (an excluded sample keeps it) while it feeds it.
+    void intakeTakesOneLockAtATime_data()
+    {
+        QTest::addColumn<bool>("gateInRaw");
+        QTest::addColumn<bool>("valuesLockHeld");
+        QTest::addColumn<bool>("calculatorMutexHeld");
+        QTest::newRow("scalingAfterThePlainIntake") << true << true << false;
+        QTest::newRow("feedingAfterTheHistory") << false << false << true;
+    }
+
+    void intakeTakesOneLockAtATime()
+    {
+        QFETCH(bool, gateInRaw);
+        QFETCH(bool, valuesLockHeld);
+        QFETCH(bool, calculatorMutexHeld);
+        Signal signal;
+        signal.setDatatype(CAN::Real64);
+        const QVariant gate = QVariant::fromValue(Gate());
+        const CANopenObjectValue gated = gateInRaw ? TestSupport::sample<CANopenObjectValue>(gate)
+                                                   : TestSupport::sample<CANopenObjectValue>(1.0, gate, true);
+        std::thread intake([&] { signal.setNewValue(gated, 2.0, 1.0); });
+        const bool reached = gateReached.tryAcquire(1, 10000);
+        const bool valuesLockFree = isFree(signal.*memberOf(ValuesLock()));
+        const bool calculatorMutexFree = isFree(signal.*memberOf(CalculatorMutex()));
+        const bool spareMutexFree = isFree(signal.*memberOf(SpareMutex()));
+        const bool marked = (signal.*memberOf(ValueChanged())).load();
+        const bool newestBefore = !signal.getValue().rawValue.isValid() && signal.getAgeInSeconds() == -1.0;
+        gateOpened.release();
+        intake.join();
+        QVERIFY2(reached, "the intake never converted the gated value");
+        QCOMPARE(valuesLockFree, !valuesLockHeld);
+        QCOMPARE(calculatorMutexFree, !calculatorMutexHeld);
+        QVERIFY(spareMutexFree);
+        QVERIFY2(marked, "the plain intake's markers come before the scaling");
+        QVERIFY2(newestBefore, "the newest sample and its age change only after the feed");
+        QCOMPARE(signal.getValue().rawValue, gated.rawValue);
+        QVERIFY(signal.getAgeInSeconds() >= 0.0);
+    }
+
+    // spareMutex guards nothing: every operation goes on while a host holds it.
+    void spareMutexIsNeverTaken()
+    {
+        const TestSupport::Capacity held(3);
+        Signal signal;
+        QMutex &spare = signal.*memberOf(SpareMutex());
+        spare.lock();
+        QSemaphore done;
+        std::thread user([&] {
+            signal.setValueHandling(GenericSignal::Append);
+            for (int i = 0; i < 5; ++i) {
+                signal.setNewValue(numbered(i), 2.0, 1.0);
+            }
+            signal.rebuildStatisticsFromValues();
+            signal.getValue();
+            signal.getAgeInSeconds();
+            signal.clearValues();
+            signal.setValueHandling(GenericSignal::ReplaceNewest);
+            done.release();
+        });
+        const bool finished = done.tryAcquire(1, 10000);
+        spare.unlock();
+        user.join();
+        QVERIFY2(finished, "an operation waited for spareMutex");
+    }
+
+    void gettersBesideHeldCalculator()
+    {
         Signal signal;
         signal.setDatatype(CAN::Real64);
         CANopenObjectValue gated;

@@ -125,6 +125,10 @@ private Q_SLOTS:
         row("excludedKeepsInvalidUnderFloat", 8, three, 2.0, 1.0, QVariant(), true, QVariant());
         row("noTypeCopiesStringWhateverExcluded", 9, text("abc"), 2.0, 1.0, text("abc"), true, QVariant(5));
         row("noTypeCopiesInvalidOverIncoming", 26, QVariant(), 2.0, 1.0, QVariant(), true, QVariant(5));
+        // A scaled value replaces whatever the sample brought, of any type.
+        row("doubleOverIncomingInt", 0, three, 0.5, 0.5, QVariant(2.0), false, QVariant(7));
+        row("qint32OverIncomingString", 4, three, 0.5, 0.5, QVariant(1), false, text("old"));
+        row("floatOverIncomingDouble", 8, three, 0.5, 0.5, QVariant(2.0f), false, QVariant(9.5));
         // clang-format on
     }
 

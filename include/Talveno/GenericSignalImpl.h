@@ -159,26 +159,20 @@ private:
     //
     //   valuesLock       the history `values`.
     //   calculatorMutex  `calculator`, around every call into it.
-    //   spareMutex       the newest sample `lastValue` and its age `ageTimer`. Held for
-    //                    one copy or swap only: the timer is started and the sample
-    //                    copied before it is taken, the sample replaced is released
-    //                    after it. So getValue() and getAgeInSeconds() never see half
-    //                    a sample and never wait behind the statistics.
+    //   spareMutex       nothing; no operation takes it.
     //   updateMutex      changes of `updatingEnabled` and the worker's wait. The worker
     //                    tests the flag under it right before it sleeps, so a switch-off
     //                    cannot fall between the test and the wait.
     //
-    // Order: valuesLock, then calculatorMutex, then spareMutex (each may be taken
-    // without those before it); updateMutex is always taken alone. The atomics are
-    // read without a lock; `datatype` and `valueHandling` are set by the host while
-    // no other thread uses the object.
+    // Order: valuesLock, then calculatorMutex; updateMutex is always taken alone. The
+    // scaled intake takes its locks one after the other, never two at once. The
+    // atomics are read without a lock; `datatype` and `valueHandling` are set by the
+    // host while no other thread uses the object.
     //
-    // Fewer holds than a step-by-step reading would take: the scaled intake stores
-    // and scales its sample in one hold of valuesLock, so no reader sees it unscaled
-    // and no other intake comes between the two; and it replaces lastValue and
-    // restarts ageTimer while it still holds calculatorMutex, so a feed that throws
-    // leaves both as they were. rebuildStatisticsFromValues() sets lastValue under
-    // the read lock of valuesLock, which spareMutex makes safe.
+    // The newest sample `lastValue` and its age `ageTimer` are handed to getValue()
+    // and getAgeInSeconds() under a brief lock of the library's own, outside these
+    // members, held for one swap or one copy: so the getters never see half a sample
+    // and never wait behind the history or the statistics.
     T lastValue;
     QVector<T> values;
     CAN::CANopenDataType datatype;

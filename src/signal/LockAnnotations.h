@@ -124,15 +124,16 @@ private:
     LockNote note;
 };
 
-// For a mutex held only to copy a few words. QMutex puts a waiter to sleep at once,
-// and the sleep and the wake-up cost far more than such a hold, so a waiter first
-// retries for about as long as a few holds take; it sleeps only when the holder
-// itself was stopped. The retries stay short of the pause-loop window after which
-// a hypervisor hands the core to another guest.
+// For a mutex held only to copy or swap a few words. QMutex puts a waiter to sleep
+// at once, and the sleep and the wake-up cost far more than such a hold, so a
+// waiter first retries for about as long as a few holds take; it sleeps only when
+// the holder itself was stopped. The retries stay short of the pause-loop window
+// after which a hypervisor hands the core to another guest. Lock and unlock are
+// QBasicMutex's inline compare-and-swap, without a call into QtCore.
 class BriefMutexLocker
 {
 public:
-    explicit BriefMutexLocker(QMutex &mutex)
+    explicit BriefMutexLocker(QBasicMutex &mutex)
         : held(lock(mutex))
         , note(&mutex, Mode::Write)
     {
@@ -142,7 +143,7 @@ private:
     class Held
     {
     public:
-        explicit Held(QMutex &mutex)
+        explicit Held(QBasicMutex &mutex)
             : mutex(mutex)
         {
         }
@@ -154,15 +155,13 @@ private:
         Held &operator=(const Held &) = delete;
 
     private:
-        QMutex &mutex;
+        QBasicMutex &mutex;
     };
 
-    static Held lock(QMutex &mutex)
+    static Held lock(QBasicMutex &mutex)
     {
-        // QBasicMutex::tryLock() is the inline compare-and-swap, without a call.
-        QBasicMutex &basic = mutex;
         for (int retry = 0; retry < 16; ++retry) {
-            if (basic.tryLock()) {
+            if (mutex.tryLock()) {
                 return Held(mutex);
             }
 #if defined(__i386__) || defined(__x86_64__)

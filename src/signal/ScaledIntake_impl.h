@@ -6,6 +6,7 @@
 
 #include "CalculatorVariant_impl.h"
 #include "LockAnnotations.h"
+#include "NewestSample.h"
 #include "NumericTypes.h"
 #include "SignalObject_impl.h"
 
@@ -105,36 +106,53 @@ inline quint64 fromTruncated<quint64>(double t)
 
 // The type a scaled value is stored as: narrow integers as int.
 template<typename N>
-QVariant stored(N value)
+auto stored(N value)
 {
     if constexpr (sizeof(N) < 4) {
-        return QVariant(static_cast<int>(value));
+        return static_cast<int>(value);
     } else if constexpr (std::is_same_v<N, quint32>) {
-        return QVariant(static_cast<uint>(value));
+        return static_cast<uint>(value);
     } else if constexpr (std::is_same_v<N, qint64>) {
-        return QVariant(static_cast<qlonglong>(value));
+        return static_cast<qlonglong>(value);
     } else if constexpr (std::is_same_v<N, quint64>) {
-        return QVariant(static_cast<qulonglong>(value));
+        return static_cast<qulonglong>(value);
     } else {
-        return QVariant(value);
+        return value;
     }
 }
 
-// rawValue * factor + offset in N. For the integer types the product is cut to a
-// whole N before the offset is added, and the sum is cut again; float rounds to
-// float after each step.
+// rawValue * factor + offset in N, as the type it is stored as. For the integer
+// types the product is cut to a whole N before the offset is added, and the sum is
+// cut again; float rounds to float after each step.
 template<typename N>
-QVariant scaled(const GenericValue &sample, double factor, double offset)
+auto scaled(const GenericValue &sample, double factor, double offset)
 {
     if constexpr (std::is_same_v<N, double>) {
-        return QVariant(TalvenoNumeric::readAs<double>(sample.rawValue) * factor + offset);
+        return TalvenoNumeric::readAs<double>(sample.rawValue) * factor + offset;
     } else if constexpr (std::is_same_v<N, float>) {
         const float product = static_cast<float>(static_cast<double>(sample.valueToFloat(false)) * factor);
-        return QVariant(static_cast<float>(static_cast<double>(product) + offset));
+        return static_cast<float>(static_cast<double>(product) + offset);
     } else {
         const N raw = TalvenoNumeric::readAs<N>(sample.rawValue);
         const N product = fromTruncated<N>(std::trunc(static_cast<double>(raw) * factor));
         return stored(fromTruncated<N>(std::trunc(static_cast<double>(product) + offset)));
+    }
+}
+
+// The scaling rule of one sample in the numeric type of the data type; a data type
+// without one copies the raw value, whatever `excluded` says.
+template<typename T>
+void scaleInPlace(CAN::CANopenDataType datatype, T &value, double factor, double offset)
+{
+    const bool numeric = TalvenoNumeric::visitNumericType(datatype, [&](auto tag) {
+        // setValue() writes a number over a number in place, without a call into
+        // QtCore; the variant is the same as one constructed from the value.
+        if (!value.excluded) {
+            value.scaledValue.setValue(scaled<typename decltype(tag)::type>(value, factor, offset));
+        }
+    });
+    if (!numeric) {
+        value.scaledValue = value.rawValue;
     }
 }
 }
@@ -142,38 +160,43 @@ QVariant scaled(const GenericValue &sample, double factor, double offset)
 template<typename T>
 void GenericSignalImpl<T>::scaleAndAppendValue(T &value, double scaleFactor, double scaleOffset)
 {
-    const bool numeric = TalvenoNumeric::visitNumericType(datatype, [&](auto tag) {
-        if (!value.excluded) {
-            value.scaledValue = TalvenoScaling::scaled<typename decltype(tag)::type>(value, scaleFactor, scaleOffset);
-        }
-    });
-    if (!numeric) {
-        value.scaledValue = value.rawValue;
-    }
+    TalvenoScaling::scaleInPlace(datatype, value, scaleFactor, scaleOffset);
 }
 
+// The steps in order, each lock taken alone: the plain intake's hold of valuesLock;
+// a second hold that scales the newest sample in place and copies it; the markers;
+// calculatorMutex around the feed and the cached statistics; then the newest sample
+// and its age, handed over to the getters.
 template<typename T>
 bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scaleOffset)
 {
+    if (!TalvenoSignal::storeUnderPolicy(valuesLock, values, valueHandling, std::move(value))) {
+        return false;
+    }
+    TalvenoSignal::markStored(averageChanged, deviationChanged, valueChanged);
     std::optional<T> newest;
     {
         const TalvenoLocks::WriteLocker locker(valuesLock);
-        if (!TalvenoSignal::storeUnderPolicy(values, valueHandling, std::move(value))) {
-            return false;
+        if (values.isEmpty()) {
+            return true; // emptied by another thread meanwhile
         }
-        scaleAndAppendValue(values.last(), scaleFactor, scaleOffset);
-        newest.emplace(values.constLast());
+        T &inHistory = values.last();
+        TalvenoScaling::scaleInPlace(datatype, inHistory, scaleFactor, scaleOffset);
+        newest.emplace(std::as_const(inHistory));
     }
     TalvenoSignal::markStored(averageChanged, deviationChanged, valueChanged);
-    const TalvenoLocks::MutexLocker locker(calculatorMutex);
-    TalvenoCalculator::addTyped(calculator, newest->scaledValue);
-    average.store(calcAverageLocked());
-    deviation.store(calcDeviationLocked());
+    {
+        const TalvenoLocks::MutexLocker locker(calculatorMutex);
+        TalvenoCalculator::addTyped(calculator, newest->scaledValue);
+        average.store(calcAverageLocked());
+        deviation.store(calcDeviationLocked());
+    }
+    // The clock is read before the hand-over, so that its lock is held for two swaps.
     QElapsedTimer started;
     started.start();
     {
-        const TalvenoLocks::BriefMutexLocker latestLocker(spareMutex);
-        std::swap(lastValue, *newest);
+        const TalvenoNewest::Locker locker(this);
+        TalvenoNewest::swapRelocatable(lastValue, *newest);
         ageTimer = started;
     }
     return true;
@@ -196,6 +219,6 @@ void GenericSignalImpl<T>::updateScaledValues(double scaleFactor, double scaleOf
 {
     const TalvenoLocks::WriteLocker locker(valuesLock);
     for (T &sample : values) {
-        scaleAndAppendValue(sample, scaleFactor, scaleOffset);
+        TalvenoScaling::scaleInPlace(datatype, sample, scaleFactor, scaleOffset);
     }
 }

@@ -5,6 +5,7 @@
 
 #include "CalculatorVariant_impl.h"
 #include "LockAnnotations.h"
+#include "NewestSample.h"
 
 #include <Talveno/GenericSignalImpl.h>
 
@@ -40,11 +41,15 @@ void holdToCapacity(QVector<T> &values)
     }
 }
 
-// Stores a sample under the handling policy; false, with the history unchanged, for
-// a policy other than 1 and 2. The caller holds valuesLock for writing.
+// The plain intake's hold of valuesLock: reads the policy and stores the sample by
+// it; false, with the history unchanged, for a policy other than 1 and 2.
 template<typename T>
-bool storeUnderPolicy(QVector<T> &values, GenericSignal::NewValueHandlingType handling, T &&value)
+bool storeUnderPolicy(QReadWriteLock &valuesLock,
+                      QVector<T> &values,
+                      const GenericSignal::NewValueHandlingType &handling,
+                      T &&value)
 {
+    const TalvenoLocks::WriteLocker locker(valuesLock);
     switch (handling) {
     case GenericSignal::ReplaceNewest:
         if (!values.isEmpty()) {
@@ -94,11 +99,8 @@ GenericSignalImpl<T>::GenericSignalImpl()
 template<typename T>
 bool GenericSignalImpl<T>::setNewValue(T value)
 {
-    {
-        const TalvenoLocks::WriteLocker locker(valuesLock);
-        if (!TalvenoSignal::storeUnderPolicy(values, valueHandling, std::move(value))) {
-            return false;
-        }
+    if (!TalvenoSignal::storeUnderPolicy(valuesLock, values, valueHandling, std::move(value))) {
+        return false;
     }
     TalvenoSignal::markStored(averageChanged, deviationChanged, valueChanged);
     return true;
@@ -135,7 +137,7 @@ CAN::CANopenDataType GenericSignalImpl<T>::getDatatype() const
 template<typename T>
 T GenericSignalImpl<T>::getValue() const
 {
-    const TalvenoLocks::BriefMutexLocker locker(spareMutex);
+    const TalvenoNewest::Locker locker(this);
     return lastValue;
 }
 

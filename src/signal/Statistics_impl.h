@@ -6,6 +6,7 @@
 
 #include "CalculatorVariant_impl.h"
 #include "LockAnnotations.h"
+#include "NewestSample.h"
 #include "NumericTypes.h"
 #include "SignalObject_impl.h"
 
@@ -101,8 +102,8 @@ void GenericSignalImpl<T>::rebuildStatisticsFromValues()
         TalvenoCalculator::addAllScaled(calculator, std::as_const(values));
         if (!values.isEmpty()) {
             T newest = values.constLast();
-            const TalvenoLocks::BriefMutexLocker latestLocker(spareMutex);
-            std::swap(lastValue, newest);
+            const TalvenoNewest::Locker latestLocker(this);
+            TalvenoNewest::swapRelocatable(lastValue, newest);
         }
     }
     updateAverageAndDeviation();

@@ -6,6 +6,7 @@
 
 #include "CalculatorVariant_impl.h"
 #include "LockAnnotations.h"
+#include "NewestSample.h"
 #include "SignalObject_impl.h"
 
 #include <QDeadlineTimer>
@@ -90,7 +91,7 @@ double GenericSignalImpl<T>::getAgeInSeconds()
 {
     QElapsedTimer started;
     {
-        const TalvenoLocks::BriefMutexLocker locker(spareMutex);
+        const TalvenoNewest::Locker locker(this);
         started = ageTimer;
     }
     if (!started.isValid()) {
