@@ -22,7 +22,11 @@ SignalObjects::Entry &SignalObjects::create(std::size_t signal)
     entry.definition = &definition;
     entry.object = std::make_unique<GenericSignalImpl<J1939Value>>();
     entry.object->setDatatype(definition.dataType);
+    // The appending policy starts a refresher thread; the scaled intake already
+    // stores the cached average and deviation at every sample, and nothing else
+    // changes them, so the refresher would only cost a thread per signal.
     entry.object->setValueHandling(GenericSignal::Append);
+    entry.object->setUpdatingEnabled(false);
     entry.next.auxByte1 = static_cast<quint8>(std::max(watched.sourceAddress, 0));
     entry.next.auxInt = static_cast<qint32>(definition.j1939 ? definition.pgn : definition.id);
     return entry;

@@ -12,7 +12,8 @@
 /**
  * The library's side of the engine: a GenericSignalImpl<J1939Value> for each
  * watched signal, made at its first sample under the appending policy and fed
- * through the scaled intake.
+ * through the scaled intake, without a refresher thread: the threads of a run
+ * do not grow with its signals.
  *
  * The history capacity is the process-wide GenericSignal::setMaxValueCount().
  * Each stored sample carries its log time in auxDouble, its source address in
