@@ -108,7 +108,8 @@ private Q_SLOTS:
         byMask.extended = false;
         byMask.id = 0x120;
         byMask.mask = 0x7F0;
-        QVERIFY(matches(byMask, frameOf(0x12F)) && !matches(byMask, frameOf(0x130)));
+        QVERIFY(matches(byMask, frameOf(0x12F)));
+        QVERIFY(!matches(byMask, frameOf(0x130)));
         CanFrame extended = frameOf(0x12F);
         extended.extended = true;
         QVERIFY(!matches(byMask, extended));
@@ -127,7 +128,8 @@ private Q_SLOTS:
         }
         for (int i = 0; i < 500; ++i) {
             const QVector<int> *route = table.find(key(i));
-            QVERIFY2(route && *route == QVector<int>({i, -i}), qPrintable(QString::number(i)));
+            QVERIFY2(route, qPrintable(QString::number(i)));
+            QVERIFY2(*route == QVector<int>({i, -i}), qPrintable(QString::number(i)));
         }
         QCOMPARE(table.find(key(500)), nullptr);
     }
@@ -149,11 +151,20 @@ private Q_SLOTS:
         QVERIFY(monitor.lastLogSeconds() == 0.04);
         const QVector<SignalSnapshot> states = monitor.snapshot();
         const SignalSnapshot &engine = states.at(0);
-        QVERIFY(engine.interfaceName == QStringLiteral("can0") && engine.origin.isEmpty()); // one interface: plain
-        QVERIFY(engine.decodedSamples == 2 && engine.notAvailableSamples == 1 && engine.storedSamples == 2);
-        QVERIFY(engine.newest == 1024.0 && engine.minimum == 939.25 && engine.maximum == 1024.0);
-        QVERIFY(engine.liveAverage == 981.625 && engine.cachedAverage == 981.625 && engine.deviation == 42.375);
-        QVERIFY(states.at(2).decodedSamples == 1 && states.at(2).newest == 83.0 && states.at(1).decodedSamples == 0);
+        QVERIFY(engine.interfaceName == QStringLiteral("can0"));
+        QVERIFY(engine.origin.isEmpty()); // one interface: plain
+        QVERIFY(engine.decodedSamples == 2);
+        QVERIFY(engine.notAvailableSamples == 1);
+        QVERIFY(engine.storedSamples == 2);
+        QVERIFY(engine.newest == 1024.0);
+        QVERIFY(engine.minimum == 939.25);
+        QVERIFY(engine.maximum == 1024.0);
+        QVERIFY(engine.liveAverage == 981.625);
+        QVERIFY(engine.cachedAverage == 981.625);
+        QVERIFY(engine.deviation == 42.375);
+        QVERIFY(states.at(2).decodedSamples == 1);
+        QVERIFY(states.at(2).newest == 83.0);
+        QVERIFY(states.at(1).decodedSamples == 0);
         const QVector<SignalSeries> series = monitor.series();
         QCOMPARE(series.at(0).samples, (QVector<QPointF>{{0.0, 939.25}, {0.02, 1024.0}}));
     }

@@ -105,7 +105,8 @@ private Q_SLOTS:
         for (const auto parse : {parseCandumpLine, parseCandumpLineGeneral}) {
             CanFrame frame;
             const LineParse parsed = parse(line.constData(), static_cast<std::size_t>(line.size()), frame);
-            QVERIFY2(int(parsed.status) == status && QByteArray(parsed.error).contains(reason), parsed.error);
+            QVERIFY2(int(parsed.status) == status, parsed.error);
+            QVERIFY2(QByteArray(parsed.error).contains(reason), parsed.error);
             if (status != LineParse::Frame) {
                 continue;
             }
@@ -135,17 +136,24 @@ private Q_SLOTS:
             return reader.next(frame) == expected && reader.lineNumber() == line;
         };
         QVERIFY(next(Next::Malformed, 1));
-        QVERIFY(next(Next::Frame, 2) && frame.data[0] == 1);
-        QVERIFY(next(Next::Malformed, 4) && QByteArray(reader.error()).contains("longer than"));
-        QVERIFY(next(Next::Frame, 5) && frame.data[0] == 3);
-        QVERIFY(next(Next::Malformed, 6) && reader.line() == "not a frame");
+        QVERIFY(next(Next::Frame, 2));
+        QVERIFY(frame.data[0] == 1);
+        QVERIFY(next(Next::Malformed, 4));
+        QVERIFY(QByteArray(reader.error()).contains("longer than"));
+        QVERIFY(next(Next::Frame, 5));
+        QVERIFY(frame.data[0] == 3);
+        QVERIFY(next(Next::Malformed, 6));
+        QVERIFY(reader.line() == "not a frame");
         QVERIFY(next(Next::ErrorFrame, 7));
         const qint64 before = QDateTime::currentMSecsSinceEpoch() * 1000;
-        QVERIFY(next(Next::Frame, 9) && interfaces.name(frame.interfaceIndex) == QLatin1String("can1"));
+        QVERIFY(next(Next::Frame, 9));
+        QVERIFY(interfaces.name(frame.interfaceIndex) == QLatin1String("can1"));
         QVERIFY(frame.timeMicroseconds >= before);
         QVERIFY(frame.timeMicroseconds <= QDateTime::currentMSecsSinceEpoch() * 1000 + 1000);
-        QVERIFY(next(Next::Frame, 10) && frame.data[0] == 4);
-        QVERIFY(next(Next::End, 10) && reader.bytesRead() == log.size());
+        QVERIFY(next(Next::Frame, 10));
+        QVERIFY(frame.data[0] == 4);
+        QVERIFY(next(Next::End, 10));
+        QVERIFY(reader.bytesRead() == log.size());
     }
 };
 

@@ -107,7 +107,8 @@ private Q_SLOTS:
         start(process, program.constData(), arguments);
         QCOMPARE(stop(process), 2);
         const QByteArray err = process.readAllStandardError();
-        QVERIFY2(err.contains(message) && process.readAllStandardOutput().isEmpty(), err.constData());
+        QVERIFY2(err.contains(message), err.constData());
+        QVERIFY2(process.readAllStandardOutput().isEmpty(), err.constData());
     }
 
     // SIGHUP: the terminal that started the run has closed.
@@ -170,7 +171,8 @@ private Q_SLOTS:
         }
         QCOMPARE(stop(monitor), 3);
         const QByteArray err = monitor.readAllStandardError();
-        QVERIFY2(err.startsWith("talveno-monitor: bus " + bus.toUtf8()) && err.contains(message), err.constData());
+        QVERIFY2(err.startsWith("talveno-monitor: bus " + bus.toUtf8()), err.constData());
+        QVERIFY2(err.contains(message), err.constData());
         const QJsonObject report = finalReport(monitor.readAllStandardOutput());
         QCOMPARE(report.value(QLatin1String("ending")).toString(), QStringLiteral("bus failure"));
         QCOMPARE(report.value(QLatin1String("frames")).toInt() > 0, lostMidRun);

@@ -68,13 +68,17 @@ private Q_SLOTS:
         QVERIFY(field(states, 0, "outsideBand").toInt() > 0); // the generator's burst
         const double minimum = field(states, 0, "min").toDouble();
         const double median = field(states, 0, "median").toDouble();
-        QVERIFY(minimum > 500.0 && minimum <= median && median <= field(states, 0, "max").toDouble());
+        QVERIFY(minimum > 500.0);
+        QVERIFY(minimum <= median);
+        QVERIFY(median <= field(states, 0, "max").toDouble());
 
         QFile svg(plot);
         QVERIFY(svg.open(QIODevice::ReadOnly));
         const QByteArray svgText = svg.readAll();
         const Drawn drawn = drawnIn(svgText);
-        QVERIFY(drawn.histories == 6 && !drawn.outsideX.isEmpty() && svgText.contains("engine speed (SPN 190) [rpm]"));
+        QVERIFY(drawn.histories == 6);
+        QVERIFY(!drawn.outsideX.isEmpty());
+        QVERIFY(svgText.contains("engine speed (SPN 190) [rpm]"));
     }
 
     // Only engine speed has samples in the mixed log: the others are blank, not 0.
@@ -84,8 +88,10 @@ private Q_SLOTS:
             runMonitor(QStringLiteral("- --format csv --every 0.02 --definitions " EXTRA_SIGNALS), mixedLog);
         QCOMPARE(csv.exitCode, 0);
         QVERIFY2(csv.err.contains("2 malformed line(s) skipped"), csv.err.constData());
-        QVERIFY(csv.err.contains("line 2: ") && csv.err.contains("line 5: "));
-        QVERIFY(csv.out.startsWith("time,signal,unit,samples,") && csv.out.count("time,") == 1);
+        QVERIFY(csv.err.contains("line 2: "));
+        QVERIFY(csv.err.contains("line 5: "));
+        QVERIFY(csv.out.startsWith("time,signal,unit,samples,"));
+        QVERIFY(csv.out.count("time,") == 1);
         // 939.25, 1024 and 1536 rpm from both layouts; whole rpm for the second definition of it.
         for (const char *row : {"0.02,engine speed (SPN 190),rpm,2,2,1024,",
                                 "0.03,engine speed (SPN 190),rpm,3,3,1536,",
@@ -95,7 +101,8 @@ private Q_SLOTS:
         }
 
         const QJsonObject json = finalReport(runMonitor(QStringLiteral("- --format json"), mixedLog).out);
-        QVERIFY(json.value(QLatin1String("frames")) == 3 && json.value(QLatin1String("errorFrames")) == 1);
+        QVERIFY(json.value(QLatin1String("frames")) == 3);
+        QVERIFY(json.value(QLatin1String("errorFrames")) == 1);
         const QJsonArray states = json.value(QLatin1String("signals")).toArray();
         QCOMPARE(field(states, 1, "samples").toInt(-1), 0);
         for (const char *key : {"liveAverage", "deviation", "min", "max", "median", "rating", "outsideBand"}) {
@@ -137,8 +144,8 @@ private Q_SLOTS:
         QCOMPARE(field(states, 2, "sourceAddress").toString(), QStringLiteral("0x21"));
         QCOMPARE(field(states, states.size() - 1, "tooShort").toInt(), 1); // body frame 123, byte 3
         const QByteArray table = runMonitor(arguments + QLatin1String("table"), log).out;
-        QVERIFY2(table.contains("(SA 0x21)") && table.contains("1 frame too short for the bits of body frame 123"),
-                 table.constData());
+        QVERIFY2(table.contains("(SA 0x21)"), table.constData());
+        QVERIFY2(table.contains("1 frame too short for the bits of body frame 123"), table.constData());
     }
 
     // A run merged twice would count twice; signals of two interfaces stay apart.
@@ -158,7 +165,8 @@ private Q_SLOTS:
         QVERIFY2(repeated.err.contains(QStringLiteral("%1 repeats the run of %1").arg(can0).toUtf8()),
                  repeated.err.constData());
         const QByteArray table = runMonitor(QStringLiteral("--merge %1 %2").arg(can0, can1)).out;
-        QVERIFY2(table.contains("[rpm] (can0)") && table.contains("[rpm] (can1)"), table.constData());
+        QVERIFY2(table.contains("[rpm] (can0)"), table.constData());
+        QVERIFY2(table.contains("[rpm] (can1)"), table.constData());
         QVERIFY(runMonitor(QStringLiteral("--merge ") + can0).out.startsWith("merged from 1 report:\n"));
     }
 
@@ -222,9 +230,9 @@ private Q_SLOTS:
         const Run run = runMonitor(arguments, input, shell);
         QTEST(run.exitCode, "status");
         QVERIFY2(report.isEmpty() ? run.out.isEmpty() : run.out.contains(report), run.out.constData());
-        QVERIFY2(message.isEmpty() ? run.err.isEmpty()
-                                   : run.err.startsWith("talveno-monitor: ") && run.err.contains(message),
-                 run.err.constData());
+        QVERIFY2(message.isEmpty() == run.err.isEmpty(), run.err.constData());
+        QVERIFY2(message.isEmpty() || run.err.startsWith("talveno-monitor: "), run.err.constData());
+        QVERIFY2(run.err.contains(message), run.err.constData());
     }
 
     // Merged pieces of the log give the whole log's statistics.

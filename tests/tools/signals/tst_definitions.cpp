@@ -73,7 +73,8 @@ private Q_SLOTS:
         QVector<SignalDefinition> definitions;
         QString error;
         QVERIFY(!parseDefinitions(json, definitions, error));
-        QVERIFY2(error.startsWith(start) && error.contains(field), qPrintable(error));
+        QVERIFY2(error.startsWith(start), qPrintable(error));
+        QVERIFY2(error.contains(field), qPrintable(error));
     }
 
     void parseDefinitions_fields()
@@ -88,13 +89,26 @@ private Q_SLOTS:
         QVERIFY2(parseDefinitions(json, definitions, error), qPrintable(error));
         QCOMPARE(definitions.size(), 2);
         const SignalDefinition &torque = definitions.at(0);
-        QVERIFY(torque.unit == QStringLiteral("Nm") && !torque.j1939 && !torque.extended && !torque.skipNotAvailable);
-        QVERIFY(torque.id == 0x1A0 && torque.mask == 0x7F0 && torque.startBit == 79 && torque.length == 12);
-        QVERIFY(torque.isSigned && torque.byteOrder == SignalDefinition::ByteOrder::BigEndian);
-        QVERIFY(torque.factor == 0.5 && torque.offset == -10.0 && torque.dataType == CAN::Integer16);
+        QVERIFY(torque.unit == QStringLiteral("Nm"));
+        QVERIFY(!torque.j1939);
+        QVERIFY(!torque.extended);
+        QVERIFY(!torque.skipNotAvailable);
+        QVERIFY(torque.id == 0x1A0);
+        QVERIFY(torque.mask == 0x7F0);
+        QVERIFY(torque.startBit == 79);
+        QVERIFY(torque.length == 12);
+        QVERIFY(torque.isSigned);
+        QVERIFY(torque.byteOrder == SignalDefinition::ByteOrder::BigEndian);
+        QVERIFY(torque.factor == 0.5);
+        QVERIFY(torque.offset == -10.0);
+        QVERIFY(torque.dataType == CAN::Integer16);
         const SignalDefinition &retarder = definitions.at(1);
-        QVERIFY(retarder.j1939 && retarder.pgn == 61440 && retarder.sourceAddress == 0x29 && retarder.skipNotAvailable);
-        QVERIFY(retarder.dataType == CAN::Real64 && !retarder.isSigned);
+        QVERIFY(retarder.j1939);
+        QVERIFY(retarder.pgn == 61440);
+        QVERIFY(retarder.sourceAddress == 0x29);
+        QVERIFY(retarder.skipNotAvailable);
+        QVERIFY(retarder.dataType == CAN::Real64);
+        QVERIFY(!retarder.isSigned);
         QCOMPARE(retarder.startBit, 10); // "010" is decimal, not octal
     }
 };
