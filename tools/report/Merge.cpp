@@ -175,16 +175,15 @@ private:
 void nameOrigins(QVector<SignalSnapshot> &signalStates)
 {
     QSet<QString> interfaces;
+    QHash<QString, QSet<int>> senders;
     for (const SignalSnapshot &s : std::as_const(signalStates)) {
         if (!s.interfaceName.isEmpty()) {
             interfaces.insert(s.interfaceName);
         }
+        senders[nameKey(s)].insert(s.sourceAddress);
     }
     for (SignalSnapshot &s : signalStates) {
-        const bool severalSenders =
-            std::any_of(signalStates.cbegin(), signalStates.cend(), [&s](const SignalSnapshot &other) {
-                return other.name == s.name && other.unit == s.unit && other.sourceAddress != s.sourceAddress;
-            });
+        const bool severalSenders = senders.value(nameKey(s)).size() > 1;
         s.origin =
             originText(interfaces.size() > 1 ? s.interfaceName : QString(), severalSenders ? s.sourceAddress : -1);
     }
