@@ -488,14 +488,27 @@ const char *readCompactTime(const char *at, const char *end, qint64 &microsecond
     return at + 2;
 }
 
-// What a shortcut found in a compact line, beside the data bytes it wrote.
-struct CompactFields
+// Fills in the frame, and the result, of a compact line that a shortcut read:
+// its time, identifier and data length, and where its interface name lies.
+struct CompactLine
 {
-    quint32 id = 0;
-    bool extended = false;
-    std::size_t length = 0;
-    const char *name = nullptr;
-    std::size_t nameLength = 0;
+    const char *begin;
+    qint64 microseconds;
+    CanFrame &frame;
+    LineParse &result;
+
+    bool accept(quint32 id, bool extended, std::size_t length, const char *name, std::size_t nameLength) const
+    {
+        frame.timeMicroseconds = microseconds;
+        frame.id = id;
+        frame.interfaceIndex = 0;
+        frame.extended = extended;
+        frame.remote = false;
+        frame.flexibleDataRate = false;
+        frame.length = static_cast<quint8>(length);
+        result = LineParse{LineParse::Frame, nullptr, static_cast<std::size_t>(name - begin), nameLength};
+        return true;
+    }
 };
 
 // A 29-bit identifier and 8 data bytes, as on nearly every J1939 line, lie at
@@ -506,23 +519,20 @@ bool isFixedJ1939Line(const char *at, const char *last)
     return last - at >= 27 && last - at <= 34 && last[-17] == '#' && last[-26] == ' ';
 }
 
-bool readFixedJ1939Line(const char *at, const char *last, CanFrame &frame, CompactFields &fields)
+bool readFixedJ1939Line(const char *at, const char *last, const CompactLine &line)
 {
     const std::ptrdiff_t nameLength = last - 26 - at;
-    if (!hexBytes8(last - 25, fields.id) || !hexBytes16(last - 16, frame.data.data())
+    quint32 id = 0;
+    if (!hexBytes8(last - 25, id) || !hexBytes16(last - 16, line.frame.data.data())
         || (inRange(load8(at), 0, ' ') & (highBits >> (8 * (8 - nameLength)))) != 0) {
         return false;
     }
-    fields.id = qFromBigEndian(fields.id);
-    fields.extended = true;
-    fields.length = 8;
-    fields.name = at;
-    fields.nameLength = static_cast<std::size_t>(nameLength);
-    return fields.id <= 0x1FFFFFFF;
+    id = qFromBigEndian(id);
+    return id <= 0x1FFFFFFF && line.accept(id, true, 8, at, static_cast<std::size_t>(nameLength));
 }
 
 // "ID#" with 3 or 8 hex digits; where the data begins, or null.
-const char *readCompactIdentifier(const char *at, const char *last, CompactFields &fields)
+const char *readCompactIdentifier(const char *at, const char *last, quint32 &id, bool &extended)
 {
     if (at[3] == '#') {
         const int digit0 = Cursor::hexDigit(at[0]);
@@ -531,27 +541,25 @@ const char *readCompactIdentifier(const char *at, const char *last, CompactField
         if ((digit0 | digit1 | digit2) < 0) {
             return nullptr;
         }
-        fields.id = static_cast<quint32>(digit0 << 8 | digit1 << 4 | digit2);
-        fields.extended = false;
-        return fields.id > 0x7FF ? nullptr : at + 4;
+        id = static_cast<quint32>(digit0 << 8 | digit1 << 4 | digit2);
+        extended = false;
+        return id > 0x7FF ? nullptr : at + 4;
     }
-    if (last - at >= 9 && at[8] == '#' && hexBytes8(at, fields.id)) {
-        fields.id = qFromBigEndian(fields.id);
-        fields.extended = true;
-        return fields.id > 0x1FFFFFFF ? nullptr : at + 9;
+    if (last - at >= 9 && at[8] == '#' && hexBytes8(at, id)) {
+        id = qFromBigEndian(id);
+        extended = true;
+        return id > 0x1FFFFFFF ? nullptr : at + 9;
     }
     return nullptr;
 }
 
 // Classic data packed up to the line end, at most 8 bytes.
-bool readCompactData(const char *at, const char *last, CanFrame &frame, CompactFields &fields)
+bool readCompactData(const char *at, const char *last, quint8 *data)
 {
     const std::size_t hexDigits = static_cast<std::size_t>(last - at);
     if (hexDigits > 16 || hexDigits % 2 != 0) {
         return false;
     }
-    fields.length = hexDigits / 2;
-    quint8 *data = frame.data.data();
     if (hexDigits == 16) {
         return hexBytes16(at, data);
     }
@@ -575,21 +583,24 @@ bool readCompactData(const char *at, const char *last, CanFrame &frame, CompactF
 
 // Any other compact line: the name ends at the first blank (a control character
 // in it is left to the general parser), then the identifier and the data.
-bool readCompactLine(const char *at, const char *last, CanFrame &frame, CompactFields &fields)
+bool readCompactLine(const char *at, const char *last, const CompactLine &line)
 {
-    fields.name = at;
+    const char *name = at;
     if (last - at >= 8) {
         at += firstMarked(inRange(load8(at), 0, ' '));
     }
     while (at != last && static_cast<quint8>(*at) > ' ') {
         ++at;
     }
-    if (at == fields.name || last - at < 5 || *at != ' ') {
+    if (at == name || last - at < 5 || *at != ' ') {
         return false;
     }
-    fields.nameLength = static_cast<std::size_t>(at - fields.name);
-    at = readCompactIdentifier(at + 1, last, fields);
-    return at && readCompactData(at, last, frame, fields);
+    const std::size_t nameLength = static_cast<std::size_t>(at - name);
+    quint32 id = 0;
+    bool extended = false;
+    const char *data = readCompactIdentifier(at + 1, last, id, extended);
+    return data && readCompactData(data, last, line.frame.data.data())
+        && line.accept(id, extended, static_cast<std::size_t>(last - data) / 2, name, nameLength);
 }
 
 // The compact line as candump -l writes it: '(' first, single blanks, classic
@@ -610,21 +621,11 @@ bool parseCompactLine(const char *begin, const char *end, CanFrame &frame, LineP
     }
     qint64 microseconds = 0;
     const char *at = readCompactTime(begin + 1, end, microseconds);
-    CompactFields fields;
-    if (!at
-        || !(isFixedJ1939Line(at, last) ? readFixedJ1939Line(at, last, frame, fields)
-                                        : readCompactLine(at, last, frame, fields))) {
+    if (!at) {
         return false;
     }
-    frame.timeMicroseconds = microseconds;
-    frame.id = fields.id;
-    frame.interfaceIndex = 0;
-    frame.extended = fields.extended;
-    frame.remote = false;
-    frame.flexibleDataRate = false;
-    frame.length = static_cast<quint8>(fields.length);
-    result = LineParse{LineParse::Frame, nullptr, static_cast<std::size_t>(fields.name - begin), fields.nameLength};
-    return true;
+    const CompactLine line{begin, microseconds, frame, result};
+    return isFixedJ1939Line(at, last) ? readFixedJ1939Line(at, last, line) : readCompactLine(at, last, line);
 }
 }
 
