@@ -19,7 +19,8 @@
  * The engine: frames in, through the decoder's routing and decoding, into the
  * library's signal objects; snapshots and histories out, for the reports.
  *
- * Frames and snapshots are taken on one thread.
+ * Frames and snapshots are taken on one thread; snapshots are plain values, to
+ * be handed to any other.
  */
 class Monitor
 {

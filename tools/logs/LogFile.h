@@ -22,8 +22,9 @@ public:
     /// read NAME: why" in error, when it cannot be read: also a directory, and a
     /// standard input that was closed when the program started.
     bool open(const QString &name, QString &error);
-    /// A reader of the log's frames, from where the log stands. While waiting for
-    /// input it also watches wakeFd (if not -1); see LogReader.
+    /// A reader of the log's frames in its format (candump's, the one format
+    /// read), from where the log stands. While waiting for input it also watches
+    /// wakeFd (if not -1); see LogReader.
     std::unique_ptr<LogReader> reader(InterfaceNames &interfaces, int wakeFd) const;
 
     const QString &name() const;
