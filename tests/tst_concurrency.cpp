@@ -194,7 +194,9 @@ private Q_SLOTS:
                  qPrintable(QStringLiteral("%1 failed checks, first: %2")
                                 .arg(failures.load())
                                 .arg(QLatin1String(firstFailure.load()))));
-        QVERIFY(next > 1 && passes[0].load() > 0 && passes[1].load() > 0);
+        QVERIFY(next > 1);
+        QVERIFY(passes[0].load() > 0);
+        QVERIFY(passes[1].load() > 0);
     }
 
     void initTestCase()

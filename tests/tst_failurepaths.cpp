@@ -123,8 +123,10 @@ private Q_SLOTS:
         QCOMPARE(signal.getValueCount(), countAfter);
         J1939Value newest;
         QVERIFY(countAfter != 5 || (signal.getValue(4, newest) && newest.scaledValue == QVariant(21)));
-        QVERIFY(signal.getAverage() == 2.0 && signal.getDeviation() == deviation);
-        QVERIFY(signal.getValue().rawValue == QVariant(3) && signal.getAgeInSeconds() == -1.0);
+        QVERIFY(signal.getAverage() == 2.0);
+        QVERIFY(signal.getDeviation() == deviation);
+        QVERIFY(signal.getValue().rawValue == QVariant(3));
+        QVERIFY(signal.getAgeInSeconds() == -1.0);
 
         // Every lock is free again: these would block on one still held by this thread.
         QVERIFY(signal.setNewValue(sample(5)));
@@ -154,7 +156,8 @@ private Q_SLOTS:
         QVERIFY_EXCEPTION_THROWN(signal.setUpdatingEnabled(false), std::bad_variant_access);
         signal.setDatatype(CAN::Real64);
         QVERIFY(loopReturns(signal, [] {}));
-        QVERIFY(signal.setNewValue(sample(6), 1.0, 0.0) && signal.getAverage() == 6.0);
+        QVERIFY(signal.setNewValue(sample(6), 1.0, 0.0));
+        QVERIFY(signal.getAverage() == 6.0);
     }
 
     // With and without a running worker: the worker goes with its object all the
@@ -182,7 +185,8 @@ private Q_SLOTS:
             Quillon::failCalculatorConstruction(nth);
             QVERIFY_EXCEPTION_THROWN(std::make_unique<Signal>(), std::bad_alloc);
             Signal signal;
-            QVERIFY(signal.setNewValue(sample(7), 1.0, 0.0) && signal.calcAverage() == 7.0);
+            QVERIFY(signal.setNewValue(sample(7), 1.0, 0.0));
+            QVERIFY(signal.calcAverage() == 7.0);
         }
     }
 };

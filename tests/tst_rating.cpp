@@ -121,7 +121,8 @@ private Q_SLOTS:
         QCOMPARE(int(signal.getRating(1.0, true, 0.0, 8.0)), 100);
         signal.clearValues();
         cacheStatistics(signal, {8, 12});
-        QVERIFY(signal.getLowerThreshold(1.0) == 8.0 && signal.getUpperThreshold(1.0) == 12.0);
+        QVERIFY(signal.getLowerThreshold(1.0) == 8.0);
+        QVERIFY(signal.getUpperThreshold(1.0) == 12.0);
     }
 
     // Average 10, deviation 2 cached; the history's scaled values 7, 8, NaN, 10, 12,

@@ -16,10 +16,18 @@ private Q_SLOTS:
     void defaultConstruction()
     {
         const J1939Value j;
-        QVERIFY(!j.rawValue.isValid() && !j.scaledValue.isValid() && !j.excluded);
-        QVERIFY(j.auxInt == 0 && j.auxDouble == 0.0 && j.auxByte1 == 0 && j.auxByte2 == 0);
+        QVERIFY(!j.rawValue.isValid());
+        QVERIFY(!j.scaledValue.isValid());
+        QVERIFY(!j.excluded);
+        QVERIFY(j.auxInt == 0);
+        QVERIFY(j.auxDouble == 0.0);
+        QVERIFY(j.auxByte1 == 0);
+        QVERIFY(j.auxByte2 == 0);
         const CANopenObjectValue c;
-        QVERIFY(c.auxByte1 == 0 && c.auxByte2 == 0 && c.auxDouble1 == 0.0 && c.auxDouble2 == 0.0);
+        QVERIFY(c.auxByte1 == 0);
+        QVERIFY(c.auxByte2 == 0);
+        QVERIFY(c.auxDouble1 == 0.0);
+        QVERIFY(c.auxDouble2 == 0.0);
     }
 
     void canopenEquality_data()

@@ -185,7 +185,9 @@ private Q_SLOTS:
         }
         QCOMPARE(signal.getValueCount(), 1);
         QCOMPARE(bytesOf(signal.getValue().scaledValue), bytesOf(QVariant(4.0)));
-        QVERIFY(signal.getAverage() == 2.5 && signal.getMin() == 1.5 && signal.getMax() == 4.0);
+        QVERIFY(signal.getAverage() == 2.5);
+        QVERIFY(signal.getMin() == 1.5);
+        QVERIFY(signal.getMax() == 4.0);
     }
 };
 

@@ -153,13 +153,19 @@ private Q_SLOTS:
         const double age = signal.getAgeInSeconds();
         QVERIFY(signal.setNewValue(sample<CANopenObjectValue>(7)));
         CANopenObjectValue stored;
-        QVERIFY(signal.getValue(0, stored) && stored.rawValue == QVariant(7) && !stored.scaledValue.isValid());
-        QVERIFY(signal.getValue().rawValue == QVariant(4) && signal.getValue().scaledValue == QVariant(4.0));
+        QVERIFY(signal.getValue(0, stored));
+        QVERIFY(stored.rawValue == QVariant(7));
+        QVERIFY(!stored.scaledValue.isValid());
+        QVERIFY(signal.getValue().rawValue == QVariant(4));
+        QVERIFY(signal.getValue().scaledValue == QVariant(4.0));
         signal.clearValues();
-        QVERIFY(signal.getValueCount() == 0 && signal.getValue().rawValue == QVariant(4)
-                && signal.calcAverage() == 0.0);
-        QVERIFY(signal.getAverage() == 3.0 && signal.getDeviation() == 1.0);
-        QVERIFY(age >= 0.0 && signal.getAgeInSeconds() >= age);
+        QVERIFY(signal.getValueCount() == 0);
+        QVERIFY(signal.getValue().rawValue == QVariant(4));
+        QVERIFY(signal.calcAverage() == 0.0);
+        QVERIFY(signal.getAverage() == 3.0);
+        QVERIFY(signal.getDeviation() == 1.0);
+        QVERIFY(age >= 0.0);
+        QVERIFY(signal.getAgeInSeconds() >= age);
     }
 };
 

@@ -106,8 +106,10 @@ private Q_SLOTS:
         QVERIFY2(near(median, history.median, 1e-15L * scale), context);
         QCOMPARE(stored, unsigned(signal.getValueCount()));
         QCOMPARE(maximum.userType(), int(QMetaType::Double));
-        QVERIFY(average == signal.calcAverage() && deviation == signal.calcDeviation());
-        QVERIFY(average == signal.getAverage() && deviation == signal.getDeviation());
+        QVERIFY(average == signal.calcAverage());
+        QVERIFY(deviation == signal.calcDeviation());
+        QVERIFY(average == signal.getAverage());
+        QVERIFY(deviation == signal.getDeviation());
     }
 
     // Large values with a small spread lose digits in a naive running sum of
@@ -131,15 +133,15 @@ private Q_SLOTS:
 
     // A new signal reports data type 0 yet computes in qint32, where 10.4 and 20.4
     // enter as 10 and 20. A listed type brings a new, empty calculator of its own
-    // element type (the probe 2.5 enters it as that type converts it); an unlisted
-    // one changes nothing but the data type.
+    // element type (the probe 2.5 enters qint32 rounded, as 3); an unlisted one
+    // changes nothing but the data type.
     void setDatatype_data()
     {
         QTest::addColumn<int>("type");
         QTest::addColumn<bool>("listed");
         QTest::addColumn<double>("probeMaximum");
         QTest::newRow("double0") << 0 << true << 2.5;
-        QTest::newRow("sameQint32StillEmpties") << 4 << true << double(QVariant(2.5).value<qint32>());
+        QTest::newRow("sameQint32StillEmpties") << 4 << true << 3.0;
         QTest::newRow("unlisted28KeepsCalculator") << 28 << false << 20.0;
     }
 
@@ -150,11 +152,14 @@ private Q_SLOTS:
         QFETCH(double, probeMaximum);
         Signal signal;
         QCOMPARE(int(signal.getDatatype()), 0);
-        QVERIFY(signal.setNewValue(sample(10.4), 1.0, 0.0) && signal.setNewValue(sample(20.4), 1.0, 0.0));
+        QVERIFY(signal.setNewValue(sample(10.4), 1.0, 0.0));
+        QVERIFY(signal.setNewValue(sample(20.4), 1.0, 0.0));
         signal.setDatatype(static_cast<CAN::CANopenDataType>(type));
         QCOMPARE(int(signal.getDatatype()), type);
-        QVERIFY(signal.calcAverage() == (listed ? 0.0 : 15.0) && signal.getAverage() == 15.0);
-        QVERIFY(signal.getValueCount() == 1 && signal.getValue().rawValue == QVariant(20.4));
+        QVERIFY(signal.calcAverage() == (listed ? 0.0 : 15.0));
+        QVERIFY(signal.getAverage() == 15.0);
+        QVERIFY(signal.getValueCount() == 1);
+        QVERIFY(signal.getValue().rawValue == QVariant(20.4));
         QVERIFY(signal.setNewValue(sample(2.5, 2.5, true), 1.0, 0.0));
         QVERIFY2(signal.getMax() == probeMaximum, qPrintable(QString::number(signal.getMax())));
     }
@@ -168,24 +173,32 @@ private Q_SLOTS:
     {
         Signal signal;
         signal.setDatatype(CAN::Real64);
-        QVERIFY(signal.setNewValue(sample(7), 1.0, 0.0) && signal.calcMedian() == 0.0);
+        QVERIFY(signal.setNewValue(sample(7), 1.0, 0.0));
+        QVERIFY(signal.calcMedian() == 0.0);
         signal.clearValues();
         appendWithoutWorker(signal, CAN::Real64);
         QVERIFY(signal.calcMedian() == 0.0);
-        QVERIFY(signal.setNewValue(sample(5)) && signal.setNewValue(sample(7)));
+        QVERIFY(signal.setNewValue(sample(5)));
+        QVERIFY(signal.setNewValue(sample(7)));
         for (int raw = 10; raw <= 30; raw += 10) {
             QVERIFY(signal.setNewValue(sample(raw), 1.0, 0.0));
         }
-        QVERIFY(signal.calcMedian() == 10.0 && signal.calcAverage() == 20.0);
-        QVERIFY(signal.setNewValue(sample(40), 1.0, 0.0) && signal.calcMedian() == 15.0);
-        QVERIFY(signal.setNewValue(sample(9)) && signal.getValue().rawValue == QVariant(40));
+        QVERIFY(signal.calcMedian() == 10.0);
+        QVERIFY(signal.calcAverage() == 20.0);
+        QVERIFY(signal.setNewValue(sample(40), 1.0, 0.0));
+        QVERIFY(signal.calcMedian() == 15.0);
+        QVERIFY(signal.setNewValue(sample(9)));
+        QVERIFY(signal.getValue().rawValue == QVariant(40));
         signal.rebuildStatisticsFromValues();
-        QVERIFY(std::fabs(signal.calcAverage() - 100.0 / 7.0) < 1e-12 && signal.getAverage() == signal.calcAverage());
+        QVERIFY(std::fabs(signal.calcAverage() - 100.0 / 7.0) < 1e-12);
+        QVERIFY(signal.getAverage() == signal.calcAverage());
         QVERIFY(std::fabs(signal.getDeviation() - std::sqrt(11000.0) / 7.0) < 1e-12);
-        QVERIFY(signal.getValue().rawValue == QVariant(9) && !signal.getValue().scaledValue.isValid());
+        QVERIFY(signal.getValue().rawValue == QVariant(9));
+        QVERIFY(!signal.getValue().scaledValue.isValid());
         signal.clearValues();
         signal.rebuildStatisticsFromValues();
-        QVERIFY(signal.getAverage() == 0.0 && signal.getDeviation() == 0.0);
+        QVERIFY(signal.getAverage() == 0.0);
+        QVERIFY(signal.getDeviation() == 0.0);
         QVERIFY(signal.getValue().rawValue == QVariant(9));
     }
 };

@@ -55,7 +55,9 @@ private Q_SLOTS:
         signal.setUpdatingEnabled(true);
         signal.setUpdatingEnabled(true);
         QCOMPARE(threadCount(), baseline + 1);
-        QVERIFY(feed(signal, 40.0) && feed(signal, 44.0) && signal.getDeviation() != 0.0);
+        QVERIFY(feed(signal, 40.0));
+        QVERIFY(feed(signal, 44.0));
+        QVERIFY(signal.getDeviation() != 0.0);
         signal.setDatatype(CAN::Real64);
         QTRY_VERIFY_WITH_TIMEOUT(signal.getAverage() == 0.0 && signal.getDeviation() == 0.0, patienceMs);
     }
@@ -140,10 +142,12 @@ private Q_SLOTS:
         QVERIFY(feed(signal, 1.0));
         QThread::msleep(150);
         const double aged = signal.getAgeInSeconds();
-        QVERIFY2(aged >= 0.1 && aged < 60.0, qPrintable(QString::number(aged)));
+        QVERIFY2(aged >= 0.1, qPrintable(QString::number(aged)));
+        QVERIFY2(aged < 60.0, qPrintable(QString::number(aged)));
         // The plain intake does not restart it; clearing and refused intakes are the
         // signal-object test's.
-        QVERIFY(signal.setNewValue(sample) && signal.getAgeInSeconds() >= aged);
+        QVERIFY(signal.setNewValue(sample));
+        QVERIFY(signal.getAgeInSeconds() >= aged);
         QVERIFY(feed(signal, 1.0));
         QVERIFY(signal.getAgeInSeconds() < aged);
     }

@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-#include "CanBus.h"
+#include "BusConnection.h"
+#include "BusFrames.h"
+#include "ExitStatus.h"
+#include "Messages.h"
 #include "Runs.h"
 #include "StopRequest.h"
 
@@ -61,7 +64,7 @@ public:
             loop.exec();
         }
         if (StopRequest::requested() && status == ExitStatus::done) {
-            session.summary().ending = QLatin1String(StopRequest::signalName());
+            session.endByStopRequest();
         }
         for (const auto &bus : buses) {
             bus->close();
@@ -120,7 +123,7 @@ private:
     void fail(const QString &message)
     {
         complain(message);
-        session.summary().ending = QStringLiteral("bus failure");
+        session.summary().ending = Ending::BusFailure;
         status = ExitStatus::busFailure;
         loop.quit();
     }

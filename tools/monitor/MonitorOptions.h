@@ -1,11 +1,13 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
-#include "CanBus.h"
+#include "BusAddress.h"
 #include "Report.h"
+#include "RunSettings.h"
 
 #include <QString>
 #include <QStringList>
+#include <QVector>
 
 /// What the command line asks for.
 struct MonitorOptions
@@ -19,13 +21,11 @@ struct MonitorOptions
     ReportFormat format = ReportFormat::Table;
     /// One table line per signal with every column.
     bool wide = false;
-    double band = 2.0;
-    unsigned int history = 1000;
+    /// --band, --stale and --history, and whether the frames come from a log.
+    RunSettings run;
     /// Seconds between snapshots, of log time on a log and of wall-clock time on
     /// a bus; 0: only the final report.
     double every = 0.0;
-    /// Seconds without a sample after which a signal is stale; 0: never.
-    double staleAfter = 0.0;
     QString plotFile;
     QString definitionFile;
     bool builtins = true;

@@ -1,43 +1,30 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "Session.h"
 #include "StandardStreams.h"
+#include "StopRequest.h"
 
 #include <cmath>
+#include <csignal>
 
 namespace
 {
-Monitor::Settings monitorSettings(const MonitorOptions &options, bool logTime)
-{
-    Monitor::Settings settings;
-    settings.band = options.band;
-    settings.staleAfter = options.staleAfter;
-    settings.logTime = logTime;
-    return settings;
-}
-
-Report::Settings reportSettings(const MonitorOptions &options, bool logTime)
+Report::Settings reportSettings(const MonitorOptions &options)
 {
     Report::Settings settings;
     settings.format = options.format;
     settings.wide = options.wide;
     settings.snapshots = options.every > 0.0;
     settings.redraw = settings.snapshots && options.redraw && StandardStreams::outputIsTerminal();
-    settings.logTime = logTime;
-    settings.staleAfter = options.staleAfter;
+    settings.run = options.run;
     return settings;
 }
 }
 
-Session::Session(const QVector<SignalDefinition> &definitions,
-                 const MonitorOptions &options,
-                 bool logTime,
-                 QTextStream &out)
-    : signalMonitor(definitions, names, monitorSettings(options, logTime))
-    , report(reportSettings(options, logTime), out)
+Session::Session(const QVector<SignalDefinition> &definitions, const MonitorOptions &options, QTextStream &out)
+    : signalMonitor(definitions, names, options.run)
+    , report(Report::make(reportSettings(options), out))
     , every(options.every)
 {
-    runSummary.band = options.band;
-    runSummary.historyCapacity = options.history;
 }
 
 InterfaceNames &Session::interfaces()
@@ -104,9 +91,9 @@ bool Session::snapshotsUntil(double seconds)
     nextSnapshot = last + 1;
     if (last - first + 1 > maxSnapshotsPerGap) {
         return snapshotAt(first)
-            && report.addSkipped(static_cast<double>(first) * every,
-                                 static_cast<double>(last) * every,
-                                 last - first - 1)
+            && report->addSkipped(static_cast<double>(first) * every,
+                                  static_cast<double>(last) * every,
+                                  last - first - 1)
             && snapshotAt(last);
     }
     bool written = true;
@@ -118,13 +105,28 @@ bool Session::snapshotsUntil(double seconds)
 
 bool Session::snapshot(double seconds)
 {
-    return report.addSnapshot(seconds, signalMonitor.snapshot());
+    return report->addSnapshot(seconds, signalMonitor.snapshot());
+}
+
+void Session::endByStopRequest()
+{
+    switch (StopRequest::signalNumber()) {
+    case SIGINT:
+        runSummary.ending = Ending::Interrupted;
+        break;
+    case SIGTERM:
+        runSummary.ending = Ending::Terminated;
+        break;
+    case SIGHUP:
+        runSummary.ending = Ending::HungUp;
+        break;
+    }
 }
 
 void Session::finish()
 {
     runSummary.frames = signalMonitor.frameCount();
-    runSummary.firstFrameMicroseconds = signalMonitor.firstFrameMicroseconds();
-    runSummary.lastFrameMicroseconds = signalMonitor.lastFrameMicroseconds();
-    report.finish(runSummary, signalMonitor.snapshot());
+    runSummary.firstFrameMicroseconds = signalMonitor.frameTimes().first();
+    runSummary.lastFrameMicroseconds = signalMonitor.frameTimes().last();
+    report->finish(runSummary, signalMonitor.snapshot());
 }

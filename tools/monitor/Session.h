@@ -8,16 +8,14 @@
 
 #include <QTextStream>
 
+#include <memory>
+
 /// One run of the monitor: the signals, the report they go to, and when the
 /// next snapshot is due.
 class Session
 {
 public:
-    /// logTime: the frames come from a log, whose time drives the snapshots.
-    Session(const QVector<SignalDefinition> &definitions,
-            const MonitorOptions &options,
-            bool logTime,
-            QTextStream &out);
+    Session(const QVector<SignalDefinition> &definitions, const MonitorOptions &options, QTextStream &out);
 
     InterfaceNames &interfaces();
     Monitor &monitor();
@@ -36,6 +34,8 @@ public:
     /// A snapshot now, labelled with the given time. False once the report
     /// cannot be written.
     bool snapshot(double seconds);
+    /// The run was ended by a stop request: its ending names the signal.
+    void endByStopRequest();
     /// The final report, at the time the summary gives.
     void finish();
 
@@ -49,7 +49,7 @@ private:
 
     InterfaceNames names;
     Monitor signalMonitor;
-    Report report;
+    std::unique_ptr<Report> report;
     RunSummary runSummary;
     double every;
     /// The next snapshot falls due at nextSnapshot x every seconds of log time.

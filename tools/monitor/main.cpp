@@ -2,15 +2,17 @@
 // talveno-monitor: statistics of the CAN signals in a log, a pipe or on live buses.
 
 #include "BuiltinSignals.h"
-#include "CanBus.h"
-#include "DefinitionFile.h"
+#include "ExitStatus.h"
 #include "Merge.h"
+#include "Messages.h"
 #include "MonitorOptions.h"
+#include "QtSerialBus.h"
 #include "Runs.h"
 #include "Session.h"
 #include "StandardStreams.h"
 #include "StopRequest.h"
 #include "SvgPlot.h"
+#include "json/DefinitionFile.h"
 
 #include <Orvanet/GenericSignal.h>
 
@@ -25,20 +27,14 @@
 
 namespace
 {
-void reportMalformed(quint64 count, const QVector<MalformedLine> &malformed)
+void reportMalformed(const MalformedLines &malformed)
 {
-    if (count == 0) {
+    if (malformed.count() == 0) {
         return;
     }
-    complain(QStringLiteral("%1 malformed line(s) skipped%2")
-                 .arg(count)
-                 .arg(count > 5 ? QStringLiteral(", the first 5:") : QStringLiteral(":")));
-    for (const MalformedLine &line : malformed) {
-        std::fprintf(stderr,
-                     "  line %lld: %s: %s\n",
-                     static_cast<long long>(line.lineNumber),
-                     line.why.toLocal8Bit().constData(),
-                     line.text.toLocal8Bit().constData());
+    complain(malformed.summary());
+    for (const MalformedLine &line : malformed.first()) {
+        std::fprintf(stderr, "  %s\n", line.description().toLocal8Bit().constData());
     }
 }
 
@@ -100,7 +96,7 @@ int runMerge(const MonitorOptions &options, QTextStream &out, const StandardOutp
     settings.format = options.format;
     settings.wide = options.wide;
     settings.merged = true;
-    Report(settings, out).finish(merged.summary, merged.signalStates);
+    Report::make(settings, out)->finish(merged.summary, merged.signalStates);
     return written(output, ExitStatus::done);
 }
 
@@ -129,12 +125,6 @@ bool loadDefinitions(const MonitorOptions &options, QVector<SignalDefinition> &d
 }
 }
 
-void complain(const QString &message)
-{
-    std::fprintf(stderr, "talveno-monitor: %s\n", message.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
-
 int main(int argc, char *argv[])
 {
     StandardStreams::claim();
@@ -154,8 +144,10 @@ int main(int argc, char *argv[])
     if (exitNow) {
         return answered(output);
     }
-    if (options.input == QLatin1String("-") && StandardStreams::inputWasClosed()) {
-        complain(QStringLiteral("cannot read -: standard input is closed"));
+    // The log is opened before anything is written or read.
+    LogFile log;
+    if (!options.input.isEmpty() && !log.open(options.input, error)) {
+        complain(error);
         return ExitStatus::unreadable;
     }
     if (output.failed()) {
@@ -179,11 +171,11 @@ int main(int argc, char *argv[])
         return ExitStatus::unreadable;
     }
 
-    GenericSignal::setMaxValueCount(options.history);
-    const bool fromBus = !options.buses.isEmpty();
-    Session session(definitions, options, !fromBus, out);
-    QVector<MalformedLine> malformed;
-    const int status = fromBus ? readBuses(options, session) : readLog(options, session, malformed);
+    GenericSignal::setMaxValueCount(options.run.historyCapacity);
+    Session session(definitions, options, out);
+    MalformedLines malformed;
+    const int status =
+        options.input.isEmpty() ? readBuses(options, session) : readLog(options, log, session, malformed);
     if (status == ExitStatus::unreadable) {
         return status;
     }
@@ -192,7 +184,7 @@ int main(int argc, char *argv[])
         return written(output, status);
     }
     session.finish();
-    reportMalformed(session.summary().malformedLines, malformed);
+    reportMalformed(malformed);
     if (plot.isOpen() && !writePlot(plot, session.monitor())) {
         return ExitStatus::unreadable;
     }

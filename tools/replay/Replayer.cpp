@@ -1,19 +1,14 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "Replayer.h"
-
+#include "BusFrames.h"
+#include "ExitStatus.h"
+#include "Messages.h"
 #include "StopRequest.h"
 
 #include <QAbstractSocket>
-#include <QFile>
 
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstdio>
-#include <cstring>
-
-#include <fcntl.h>
-#include <unistd.h>
 
 namespace
 {
@@ -29,12 +24,6 @@ constexpr qint64 maxFrameBacklog = 256;
 // with every frame that has fallen due: a frame is at most that late, and a
 // busy log costs the bus and its listeners a wake-up per step, not per frame.
 constexpr double paceStepMs = 10.0;
-
-void complain(const QString &message)
-{
-    std::fprintf(stderr, "talveno-replay: %s\n", message.toLocal8Bit().constData());
-    std::fflush(stderr);
-}
 }
 
 Replayer::Replayer(const Settings &settings)
@@ -48,26 +37,14 @@ Replayer::Replayer(const Settings &settings)
     QObject::connect(&stopNotifier, &QSocketNotifier::activated, &loop, [this] { finish(); });
 }
 
-Replayer::~Replayer()
-{
-    if (logFd > STDIN_FILENO) {
-        ::close(logFd);
-    }
-}
-
 bool Replayer::openLog()
 {
-    if (logFd > STDIN_FILENO) {
-        ::close(logFd);
-    }
-    logFd = settings.log == QLatin1String("-")
-        ? STDIN_FILENO
-        : ::open(QFile::encodeName(settings.log).constData(), O_RDONLY | O_CLOEXEC);
-    if (logFd < 0) {
-        complain(QStringLiteral("cannot read %1: %2").arg(settings.log, QString::fromLocal8Bit(std::strerror(errno))));
+    QString error;
+    if (!log.open(settings.log, error)) {
+        complain(error);
         return false;
     }
-    reader = std::make_unique<LogReader>(logFd, interfaces, StopRequest::wakeFd());
+    reader = log.reader(interfaces, StopRequest::wakeFd());
     return true;
 }
 
@@ -78,12 +55,8 @@ bool Replayer::nextFrame()
     for (;;) {
         switch (reader->next(pending)) {
         case LogReader::Next::Frame:
-            if (!haveFirstTime) {
-                haveFirstTime = true;
-                firstTimeMicroseconds = pending.timeMicroseconds;
-            }
-            pending.timeMicroseconds = pending.timeMicroseconds - firstTimeMicroseconds + roundOffsetMicroseconds;
-            lastTimeMicroseconds = pending.timeMicroseconds;
+            times.take(pending.timeMicroseconds);
+            pending.timeMicroseconds = pending.timeMicroseconds - times.first() + roundOffsetMicroseconds;
             return true;
         case LogReader::Next::Malformed:
             ++outcome.malformedLines;
@@ -91,7 +64,8 @@ bool Replayer::nextFrame()
         case LogReader::Next::ErrorFrame:
             continue;
         case LogReader::Next::ReadError:
-            fail(QStringLiteral("reading %1 failed: %2").arg(settings.log, reader->readError()), exitUnreadable);
+            fail(QStringLiteral("reading %1 failed: %2").arg(settings.log, reader->readError()),
+                 ExitStatus::unreadable);
             return false;
         case LogReader::Next::Interrupted:
         case LogReader::Next::TimedOut: // never: the replay waits without limit
@@ -101,10 +75,10 @@ bool Replayer::nextFrame()
                 return false;
             }
             // The next round starts a millisecond after the last frame.
-            haveFirstTime = false;
-            roundOffsetMicroseconds = lastTimeMicroseconds + 1000;
+            roundOffsetMicroseconds += times.last() - times.first() + 1000;
+            times.restart();
             if (!openLog()) {
-                outcome.status = exitUnreadable;
+                outcome.status = ExitStatus::unreadable;
                 return false;
             }
             continue;
@@ -121,7 +95,8 @@ void Replayer::retryWrite()
             ? QStringLiteral("the device refused %1 for a second without giving a reason")
                   .arg(toBusFrame(pending).toString().simplified())
             : bus.device()->errorString();
-        fail(QStringLiteral("bus %1: cannot write a frame: %2").arg(settings.bus.text(), reason), exitBusFailure);
+        fail(QStringLiteral("bus %1: cannot write a frame: %2").arg(settings.bus.text(), reason),
+             ExitStatus::busFailure);
         return;
     }
     sendTimer.start(1);
@@ -228,13 +203,13 @@ void Replayer::start()
 Replayer::Outcome Replayer::run()
 {
     if (!openLog()) {
-        outcome.status = exitUnreadable;
+        outcome.status = ExitStatus::unreadable;
         return outcome;
     }
     QString error;
-    if (!bus.open([this](const QString &message) { fail(message, exitBusFailure); }, error)) {
+    if (!bus.open([this](const QString &message) { fail(message, ExitStatus::busFailure); }, error)) {
         complain(error);
-        outcome.status = exitBusFailure;
+        outcome.status = ExitStatus::busFailure;
         return outcome;
     }
     // Frames go out once the bus is up.

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
-#include "CanBus.h"
+#include "BusConnection.h"
+#include "FrameTimes.h"
 #include "InterfaceNames.h"
-#include "LogReader.h"
+#include "LogFile.h"
 
 #include <QAbstractSocket>
 #include <QElapsedTimer>
@@ -42,7 +43,6 @@ public:
     };
 
     explicit Replayer(const Settings &settings);
-    ~Replayer();
     Replayer(const Replayer &) = delete;
     Replayer &operator=(const Replayer &) = delete;
 
@@ -52,8 +52,6 @@ public:
 
     /// The slowest --speed: a hundred times slower than recorded.
     static constexpr double minimumSpeed = 0.01;
-    static constexpr int exitUnreadable = 2;
-    static constexpr int exitBusFailure = 3;
     /// How long the frames still buffered at the end may take to go out.
     static constexpr int drainTimeoutMs = 10000;
 
@@ -74,18 +72,17 @@ private:
     /// The socket of a plugin that reaches its bus through one, or null.
     QAbstractSocket *transport = nullptr;
     InterfaceNames interfaces;
-    int logFd = -1;
+    LogFile log;
     std::unique_ptr<LogReader> reader;
     CanFrame pending;
     bool havePending = false;
     bool finished = false;
     int failedWrites = 0;
     static constexpr int maxFailedWrites = 1000;
-    bool haveFirstTime = false;
-    qint64 firstTimeMicroseconds = 0;
-    /// Log time already played by earlier rounds of --loop.
+    /// The stamps of this round of --loop.
+    FrameTimes times;
+    /// Log time already played by earlier rounds.
     qint64 roundOffsetMicroseconds = 0;
-    qint64 lastTimeMicroseconds = 0;
     QElapsedTimer clock;
     QTimer sendTimer;
     QEventLoop loop;

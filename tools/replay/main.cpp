@@ -1,7 +1,11 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // talveno-replay: plays a recorded CAN log onto a bus.
 
+#include "ExitStatus.h"
+#include "Messages.h"
+#include "QtSerialBus.h"
 #include "Replayer.h"
+#include "StandardStreams.h"
 #include "StopRequest.h"
 
 #include <QCommandLineParser>
@@ -26,11 +30,6 @@ const char description[] = "Writes the frames of a CAN log (every candump layout
                            "2 an unreadable log or a usage error, 3 a bus that could not be opened or\n"
                            "connected, or failed during the replay.";
 
-void complain(const QString &message)
-{
-    std::fprintf(stderr, "talveno-replay: %s\n", message.toLocal8Bit().constData());
-}
-
 // Returns -1 after answering --help or --version, 2 for a usage error, else 0.
 int parse(const QStringList &arguments, Replayer::Settings &settings)
 {
@@ -54,7 +53,7 @@ int parse(const QStringList &arguments, Replayer::Settings &settings)
     parser.addOptions({bus, speed, loop});
     if (!parser.parse(arguments)) {
         complain(parser.errorText() + QStringLiteral(" (see --help)"));
-        return Replayer::exitUnreadable;
+        return ExitStatus::unreadable;
     }
     if (parser.isSet(help) || parser.isSet(version)) {
         const QString text = parser.isSet(help) ? parser.helpText()
@@ -87,7 +86,7 @@ int parse(const QStringList &arguments, Replayer::Settings &settings)
     }
     if (!error.isEmpty()) {
         complain(error + QStringLiteral(" (see --help)"));
-        return Replayer::exitUnreadable;
+        return ExitStatus::unreadable;
     }
     return 0;
 }
@@ -95,6 +94,7 @@ int parse(const QStringList &arguments, Replayer::Settings &settings)
 
 int main(int argc, char *argv[])
 {
+    StandardStreams::claim();
     QCoreApplication app(argc, argv);
     QCoreApplication::setApplicationName(QStringLiteral("talveno-replay"));
     QCoreApplication::setApplicationVersion(QStringLiteral(TALVENO_VERSION));
@@ -107,20 +107,19 @@ int main(int argc, char *argv[])
     }
     if (!StopRequest::install()) {
         complain(QStringLiteral("cannot set up the handling of SIGINT, SIGTERM and SIGHUP"));
-        return Replayer::exitUnreadable;
+        return ExitStatus::unreadable;
     }
     Replayer replayer(settings);
     const Replayer::Outcome outcome = replayer.run();
     if (outcome.status != 0 && outcome.framesSent == 0) {
         return outcome.status;
     }
-    std::fprintf(stderr,
-                 "talveno-replay: %llu frames in %.3f s (%.0f frames/s)%s\n",
-                 static_cast<unsigned long long>(outcome.framesSent),
-                 outcome.seconds,
-                 outcome.seconds > 0.0 ? static_cast<double>(outcome.framesSent) / outcome.seconds : 0.0,
-                 outcome.malformedLines
-                     ? qPrintable(QStringLiteral(", %1 malformed lines skipped").arg(outcome.malformedLines))
-                     : "");
+    complain(
+        QStringLiteral("%1 frames in %2 s (%3 frames/s)%4")
+            .arg(outcome.framesSent)
+            .arg(outcome.seconds, 0, 'f', 3)
+            .arg(outcome.seconds > 0.0 ? static_cast<double>(outcome.framesSent) / outcome.seconds : 0.0, 0, 'f', 0)
+            .arg(outcome.malformedLines ? QStringLiteral(", %1 malformed lines skipped").arg(outcome.malformedLines)
+                                        : QString()));
     return outcome.status;
 }

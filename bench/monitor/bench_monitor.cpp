@@ -1,0 +1,231 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+// talveno-monitor-bench [frames]: the monitor's path on generated log lines
+// (default 10 million frames), timed in three stages: parsing the lines,
+// decoding the frames into raw values, and feeding the samples to the library.
+// Beside them, on the same bytes and samples, two floors: a plain scan for the
+// line ends, and the intake's work done on plain structs (the IntakeFloor of
+// bench/bench_intake.cpp). Generating the lines is not timed.
+
+#include "BuiltinSignals.h"
+#include "FrameDecoder.h"
+#include "IntakeFloor.h"
+#include "SignalObjects.h"
+#include "candump/CandumpLine.h"
+
+#include <Orvanet/GenericSignal.h>
+
+#include <QCoreApplication>
+#include <QElapsedTimer>
+
+#include <cstdio>
+#include <cstring>
+#include <vector>
+
+namespace
+{
+constexpr int batchFrames = 10000;
+
+// Identifiers of the built-in parameters from source address 00, and traffic
+// from other senders that the monitor has to look at and pass over.
+const quint32 identifiers[] = {0x0CF00400,
+                               0x0CF00300,
+                               0x18FEF100,
+                               0x18FEEE00,
+                               0x18FEEF00,
+                               0x18FEF200,
+                               0x0CF00203,
+                               0x18FEF117,
+                               0x0C00000B,
+                               0x18FECA00};
+
+// A deterministic stream of compact log lines.
+class LineGenerator
+{
+public:
+    // Writes batchFrames lines into text, each ending in '\n'.
+    void fill(std::vector<char> &text)
+    {
+        text.clear();
+        char line[64];
+        for (int i = 0; i < batchFrames; ++i) {
+            microseconds += 500;
+            const quint32 id = identifiers[frame++ % (sizeof(identifiers) / sizeof(identifiers[0]))];
+            int n = std::snprintf(line,
+                                  sizeof(line),
+                                  "(%06lld.%06lld) can0 %08X#",
+                                  microseconds / 1000000,
+                                  microseconds % 1000000,
+                                  id);
+            for (int b = 0; b < 8; ++b) {
+                n += std::snprintf(line + n, sizeof(line) - static_cast<std::size_t>(n), "%02X", nextByte());
+            }
+            line[n++] = '\n';
+            text.insert(text.end(), line, line + n);
+        }
+    }
+
+private:
+    unsigned nextByte()
+    {
+        state = state * 6364136223846793005ULL + 1442695040888963407ULL;
+        return static_cast<unsigned>(state >> 59) + 0x40; // stays below the not-available range
+    }
+
+    long long microseconds = 0;
+    quint64 frame = 0;
+    quint64 state = 42;
+};
+
+// The intake floor for every signal of the monitor.
+class IntakeFloors
+{
+public:
+    explicit IntakeFloors(unsigned int capacity)
+        : capacity(capacity)
+    {
+    }
+
+    void feed(const DecodedSample &sample)
+    {
+        if (static_cast<std::size_t>(sample.signal) >= states.size()) {
+            states.resize(static_cast<std::size_t>(sample.signal) + 1);
+        }
+        IntakeFloor::PlainSample plain;
+        plain.raw = static_cast<double>(sample.raw);
+        plain.auxDouble = sample.logSeconds;
+        states[static_cast<std::size_t>(sample.signal)].intake(plain, capacity);
+    }
+
+    // Something of every signal's state, so that none of the work can be left out.
+    double sum() const
+    {
+        double total = 0.0;
+        for (const IntakeFloor::PlainSignal &signal : states) {
+            total += signal.average + signal.deviation + signal.latest.scaled;
+        }
+        return total;
+    }
+
+private:
+    const unsigned int capacity;
+    std::vector<IntakeFloor::PlainSignal> states;
+};
+}
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication app(argc, argv);
+    const long long frames = argc > 1 ? std::atoll(argv[1]) : 10000000LL;
+    if (frames <= 0) {
+        std::fprintf(stderr, "usage: talveno-monitor-bench [frames]\n");
+        return 2;
+    }
+    constexpr unsigned int capacity = 1000;
+    GenericSignal::setMaxValueCount(capacity);
+    FrameDecoder decoder(builtinSignals());
+    SignalObjects objects(decoder);
+    FrameTimes times;
+    IntakeFloors floor(capacity);
+
+    LineGenerator generator;
+    std::vector<char> text;
+    std::vector<CanFrame> parsed(batchFrames);
+    std::vector<DecodedSample> samples;
+    qint64 scanNs = 0;
+    qint64 parseNs = 0;
+    qint64 decodeNs = 0;
+    qint64 libraryNs = 0;
+    qint64 floorNs = 0;
+    long long done = 0;
+    long long malformed = 0;
+    quint64 fed = 0;
+    std::size_t scanned = 0;
+    QElapsedTimer timer;
+    while (done < frames) {
+        generator.fill(text);
+        const int count = static_cast<int>(std::min<long long>(batchFrames, frames - done));
+        const char *const end = text.data() + text.size();
+
+        timer.start();
+        const char *at = text.data();
+        for (int i = 0; i < count; ++i) {
+            at = static_cast<const char *>(std::memchr(at, '\n', static_cast<std::size_t>(end - at))) + 1;
+        }
+        scanNs += timer.nsecsElapsed();
+        scanned += static_cast<std::size_t>(at - text.data());
+
+        timer.start();
+        int parsedCount = 0;
+        at = text.data();
+        for (int i = 0; i < count; ++i) {
+            const char *lineEnd = static_cast<const char *>(std::memchr(at, '\n', static_cast<std::size_t>(end - at)));
+            if (parseCandumpLine(at,
+                                 static_cast<std::size_t>(lineEnd - at),
+                                 parsed[static_cast<std::size_t>(parsedCount)])
+                    .status
+                == LineParse::Frame) {
+                ++parsedCount;
+            } else {
+                ++malformed;
+            }
+            at = lineEnd + 1;
+        }
+        parseNs += timer.nsecsElapsed();
+
+        timer.start();
+        samples.clear();
+        for (int i = 0; i < parsedCount; ++i) {
+            const CanFrame &frame = parsed[static_cast<std::size_t>(i)];
+            times.take(frame.timeMicroseconds);
+            decoder.decode(frame, times, samples);
+        }
+        decodeNs += timer.nsecsElapsed();
+
+        timer.start();
+        for (const DecodedSample &sample : std::as_const(samples)) {
+            objects.feed(sample);
+        }
+        libraryNs += timer.nsecsElapsed();
+
+        timer.start();
+        for (const DecodedSample &sample : std::as_const(samples)) {
+            floor.feed(sample);
+        }
+        floorNs += timer.nsecsElapsed();
+        done += count;
+        fed += samples.size();
+    }
+
+    const double perFrame = static_cast<double>(done);
+    const double perSample = fed ? static_cast<double>(fed) : 1.0;
+    const auto row = [&](const char *name, qint64 ns, bool perSampleToo) {
+        std::printf("%-14s %8.3f  %9.1f", name, static_cast<double>(ns) / 1e9, static_cast<double>(ns) / perFrame);
+        if (perSampleToo) {
+            std::printf("  %10.1f", static_cast<double>(ns) / perSample);
+        }
+        std::printf("\n");
+    };
+    const qint64 totalNs = parseNs + decodeNs + libraryNs;
+    std::printf("%lld frames in %.0f MB of log text (%lld malformed), %llu samples fed\n\n",
+                done,
+                static_cast<double>(scanned) / 1e6,
+                malformed,
+                static_cast<unsigned long long>(fed));
+    std::printf("%-14s %8s  %9s  %10s\n", "", "seconds", "ns/frame", "ns/sample");
+    row("parse", parseNs, false);
+    row("decode", decodeNs, false);
+    row("library", libraryNs, true);
+    row("all stages", totalNs, false);
+    std::printf("floors, on the same bytes and samples:\n");
+    row("line scan", scanNs, false);
+    row("intake floor", floorNs, true);
+    std::printf("\n");
+    std::printf("parse / line scan       %6.1f x\n", static_cast<double>(parseNs) / static_cast<double>(scanNs));
+    std::printf("library / intake floor  %6.1f x\n", static_cast<double>(libraryNs) / static_cast<double>(floorNs));
+    std::printf("frames per second       %6.2f million, all stages\n",
+                perFrame / (static_cast<double>(totalNs) / 1e9) / 1e6);
+    // Read, so that none of the floor's work can be left out.
+    volatile double floorState = floor.sum();
+    static_cast<void>(floorState);
+    return 0;
+}

@@ -1,0 +1,205 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "BuiltinSignals.h"
+#include "Monitor.h"
+#include "RouteTable.h"
+#include "SignalDecoding.h"
+#include "TestSupport.h"
+
+#include <QTest>
+
+#include <cstring>
+
+Q_DECLARE_METATYPE(SignalDefinition)
+
+namespace
+{
+CanFrame frameOf(quint32 id, const QByteArray &data = QByteArray(8, '\0'), qint64 time = 0, quint16 interface = 0)
+{
+    CanFrame frame;
+    frame.id = id;
+    frame.extended = id > 0x7FF;
+    frame.timeMicroseconds = time;
+    frame.interfaceIndex = interface;
+    frame.length = static_cast<quint8>(data.size());
+    std::copy(data.cbegin(), data.cend(), frame.data.begin());
+    return frame;
+}
+}
+
+class TestEngine : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void decode_data()
+    {
+        QTest::addColumn<SignalDefinition>("signal");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<qint64>("raw");
+        QTest::addColumn<int>("decoding");
+        // flags: b big-endian, s signed, n skip not available. d left out: Decoding::Sample.
+        const auto row =
+            [](const char *name, const char *hex, int bit, int length, const char *flags, qint64 raw, Decoding d = {}) {
+                SignalDefinition signal;
+                signal.startBit = bit;
+                signal.length = length;
+                signal.byteOrder = std::strchr(flags, 'b') ? SignalDefinition::ByteOrder::BigEndian
+                                                           : SignalDefinition::ByteOrder::LittleEndian;
+                signal.isSigned = std::strchr(flags, 's');
+                signal.skipNotAvailable = std::strchr(flags, 'n');
+                QTest::newRow(name) << signal << QByteArray::fromHex(hex) << raw << int(d);
+            };
+        row("little16AtByte4", "F1D0CD5A1D00FFCD", 24, 16, "", 0x1D5A);
+        row("little12AtBit4", "ABCD", 4, 12, "", 0xCDA);
+        row("little64", "0102030405060708", 0, 64, "", 0x0807060504030201);
+        row("big16FromBit7", "1234", 7, 16, "b", 0x1234);
+        row("big12FromBit3", "0ABC", 3, 12, "b", 0xABC);
+        row("signedLittle12Negative", "FF0F", 0, 12, "s", -1);
+        row("signedBig16Positive", "7FFF", 7, 16, "bs", 0x7FFF);
+        row("reserved16FB00", "00FB", 0, 16, "n", 0, Decoding::NotAvailable);
+        row("error16FE01", "01FE", 0, 16, "n", 0, Decoding::Error);
+        row("valid16FAFF", "FFFA", 0, 16, "n", 0xFAFF);
+        row("notAvailable8FB", "FB", 0, 8, "n", 0, Decoding::NotAvailable);
+        row("valid8FA", "FA", 0, 8, "n", 0xFA);
+        row("error2Bit", "02", 0, 2, "n", 0, Decoding::Error);
+        row("notAvailable2Bit", "03", 0, 2, "n", 0, Decoding::NotAvailable);
+        row("skipOffKeepsFFFF", "FFFF", 0, 16, "", 0xFFFF);
+        row("littleTooShort", "0102", 8, 16, "", 0, Decoding::TooShort);
+        row("bigTooShort", "0102", 15, 16, "b", 0, Decoding::TooShort);
+    }
+
+    void decode()
+    {
+        QFETCH(SignalDefinition, signal);
+        QFETCH(QByteArray, data);
+        QFETCH(int, decoding);
+        qint64 raw = 0;
+        QCOMPARE(int(::decode(signal, frameOf(0x123, data), raw)), decoding);
+        if (decoding == int(Decoding::Sample)) {
+            QTEST(raw, "raw");
+        }
+    }
+
+    void j1939Pgn_data()
+    {
+        QTest::addColumn<quint32>("id");
+        QTest::addColumn<quint32>("pgn");
+        QTest::newRow("eec1Broadcast") << 0x0CF00400u << 61444u;
+        QTest::newRow("ccvs1Broadcast") << 0x18FEF117u << 65265u;
+        QTest::newRow("pdu1DropsDestination") << 0x18EF1203u << 0xEF00u;
+        QTest::newRow("dataPageKept") << 0x19FEF100u << 0x1FEF1u;
+    }
+
+    void j1939Pgn()
+    {
+        QFETCH(quint32, id);
+        QTEST(::j1939Pgn(id), "pgn");
+    }
+
+    void matches_j1939BySourceAddressAndIdByMask()
+    {
+        const SignalDefinition engine = builtinSignals(0x00).first();
+        QVERIFY(matches(engine, frameOf(0x0CF00400)));
+        QVERIFY(matches(engine, frameOf(0x18F00400))); // priority does not count
+        QVERIFY(!matches(engine, frameOf(0x0CF00401)));
+        QVERIFY(matches(builtinSignals(0x01).first(), frameOf(0x0CF00401)));
+
+        SignalDefinition byMask;
+        byMask.extended = false;
+        byMask.id = 0x120;
+        byMask.mask = 0x7F0;
+        QVERIFY(matches(byMask, frameOf(0x12F)));
+        QVERIFY(!matches(byMask, frameOf(0x130)));
+        CanFrame extended = frameOf(0x12F);
+        extended.extended = true;
+        QVERIFY(!matches(byMask, extended));
+    }
+
+    // Enough identifiers to grow the table several times and to collide.
+    void routeTable_keepsEveryRoute()
+    {
+        RouteTable table;
+        const auto key = [](int i) {
+            return quint64(0x18F00000 + i * 0x100) | quint64(i % 3) << 32;
+        };
+        for (int i = 0; i < 500; ++i) {
+            QCOMPARE(table.find(key(i)), nullptr);
+            QCOMPARE(table.insert(key(i), {i, -i}), QVector<int>({i, -i}));
+        }
+        for (int i = 0; i < 500; ++i) {
+            const QVector<int> *route = table.find(key(i));
+            QVERIFY2(route, qPrintable(QString::number(i)));
+            QVERIFY2(*route == QVector<int>({i, -i}), qPrintable(QString::number(i)));
+        }
+        QCOMPARE(table.find(key(500)), nullptr);
+    }
+
+    void monitor_feedsScaledSamplesAndCountsNotAvailable()
+    {
+        const TestSupport::Capacity every(0);
+        InterfaceNames interfaces;
+        interfaces.index(QStringLiteral("can0"));
+        Monitor monitor(builtinSignals(), interfaces, RunSettings());
+        // Engine speed 0x1D5A * 0.125 = 939.25 rpm, then not available, then 0x2000 * 0.125 = 1024 rpm.
+        for (const char *hex : {"F1D0CD5A1D00FFCD", "F1D0CDFFFF00FFCD", "F1D0CD0020000000"}) {
+            monitor.processFrame(frameOf(0x0CF00400, QByteArray::fromHex(hex), 1000000 + monitor.frameCount() * 10000));
+        }
+        monitor.processFrame(frameOf(0x18FEEE00, QByteArray::fromHex("7BFFFFFFFFFFFFFF"), 1030000)); // 83 degC
+        monitor.processFrame(frameOf(0x18FEEE03, QByteArray::fromHex("00FFFFFFFFFFFFFF"), 1040000)); // other sender
+
+        QCOMPARE(monitor.frameCount(), quint64(5));
+        QVERIFY(monitor.lastLogSeconds() == 0.04);
+        const QVector<SignalSnapshot> states = monitor.snapshot();
+        const SignalSnapshot &engine = states.at(0);
+        QVERIFY(engine.interfaceName == QStringLiteral("can0"));
+        QVERIFY(engine.origin.isEmpty()); // one interface: plain
+        QVERIFY(engine.decodedSamples == 2);
+        QVERIFY(engine.notAvailableSamples == 1);
+        QVERIFY(engine.storedSamples == 2);
+        QVERIFY(engine.newest == 1024.0);
+        QVERIFY(engine.minimum == 939.25);
+        QVERIFY(engine.maximum == 1024.0);
+        QVERIFY(engine.liveAverage == 981.625);
+        QVERIFY(engine.cachedAverage == 981.625);
+        QVERIFY(engine.deviation == 42.375);
+        QVERIFY(states.at(2).decodedSamples == 1);
+        QVERIFY(states.at(2).newest == 83.0);
+        QVERIFY(states.at(1).decodedSamples == 0);
+        const QVector<SignalSeries> series = monitor.series();
+        QCOMPARE(series.at(0).samples, (QVector<QPointF>{{0.0, 939.25}, {0.02, 1024.0}}));
+    }
+
+    void monitor_keepsSendersAndInterfacesApart()
+    {
+        QVector<SignalDefinition> definitions = builtinSignals();
+        definitions[2].anySourceAddress = true; // coolant temperature from every sender
+        InterfaceNames interfaces;
+        const quint16 can0 = interfaces.index(QStringLiteral("can0"));
+        const quint16 can1 = interfaces.index(QStringLiteral("can1"));
+        RunSettings settings;
+        settings.staleAfter = 0.5;
+        Monitor monitor(definitions, interfaces, settings);
+        const auto feed = [&monitor](quint32 id, quint16 interface, int celsius, qint64 time) {
+            monitor.processFrame(frameOf(id, char(celsius + 40) + QByteArray(7, char(0xFF)), time, interface));
+        };
+        feed(0x18FEEE03, can1, 90, 0);
+        feed(0x18FEEE00, can0, 80, 100000);
+        feed(0x18FEEE03, can0, 70, 200000);
+        feed(0x18FEEE00, can0, 82, 1000000);
+        QStringList seen;
+        for (const SignalSnapshot &s : monitor.snapshot()) {
+            if (s.name.startsWith(QLatin1String("coolant"))) {
+                seen.append(
+                    QStringLiteral("%1 %2 %3 %4").arg(s.origin).arg(s.decodedSamples).arg(s.newest).arg(s.stale));
+            }
+        }
+        // Ordered by interface as first seen, then source address; stale in log time.
+        QCOMPARE(seen,
+                 QStringList({QStringLiteral("can0, SA 0x00 2 82 0"),
+                              QStringLiteral("can0, SA 0x03 1 70 1"),
+                              QStringLiteral("can1, SA 0x03 1 90 1")}));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestEngine)
+#include "tst_engine.moc"

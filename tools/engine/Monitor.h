@@ -1,0 +1,79 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#pragma once
+
+#include "CanFrame.h"
+#include "FrameDecoder.h"
+#include "FrameTimes.h"
+#include "InterfaceNames.h"
+#include "RunSettings.h"
+#include "SignalDefinition.h"
+#include "SignalObjects.h"
+#include "SignalSnapshot.h"
+
+#include <QElapsedTimer>
+#include <QVector>
+
+#include <vector>
+
+/**
+ * The engine: frames in, through the decoder's routing and decoding, into the
+ * library's signal objects; snapshots and histories out, for the reports.
+ *
+ * Frames and snapshots are taken on one thread; snapshots are plain values, to
+ * be handed to any other.
+ */
+class Monitor
+{
+public:
+    /// interfaces names the frames' interface indexes; it must outlive the monitor.
+    Monitor(const QVector<SignalDefinition> &definitions,
+            const InterfaceNames &interfaces,
+            const RunSettings &settings);
+    Monitor(const Monitor &) = delete;
+    Monitor &operator=(const Monitor &) = delete;
+
+    /// Takes in every sample in the frame.
+    void processFrame(const CanFrame &frame);
+
+    /// Seconds since the first frame's timestamp; 0 before any frame.
+    double logSeconds(const CanFrame &frame) const;
+    /// The same for a time in microseconds on the frames' clock.
+    double logSecondsAt(qint64 microseconds) const;
+    /// The log's present: the newest frame's time, or a later one given to
+    /// advanceLogTime().
+    double lastLogSeconds() const;
+    /// Moves the log's present on to the given seconds since the first frame, as
+    /// a snapshot between two frames sees it; never back, and not before any frame.
+    void advanceLogTime(double seconds);
+    quint64 frameCount() const;
+    const FrameTimes &frameTimes() const;
+
+    /// One per signal, in the order of the definitions, then of the interfaces
+    /// and source addresses; a definition that no frame matched has one, empty.
+    QVector<SignalSnapshot> snapshot();
+    /// The same signals' histories.
+    QVector<SignalSeries> series();
+
+private:
+    /// A line of the report: a watched signal, or a definition that no frame matched.
+    struct Row
+    {
+        int definition = 0;
+        /// Index into the decoder's watched signals, or -1.
+        int watched = -1;
+    };
+
+    QVector<Row> rows() const;
+    QString origin(const WatchedSignal &signal) const;
+    SignalSnapshot emptySnapshot(int definition) const;
+    SignalSnapshot snapshotOf(int watched);
+
+    const InterfaceNames &interfaces;
+    const RunSettings settings;
+    FrameDecoder decoder;
+    SignalObjects objects;
+    FrameTimes times;
+    std::vector<DecodedSample> frameSamples;
+    QElapsedTimer runTimer;
+    quint64 frames = 0;
+};

@@ -1,0 +1,97 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "SignalDecoding.h"
+
+#include <algorithm>
+
+quint32 j1939Pgn(quint32 id)
+{
+    const quint32 pduFormat = (id >> 16) & 0xFF;
+    const quint32 dataPages = (id >> 24) & 0x3;
+    const quint32 pduSpecific = pduFormat >= 240 ? (id >> 8) & 0xFF : 0;
+    return (dataPages << 16) | (pduFormat << 8) | pduSpecific;
+}
+
+bool matches(const SignalDefinition &signal, const CanFrame &frame)
+{
+    if (frame.remote) {
+        return false;
+    }
+    if (signal.j1939) {
+        return frame.extended && j1939Pgn(frame.id) == signal.pgn
+            && (signal.anySourceAddress || (frame.id & 0xFF) == signal.sourceAddress);
+    }
+    return frame.extended == signal.extended && (frame.id & signal.mask) == (signal.id & signal.mask);
+}
+
+Decoding j1939Marker(quint64 raw, int length)
+{
+    if (length >= 8) {
+        const quint64 top = raw >> (length - 8);
+        return top == 0xFE ? Decoding::Error : top >= 0xFB ? Decoding::NotAvailable : Decoding::Sample;
+    }
+    if (length >= 2) {
+        const quint64 highest = (quint64(1) << length) - 1;
+        return raw == highest ? Decoding::NotAvailable : raw == highest - 1 ? Decoding::Error : Decoding::Sample;
+    }
+    return Decoding::Sample;
+}
+
+namespace
+{
+// A byte at a time: the bits of a signal span at most nine bytes.
+quint64 littleEndianBits(const CanFrame &frame, int startBit, int length)
+{
+    const std::size_t first = static_cast<std::size_t>(startBit / 8);
+    const int shift = startBit % 8;
+    const int bytes = (shift + length + 7) / 8;
+    quint64 raw = 0;
+    for (int i = 0; i < bytes && i < 8; ++i) {
+        raw |= quint64(frame.data[first + static_cast<std::size_t>(i)]) << (8 * i);
+    }
+    raw >>= shift;
+    if (bytes > 8) {
+        raw |= quint64(frame.data[first + 8]) << (64 - shift);
+    }
+    return length == 64 ? raw : raw & ((quint64(1) << length) - 1);
+}
+
+// From the start bit down to bit 0 of its byte, then on through the next bytes
+// from their bit 7.
+quint64 bigEndianBits(const CanFrame &frame, int startBit, int length)
+{
+    std::size_t byte = static_cast<std::size_t>(startBit / 8);
+    const int inFirstByte = startBit % 8 + 1;
+    const int taken = std::min(inFirstByte, length);
+    quint64 raw = (frame.data[byte] >> (inFirstByte - taken)) & ((1u << taken) - 1);
+    int remaining = length - taken;
+    for (; remaining >= 8; remaining -= 8) {
+        raw = (raw << 8) | frame.data[++byte];
+    }
+    if (remaining > 0) {
+        raw = (raw << remaining) | (frame.data[++byte] >> (8 - remaining));
+    }
+    return raw;
+}
+}
+
+Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &raw)
+{
+    if (lastBit(signal) >= frame.length * 8) {
+        return Decoding::TooShort;
+    }
+    const quint64 bits = signal.byteOrder == SignalDefinition::ByteOrder::LittleEndian
+        ? littleEndianBits(frame, signal.startBit, signal.length)
+        : bigEndianBits(frame, signal.startBit, signal.length);
+    if (signal.skipNotAvailable) {
+        const Decoding marker = j1939Marker(bits, signal.length);
+        if (marker != Decoding::Sample) {
+            return marker;
+        }
+    }
+    if (signal.isSigned && signal.length < 64 && (bits >> (signal.length - 1)) != 0) {
+        raw = static_cast<qint64>(bits | (~quint64(0) << signal.length));
+    } else {
+        raw = static_cast<qint64>(bits);
+    }
+    return Decoding::Sample;
+}

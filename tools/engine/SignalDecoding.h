@@ -1,0 +1,30 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#pragma once
+
+#include "CanFrame.h"
+#include "SignalDefinition.h"
+
+/// The J1939 parameter group number of a 29-bit identifier: data page bits and PDU
+/// format, plus the PDU specific byte for the broadcast formats (PF 240 and up);
+/// for PF below 240 that byte is a destination address and not part of the group.
+quint32 j1939Pgn(quint32 id);
+
+/// Whether the frame carries the signal.
+bool matches(const SignalDefinition &signal, const CanFrame &frame);
+
+/// What decode() made of a frame that matches.
+enum class Decoding {
+    Sample, ///< raw holds the raw value
+    TooShort, ///< the frame has fewer bits than the signal needs
+    NotAvailable, ///< a J1939 raw value marked not available, or a reserved one
+    Error, ///< a J1939 raw value marked as an error
+};
+
+/// Extracts the raw value: zero-extended, or sign-extended for a signed signal.
+Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &raw);
+
+/// How J1939 marks a raw value of a parameter of this length: for 8 bits and more
+/// by its top byte, FB to FD reserved (taken as not available), FE an error, FF not
+/// available; for 2 to 7 bits, the highest value is not available and the one
+/// below it an error. Sample for every other value.
+Decoding j1939Marker(quint64 raw, int length);

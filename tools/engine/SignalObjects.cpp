@@ -1,0 +1,110 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "SignalObjects.h"
+
+#include <algorithm>
+#include <utility>
+
+SignalObjects::SignalObjects(const FrameDecoder &decoder)
+    : decoder(decoder)
+{
+}
+
+SignalObjects::~SignalObjects() = default;
+
+SignalObjects::Entry &SignalObjects::create(std::size_t signal)
+{
+    if (signal >= entries.size()) {
+        entries.resize(signal + 1);
+    }
+    Entry &entry = entries[signal];
+    const WatchedSignal &watched = decoder.watched()[signal];
+    const SignalDefinition &definition = decoder.definitions().at(watched.definition);
+    entry.definition = &definition;
+    entry.object = std::make_unique<GenericSignalImpl<J1939Value>>();
+    entry.object->setDatatype(definition.dataType);
+    // The appending policy starts a refresher thread; the scaled intake already
+    // stores the cached average and deviation at every sample, and nothing else
+    // changes them, so the refresher would only cost a thread per signal.
+    entry.object->setValueHandling(GenericSignal::Append);
+    entry.object->setUpdatingEnabled(false);
+    entry.next.auxByte1 = static_cast<quint8>(std::max(watched.sourceAddress, 0));
+    entry.next.auxInt = static_cast<qint32>(definition.j1939 ? definition.pgn : definition.id);
+    return entry;
+}
+
+void SignalObjects::feed(const DecodedSample &sample)
+{
+    const auto signal = static_cast<std::size_t>(sample.signal);
+    Entry &entry = signal < entries.size() && entries[signal].object ? entries[signal] : create(signal);
+    const SignalDefinition &definition = *entry.definition;
+    J1939Value &value = entry.next;
+    value.rawValue = definition.isSigned ? QVariant(static_cast<qlonglong>(sample.raw))
+                                         : QVariant(static_cast<qulonglong>(sample.raw));
+    value.auxDouble = sample.logSeconds;
+    // Handed over, not copied: the intake takes its sample by value.
+    entry.object->setNewValue(std::move(value), definition.factor, definition.offset);
+    ++entry.samples;
+    entry.newestLogSeconds = sample.logSeconds;
+}
+
+const SignalObjects::Entry *SignalObjects::entry(int signal) const
+{
+    const auto index = static_cast<std::size_t>(signal);
+    return index < entries.size() && entries[index].object ? &entries[index] : nullptr;
+}
+
+quint64 SignalObjects::sampleCount(int signal) const
+{
+    const Entry *known = entry(signal);
+    return known ? known->samples : 0;
+}
+
+double SignalObjects::newestLogSeconds(int signal) const
+{
+    const Entry *known = entry(signal);
+    return known ? known->newestLogSeconds : 0.0;
+}
+
+void SignalObjects::readFigures(int signal, double band, SignalSnapshot &s)
+{
+    const Entry *known = entry(signal);
+    if (!known) {
+        return;
+    }
+    GenericSignalImpl<J1939Value> &object = *known->object;
+    s.storedSamples = object.getValueCount();
+    s.newest = object.getValue().scaledValue.toDouble();
+    s.cachedAverage = object.getAverage();
+    s.liveAverage = object.calcAverage();
+    s.deviation = object.getDeviation();
+    const double liveDeviation = object.calcDeviation();
+    s.m2 = liveDeviation * liveDeviation * static_cast<double>(known->samples);
+    s.minimum = object.getMin();
+    s.maximum = object.getMax();
+    s.median = object.calcMedian();
+    s.rating = object.getRating(band, false, 0.0, 0.0);
+    s.lowerThreshold = object.getLowerThreshold(band);
+    s.upperThreshold = object.getUpperThreshold(band);
+    s.outsideBand = object.getDeviators(band).size();
+    s.age = object.getAgeInSeconds();
+}
+
+void SignalObjects::readHistory(int signal, double band, SignalSeries &s)
+{
+    const Entry *known = entry(signal);
+    if (!known) {
+        return;
+    }
+    GenericSignalImpl<J1939Value> &object = *known->object;
+    const QVector<J1939Value> history = object.getValues();
+    for (const J1939Value &value : history) {
+        s.samples.append(QPointF(value.auxDouble, value.scaledValue.toDouble()));
+    }
+    const QVector<J1939Value> outside = object.getDeviators(band);
+    for (const J1939Value &value : outside) {
+        s.outside.append(QPointF(value.auxDouble, value.scaledValue.toDouble()));
+    }
+    s.average = object.getAverage();
+    s.lowerThreshold = object.getLowerThreshold(band);
+    s.upperThreshold = object.getUpperThreshold(band);
+}

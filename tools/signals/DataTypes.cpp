@@ -1,0 +1,65 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "DataTypes.h"
+
+#include <QStringList>
+
+#include <algorithm>
+
+const QVector<DataType> &DataType::all()
+{
+    static const QVector<DataType> table = {
+        {"Integer8", CAN::Integer8, 8, Signed},
+        {"Integer16", CAN::Integer16, 16, Signed},
+        {"Integer24", CAN::Integer24, 32, Signed},
+        {"Integer32", CAN::Integer32, 32, Signed},
+        {"Integer40", CAN::Integer40, 8, Signed},
+        {"Integer64", CAN::Integer64, 64, Signed},
+        {"Unsigned8", CAN::Unsigned8, 8, Unsigned},
+        {"Unsigned16", CAN::Unsigned16, 16, Unsigned},
+        {"Unsigned24", CAN::Unsigned24, 32, Unsigned},
+        {"Unsigned32", CAN::Unsigned32, 32, Unsigned},
+        {"Unsigned40", CAN::Unsigned40, 64, Unsigned},
+        {"Unsigned48", CAN::Unsigned48, 64, Unsigned},
+        {"Unsigned64", CAN::Unsigned64, 64, Unsigned},
+        {"Real32", CAN::Real32, 32, Real},
+        {"Real64", CAN::Real64, 64, Real},
+    };
+    return table;
+}
+
+const DataType *DataType::find(const QString &name)
+{
+    const auto named = std::find_if(all().cbegin(), all().cend(), [&name](const DataType &known) {
+        return name == QLatin1String(known.name);
+    });
+    return named == all().cend() ? nullptr : &*named;
+}
+
+const DataType *DataType::find(CAN::CANopenDataType type)
+{
+    const auto numbered =
+        std::find_if(all().cbegin(), all().cend(), [type](const DataType &known) { return known.type == type; });
+    return numbered == all().cend() ? nullptr : &*numbered;
+}
+
+QString DataType::names()
+{
+    QStringList list;
+    for (const DataType &type : all()) {
+        list.append(QLatin1String(type.name));
+    }
+    return list.join(QLatin1String(", "));
+}
+
+QString DataType::scaledInto() const
+{
+    switch (kind) {
+    case Signed:
+        return QStringLiteral("a signed %1-bit integer").arg(bits);
+    case Unsigned:
+        return QStringLiteral("an unsigned %1-bit integer").arg(bits);
+    case Real:
+        return QStringLiteral("a %1-bit real").arg(bits);
+    }
+    return QString();
+}
