@@ -170,6 +170,19 @@ private:
     QHash<QJsonObject, QString> files;
 };
 
+// The formats of the runs, each once, in the order they come.
+void addFormats(const QString &formats, QString &into)
+{
+    const QString separator = QStringLiteral(", ");
+    QStringList known = into.split(separator, Qt::SkipEmptyParts);
+    for (const QString &format : formats.split(separator, Qt::SkipEmptyParts)) {
+        if (!known.contains(format)) {
+            known.append(format);
+        }
+    }
+    into = known.join(separator);
+}
+
 // Signals told apart as the monitor tells them: by interface where the reports
 // saw several, by source address where one signal came from several senders.
 void nameOrigins(QVector<SignalSnapshot> &signalStates)
@@ -203,6 +216,7 @@ bool mergeReports(const QStringList &files, MergedReport &merged, QString &error
         for (const SummaryCount &count : summaryCounts) {
             summary.*count.count += countOf(report, count.key);
         }
+        addFormats(report.value(QLatin1String("inputFormat")).toString(), summary.inputFormat);
         if (!identities.add(file, report.value(QLatin1String("identities")).toArray(), summary.identities, error)) {
             return false;
         }

@@ -226,9 +226,17 @@ void TableReport::writeEnd(const RunSummary &summary, const QVector<SignalSnapsh
 
 void TableReport::writeFooter(const RunSummary &summary)
 {
-    out << "\ninput: " << summary.input << '\n'
-        << summary.frames << " frames in " << summary.lines << " lines; " << summary.malformedLines
-        << " malformed lines skipped; " << summary.errorFrames << " error frames\n";
+    out << "\ninput: " << summary.input;
+    if (!summary.inputFormat.isEmpty()) {
+        out << " (" << summary.inputFormat << ')';
+    }
+    out << '\n'
+        << summary.frames << " frames in " << summary.lines << ' ' << summary.records << "; " << summary.malformedLines
+        << " malformed " << summary.records << " skipped; " << summary.errorFrames << " error frames";
+    if (summary.skippedRecords > 0) {
+        out << "; " << summary.skippedRecords << " other " << summary.records << " skipped";
+    }
+    out << '\n';
     if (settings.merged) {
         out << "medians, ratings and band counts do not merge and are left out\n";
         return;
