@@ -55,3 +55,16 @@ public:
     /// statistics and status of a text log, objects of other kinds in a BLF.
     virtual quint64 skipped() const = 0;
 };
+
+/// Clears every field of a frame but its data, which a reader fills up to the
+/// length it sets: far cheaper than a new frame for every record.
+inline void clearFrameHead(CanFrame &frame)
+{
+    frame.timeMicroseconds = 0;
+    frame.id = 0;
+    frame.interfaceIndex = 0;
+    frame.extended = false;
+    frame.remote = false;
+    frame.flexibleDataRate = false;
+    frame.length = 0;
+}

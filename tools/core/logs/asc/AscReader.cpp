@@ -159,15 +159,16 @@ TextLogReader::Line AscReader::event(TextCursor &in, CanFrame &frame, const char
         return Line::Malformed;
     }
     previous = relative ? previous + time : time;
-    frame = CanFrame();
+    clearFrameHead(frame);
     frame.timeMicroseconds = start + previous;
-    if (in.takeWordAlone("CANFD")) {
-        return canFdFrame(in, frame, error);
-    }
-    if (in.takeWord("Start of measurement")) {
+    const char first = in.peek();
+    if (first == 'S' && in.takeWord("Start of measurement")) {
         return Line::Skipped;
     }
-    const bool statusEvent = in.takeWordAlone("CAN");
+    if (first == 'C' && in.takeWordAlone("CANFD")) {
+        return canFdFrame(in, frame, error);
+    }
+    const bool statusEvent = first == 'C' && in.takeWordAlone("CAN");
     qint64 channel = 0;
     in.skipBlanks();
     if (in.decimal(9, channel) == 0 || !in.skipBlanks()) {
@@ -175,14 +176,16 @@ TextLogReader::Line AscReader::event(TextCursor &in, CanFrame &frame, const char
         return Line::Malformed;
     }
     frame.interfaceIndex = channels.index(static_cast<quint32>(channel));
-    if (in.takeWord("Status:") || (!statusEvent && (in.takeWord("Statistic:") || in.takeWordAlone("J1939TP")))) {
+    const char next = in.peek();
+    if ((next == 'S' && (in.takeWord("Status:") || (!statusEvent && in.takeWord("Statistic:"))))
+        || (next == 'J' && !statusEvent && in.takeWordAlone("J1939TP"))) {
         return Line::Skipped;
     }
     if (statusEvent) {
         error = "expected Status: after CAN and the channel";
         return Line::Malformed;
     }
-    if (in.takeWord("ErrorFrame")) {
+    if (next == 'E' && in.takeWord("ErrorFrame")) {
         return Line::ErrorFrame;
     }
     return classicFrame(in, frame, error);
@@ -208,10 +211,13 @@ bool AscReader::identifier(TextCursor &in, CanFrame &frame, const char *&error) 
 
 bool AscReader::dataBytes(TextCursor &in, int count, CanFrame &frame) const
 {
+    if (base == 16) {
+        return in.hexBytes(count, frame.data.data());
+    }
     for (int i = 0; i < count; ++i) {
-        quint32 byte = 0;
-        if (!in.skipBlanks() || in.number(base, base == 16 ? 2 : 3, byte) == 0 || byte > 0xFF
-            || !(in.atEnd() || in.peek() == ' ' || in.peek() == '\t' || in.peek() == '\r' || in.peek() == '\n')) {
+        qint64 byte = 0;
+        in.skipBlanks();
+        if (in.decimal(3, byte) == 0 || byte > 0xFF || static_cast<unsigned char>(in.peek()) > ' ') {
             return false;
         }
         frame.data[static_cast<std::size_t>(i)] = static_cast<quint8>(byte);

@@ -372,7 +372,7 @@ LogReader::Next BlfReader::decode(quint32 type, std::size_t size, std::size_t he
         lastError = "frame object too small for its fields";
         return Next::Malformed;
     }
-    frame = CanFrame();
+    clearFrameHead(frame);
     const quint64 stamp = qFromLittleEndian<quint64>(object + Blf::timestampOffset);
     frame.timeMicroseconds = startMicroseconds
         + static_cast<qint64>(u32(object + Blf::flagsOffset) == Blf::timeTenMicroseconds ? stamp * 10
@@ -420,7 +420,9 @@ LogReader::Next BlfReader::decode(quint32 type, std::size_t size, std::size_t he
         return Next::Malformed;
     }
     frame.length = static_cast<quint8>(length);
-    std::memcpy(frame.data.data(), at + dataOffset, std::min<std::size_t>(held, static_cast<std::size_t>(length)));
+    const std::size_t taken = std::min<std::size_t>(held, frame.length);
+    std::memcpy(frame.data.data(), at + dataOffset, taken);
+    std::memset(frame.data.data() + taken, 0, frame.length - taken);
     return Next::Frame;
 }
 

@@ -152,7 +152,7 @@ TextLogReader::Line TrcReader::header(TextCursor &in, const char *&error)
 
 TextLogReader::Line TrcReader::record(TextCursor &in, CanFrame &frame, const char *&error)
 {
-    frame = CanFrame();
+    clearFrameHead(frame);
     fdType = false;
     errorFrame = false;
     bus = 1;
@@ -279,13 +279,9 @@ bool TrcReader::data(TextCursor &in, CanFrame &frame, const char *&error) const
         error = "data length is not one of a CAN frame of this type";
         return false;
     }
-    for (int i = 0; i < length; ++i) {
-        quint32 byte = 0;
-        if ((i > 0 && !in.skipBlanks()) || in.hex(2, byte) != 2 || !endsWord(in)) {
-            error = "fewer data bytes than the length gives, or one that is not two hex digits";
-            return false;
-        }
-        frame.data[static_cast<std::size_t>(i)] = static_cast<quint8>(byte);
+    if (!in.hexBytes(length, frame.data.data())) {
+        error = "fewer data bytes than the length gives, or one that is not hex digits";
+        return false;
     }
     frame.length = static_cast<quint8>(length);
     return true;
