@@ -183,6 +183,14 @@ void addFormats(const QString &formats, QString &into)
     into = known.join(separator);
 }
 
+// What the runs' records are: the same word for all ("lines" in reports that
+// name none), or "records" for a mix.
+void addRecords(const QString &records, bool first, QString &into)
+{
+    const QString word = records.isEmpty() ? QStringLiteral("lines") : records;
+    into = first || word == into ? word : QStringLiteral("records");
+}
+
 // Signals told apart as the monitor tells them: by interface where the reports
 // saw several, by source address where one signal came from several senders.
 void nameOrigins(QVector<SignalSnapshot> &signalStates)
@@ -217,6 +225,7 @@ bool mergeReports(const QStringList &files, MergedReport &merged, QString &error
             summary.*count.count += countOf(report, count.key);
         }
         addFormats(report.value(QLatin1String("inputFormat")).toString(), summary.inputFormat);
+        addRecords(report.value(QLatin1String("records")).toString(), &file == &files.first(), summary.records);
         if (!identities.add(file, report.value(QLatin1String("identities")).toArray(), summary.identities, error)) {
             return false;
         }

@@ -230,9 +230,13 @@ void TableReport::writeFooter(const RunSummary &summary)
     if (!summary.inputFormat.isEmpty()) {
         out << " (" << summary.inputFormat << ')';
     }
-    out << '\n'
-        << summary.frames << " frames in " << summary.lines << ' ' << summary.records << "; " << summary.malformedLines
-        << " malformed " << summary.records << " skipped; " << summary.errorFrames << " error frames";
+    out << '\n' << summary.frames << " frames";
+    // A bus delivers frames, not records: only a log has records to count and skip.
+    if (settings.run.logTime) {
+        out << " in " << summary.lines << ' ' << summary.records << "; " << summary.malformedLines << " malformed "
+            << summary.records << " skipped";
+    }
+    out << "; " << summary.errorFrames << " error frames";
     if (summary.skippedRecords > 0) {
         out << "; " << summary.skippedRecords << " other " << summary.records << " skipped";
     }
