@@ -224,6 +224,23 @@ private Q_SLOTS:
             "CAN1 300000 123 05\n"
             "skipped 0");
 
+        row("ascRelativeBeyondRange",
+            LogFormat::Asc,
+            "base hex  timestamps relative\n"
+            "   999999999999.0 1  123 Rx d 1 01\n"
+            "   999999999999.0 1  123 Rx d 1 02\n",
+            0,
+            "malformed: time more than a thousand years from the start\n"
+            "malformed: time more than a thousand years from the start\n"
+            "skipped 0");
+        row("trcStartTimeTooLarge",
+            LogFormat::Trc,
+            ";$FILEVERSION=1.1\n;$STARTTIME=450000000\n     1)      1.0  Rx         0300  1  05\n",
+            0,
+            "malformed: start time is not days since 1899-12-30\n"
+            "CAN1 1000 300 05\n"
+            "skipped 0");
+
         const char trc11[] = ";$FILEVERSION=1.1\n"
                              ";$STARTTIME=45000.5\n"
                              ";   Message Number\n"

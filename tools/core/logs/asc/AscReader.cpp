@@ -158,7 +158,15 @@ TextLogReader::Line AscReader::event(TextCursor &in, CanFrame &frame, const char
         error = "time is not seconds.fraction followed by a blank";
         return Line::Malformed;
     }
-    previous = relative ? previous + time : time;
+    // A relative log adds up its times: past a thousand years it is no log, and
+    // far past, the sum would not fit.
+    constexpr qint64 longestLog = 1000LL * 366 * 86400 * 1000000;
+    const qint64 at = relative ? previous + time : time;
+    if (at > longestLog) {
+        error = "time more than a thousand years from the start";
+        return Line::Malformed;
+    }
+    previous = at;
     clearFrameHead(frame);
     frame.timeMicroseconds = start + previous;
     const char first = in.peek();

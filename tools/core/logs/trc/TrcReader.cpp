@@ -59,7 +59,8 @@ bool readStartTime(TextCursor &in, qint64 &microseconds)
     constexpr qint64 daysBeforeEpoch = 25569;
     constexpr double microsecondsPerDay = 86400e6;
     qint64 days = 0;
-    if (in.decimal(9, days) == 0) {
+    // Six digits reach past the year 4000; more would not fit in microseconds.
+    if (in.decimal(6, days) == 0) {
         return false;
     }
     double fraction = 0.0;
