@@ -27,7 +27,7 @@ const QVector<SignalDefinition> &FrameDecoder::definitions() const
     return signalDefinitions;
 }
 
-const std::vector<WatchedSignal> &FrameDecoder::watched() const
+const PublishedList<WatchedSignal> &FrameDecoder::watched() const
 {
     return watchedSignals;
 }
@@ -40,11 +40,11 @@ int FrameDecoder::watchedFor(int definition, const CanFrame &frame)
     if (known != watchedByKey.cend()) {
         return known.value();
     }
-    WatchedSignal signal;
-    signal.definition = definition;
-    signal.interfaceIndex = frame.interfaceIndex;
-    signal.sourceAddress = sourceAddress;
-    watchedSignals.push_back(signal);
+    watchedSignals.append([&](WatchedSignal &signal) {
+        signal.definition = definition;
+        signal.interfaceIndex = frame.interfaceIndex;
+        signal.sourceAddress = sourceAddress;
+    });
     const int index = static_cast<int>(watchedSignals.size()) - 1;
     watchedByKey.insert(key, index);
     return index;
@@ -75,6 +75,7 @@ int FrameDecoder::decode(const CanFrame &frame, const FrameTimes &times, std::ve
     double seconds = -1.0;
     for (const int target : route(frame)) {
         WatchedSignal &signal = watchedSignals[static_cast<std::size_t>(target)];
+        ++signal.frames;
         DecodedSample sample;
         switch (::decode(signalDefinitions.at(signal.definition), frame, sample.raw)) {
         case Decoding::Sample:

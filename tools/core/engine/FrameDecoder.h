@@ -3,6 +3,8 @@
 
 #include "CanFrame.h"
 #include "FrameTimes.h"
+#include "PublishedList.h"
+#include "Relaxed.h"
 #include "RouteTable.h"
 #include "SignalDefinition.h"
 
@@ -12,19 +14,20 @@
 #include <vector>
 
 /// One signal the engine watches: a definition on one interface and, for J1939,
-/// from one sender.
+/// from one sender. Its counts may be read from any thread.
 struct WatchedSignal
 {
     int definition = 0;
     quint16 interfaceIndex = 0;
     /// The sender of a J1939 signal; -1 for other signals.
     int sourceAddress = -1;
-    /// Raw values that J1939 marks as not available (or reserved) and as an
-    /// error, which are skipped, and matching frames that end before the signal's
-    /// last bit.
-    quint64 notAvailableSamples = 0;
-    quint64 errorSamples = 0;
-    quint64 tooShortFrames = 0;
+    /// The frames that carry the signal; of them, raw values that J1939 marks as
+    /// not available (or reserved) and as an error, which are skipped, and frames
+    /// that end before the signal's last bit.
+    Relaxed<quint64> frames;
+    Relaxed<quint64> notAvailableSamples;
+    Relaxed<quint64> errorSamples;
+    Relaxed<quint64> tooShortFrames;
 };
 
 /// One decoded raw value of one watched signal.
@@ -44,6 +47,9 @@ struct DecodedSample
  * definition that takes every sender, per source address, from the first frame
  * that matches it. The signals a frame feeds are worked out once per interface,
  * format and identifier, then looked up.
+ *
+ * Frames are decoded on one thread; the watched signals may be walked from any
+ * other meanwhile.
  */
 class FrameDecoder
 {
@@ -56,14 +62,14 @@ public:
 
     const QVector<SignalDefinition> &definitions() const;
     /// In the order they were first seen.
-    const std::vector<WatchedSignal> &watched() const;
+    const PublishedList<WatchedSignal> &watched() const;
 
 private:
     const QVector<int> &route(const CanFrame &frame);
     int watchedFor(int definition, const CanFrame &frame);
 
     QVector<SignalDefinition> signalDefinitions;
-    std::vector<WatchedSignal> watchedSignals;
+    PublishedList<WatchedSignal> watchedSignals;
     RouteTable routes;
     QHash<quint64, int> watchedByKey;
 };
