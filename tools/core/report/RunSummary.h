@@ -30,6 +30,9 @@ struct RunSummary
     quint64 malformedLines = 0;
     /// Error frames, which carry no signal.
     quint64 errorFrames = 0;
+    /// Selected signals of databases that no frame brought a value, and that the
+    /// report therefore leaves out.
+    quint64 silentSignals = 0;
     /// Log time for a log, seconds since the start on a bus.
     double seconds = 0.0;
     /// Reports merged into this one, for a merged report; empty otherwise.
