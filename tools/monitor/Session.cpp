@@ -126,6 +126,7 @@ void Session::endByStopRequest()
 void Session::finish()
 {
     runSummary.frames = signalMonitor.frameCount();
+    runSummary.silentSignals = signalMonitor.silentSignals();
     runSummary.firstFrameMicroseconds = signalMonitor.frameTimes().first();
     runSummary.lastFrameMicroseconds = signalMonitor.frameTimes().last();
     report->finish(runSummary, signalMonitor.snapshot());
