@@ -119,6 +119,9 @@ mount_system() {
     mkdir -p "$root/proc" "$root/dev" "$root/src"
     mount -t proc proc "$root/proc"
     mount --bind /dev "$root/dev"
+    # The pseudo-terminals live in a mount of their own under /dev, which a plain
+    # bind leaves behind; the live view's test runs the monitor on one.
+    mount --bind /dev/pts "$root/dev/pts"
     mount --bind "$source_dir" "$root/src"
     mount -o remount,bind,ro "$root/src"
 }
