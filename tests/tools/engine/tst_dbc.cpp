@@ -177,7 +177,7 @@ private Q_SLOTS:
         row("overlappingAndSkippedSections",
             m291
                 + " SG_ S : 0|16@1+ (1,0) [0|0] \"\" A\n SG_ T : 8|8@1+ (1,0) [0|0] \"\" A\n"
-                  "EV_ E: 0 [0|1] \"\" 0 1 DUMMY_NODE_VECTOR0 A;\nSGTYPE_ T : 8@1+ (1,0) [0|0] \"\" 0, Vector__XXX;\n",
+                  "EV_ E: 0 [0|1] \"\" 0 1 A;\nSGTYPE_ T : 8@1+ (1,0) [0|0] \"\" 0, A;\n",
             291,
             false,
             "0102",
