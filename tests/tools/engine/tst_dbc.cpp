@@ -224,7 +224,8 @@ private Q_SLOTS:
         QFETCH(bool, extended);
         QFETCH(QByteArray, data);
         monitor.processFrame(frameOf(id, extended, data));
-        const SignalSnapshot *s = find(monitor.snapshot(), signal);
+        const QVector<SignalSnapshot> snapshots = monitor.snapshot();
+        const SignalSnapshot *s = find(snapshots, signal);
         if (std::isnan(value)) {
             QVERIFY(!s || s->decodedSamples == 0);
             return;
