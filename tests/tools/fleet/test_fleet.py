@@ -93,6 +93,14 @@ with tempfile.TemporaryDirectory() as directory:
     if result["fleet"]:
         same_statistics(whole, result["fleet"], "list")
 
+    # A database passed on to every task, its J1939 groups from every sender.
+    database = ["--no-builtin", "--dbc", os.path.join(os.path.dirname(sample), "j1939_parameters.dbc")]
+    whole = json.loads(subprocess.run([monitor, sample, "--format", "json", *database],
+                                      capture_output=True, check=True).stdout)
+    status, result = run_fleet(*database, os.path.join(directory, "fleet"))
+    check(status == 0 and whole["signals"], f"database: exit status {status}")
+    same_statistics(whole, result["fleet"], "database")
+
     starting = subprocess.Popen([fleet, "--workers", "2", "--progress", os.path.join(directory, "fleet")],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     said = starting.stderr.readline()
