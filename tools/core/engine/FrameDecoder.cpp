@@ -57,7 +57,7 @@ const QVector<SignalDefinition> &FrameDecoder::definitions() const
     return signalDefinitions;
 }
 
-const std::vector<WatchedSignal> &FrameDecoder::watched() const
+const PublishedList<WatchedSignal> &FrameDecoder::watched() const
 {
     return watchedSignals;
 }
@@ -71,12 +71,12 @@ int FrameDecoder::watchedFor(int definition, const CanFrame &frame)
     if (known != watchedByKey.cend()) {
         return known.value();
     }
-    WatchedSignal signal;
-    signal.definition = definition;
-    signal.interfaceIndex = frame.interfaceIndex;
-    signal.sourceAddress = sourceAddress;
-    signal.labelSamples.assign(static_cast<std::size_t>(d.valueLabels.size()), 0);
-    watchedSignals.push_back(signal);
+    watchedSignals.append([&](WatchedSignal &signal) {
+        signal.definition = definition;
+        signal.interfaceIndex = frame.interfaceIndex;
+        signal.sourceAddress = sourceAddress;
+        signal.labelSamples.resize(static_cast<std::size_t>(d.valueLabels.size()));
+    });
     const int index = static_cast<int>(watchedSignals.size()) - 1;
     watchedByKey.insert(key, index);
     return index;
@@ -177,6 +177,7 @@ int FrameDecoder::decode(const CanFrame &frame, const FrameTimes &times, std::ve
             continue;
         }
         WatchedSignal &signal = watchedSignals[static_cast<std::size_t>(target.watched)];
+        ++signal.frames;
         const SignalDefinition &definition = signalDefinitions.at(signal.definition);
         if (definition.interval) {
             if (signal.framed) {

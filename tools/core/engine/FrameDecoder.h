@@ -3,6 +3,8 @@
 
 #include "CanFrame.h"
 #include "FrameTimes.h"
+#include "PublishedList.h"
+#include "Relaxed.h"
 #include "RouteTable.h"
 #include "SignalDefinition.h"
 
@@ -12,24 +14,26 @@
 #include <vector>
 
 /// One signal the engine watches: a definition on one interface and, for J1939,
-/// from one sender.
+/// from one sender. Its counts may be read from any thread.
 struct WatchedSignal
 {
     int definition = 0;
     quint16 interfaceIndex = 0;
     /// The sender of a J1939 signal; -1 for other signals.
     int sourceAddress = -1;
-    /// Raw values that J1939 marks as not available (or reserved) and as an
-    /// error, which are skipped, and matching frames that end before the signal's
-    /// last bit.
-    quint64 notAvailableSamples = 0;
-    quint64 errorSamples = 0;
-    quint64 tooShortFrames = 0;
+    /// The frames that carry the signal; of them, raw values that J1939 marks as
+    /// not available (or reserved) and as an error, which are skipped, and frames
+    /// that end before the signal's last bit.
+    Relaxed<quint64> frames;
+    Relaxed<quint64> notAvailableSamples;
+    Relaxed<quint64> errorSamples;
+    Relaxed<quint64> tooShortFrames;
     /// Samples per value label of the definition, and the label of the newest
     /// sample: an index into its labels, -1 for a value without one.
-    std::vector<quint64> labelSamples;
-    int newestLabel = -1;
-    /// For an interval signal: the stamp of the frame before, once there was one.
+    std::vector<Relaxed<quint64>> labelSamples;
+    Relaxed<int> newestLabel{-1};
+    /// For an interval signal, on the decoding thread only: the stamp of the
+    /// frame before, once there was one.
     bool framed = false;
     qint64 previousFrameMicroseconds = 0;
 };
@@ -56,6 +60,9 @@ struct DecodedSample
  * parameter group (only definitions by identifier and partial mask are tried one
  * by one). Of a multiplexed message, only the signals that the frame's
  * multiplexer values select are extracted; each multiplexer is read once a frame.
+ *
+ * Frames are decoded on one thread; the watched signals may be walked from any
+ * other meanwhile.
  */
 class FrameDecoder
 {
@@ -68,7 +75,7 @@ public:
 
     const QVector<SignalDefinition> &definitions() const;
     /// In the order they were first seen.
-    const std::vector<WatchedSignal> &watched() const;
+    const PublishedList<WatchedSignal> &watched() const;
 
 private:
     /// What the frames of one key feed.
@@ -112,7 +119,7 @@ private:
     QHash<quint64, QVector<int>> byIdentifier;
     QHash<quint32, QVector<int>> byPgn;
     QVector<int> byMask;
-    std::vector<WatchedSignal> watchedSignals;
+    PublishedList<WatchedSignal> watchedSignals;
     RouteTable<Route> routes;
     QHash<quint64, int> watchedByKey;
     /// The multiplexer values of the frame being decoded: 0 not read yet, 1 read

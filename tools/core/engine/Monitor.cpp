@@ -19,6 +19,7 @@ Monitor::Monitor(const QVector<SignalDefinition> &definitions,
 void Monitor::processFrame(const CanFrame &frame)
 {
     times.take(frame.timeMicroseconds);
+    present = times.secondsAt(times.last());
     ++frames;
     frameSamples.clear();
     decoder.decode(frame, times, frameSamples);
@@ -39,12 +40,13 @@ double Monitor::logSecondsAt(qint64 microseconds) const
 
 double Monitor::lastLogSeconds() const
 {
-    return times.secondsAt(times.last());
+    return present;
 }
 
 void Monitor::advanceLogTime(double seconds)
 {
     times.advanceTo(times.first() + static_cast<qint64>(std::llround(seconds * 1e6)));
+    present = times.secondsAt(times.last());
 }
 
 quint64 Monitor::frameCount() const
@@ -66,7 +68,7 @@ bool Monitor::received(int watched) const
 
 QVector<Monitor::Row> Monitor::rows() const
 {
-    const std::vector<WatchedSignal> &watched = decoder.watched();
+    const PublishedList<WatchedSignal> &watched = decoder.watched();
     const QVector<SignalDefinition> &definitions = decoder.definitions();
     QVector<Row> result;
     std::vector<bool> seen(static_cast<std::size_t>(definitions.size()), false);
@@ -120,6 +122,7 @@ SignalSnapshot Monitor::emptySnapshot(int definition) const
     SignalSnapshot s;
     s.name = d.name;
     s.unit = d.unit;
+    s.message = d.message;
     s.factor = d.factor;
     // Never seen at all: stale once the run has lasted longer than the limit.
     const double runSeconds = std::max(runTimer.elapsed() / 1000.0, settings.logTime ? lastLogSeconds() : 0.0);
@@ -134,6 +137,7 @@ SignalSnapshot Monitor::snapshotOf(int watched)
     s.interfaceName = interfaces.name(signal.interfaceIndex);
     s.sourceAddress = signal.sourceAddress;
     s.origin = origin(signal);
+    s.frames = signal.frames;
     s.decodedSamples = objects.sampleCount(watched);
     s.notAvailableSamples = signal.notAvailableSamples;
     s.errorSamples = signal.errorSamples;

@@ -5,6 +5,7 @@
 #include "FrameDecoder.h"
 #include "FrameTimes.h"
 #include "InterfaceNames.h"
+#include "Relaxed.h"
 #include "RunSettings.h"
 #include "SignalDefinition.h"
 #include "SignalObjects.h"
@@ -19,8 +20,9 @@
  * The engine: frames in, through the decoder's routing and decoding, into the
  * library's signal objects; snapshots and histories out, for the reports.
  *
- * Frames and snapshots are taken on one thread; snapshots are plain values, to
- * be handed to any other.
+ * Frames are taken in on one thread. Snapshots may be taken on any thread, also
+ * while frames come in (a signal first seen meanwhile is in the next one), and
+ * are plain values, to be handed to any other.
  */
 class Monitor
 {
@@ -35,12 +37,14 @@ public:
     /// Takes in every sample in the frame.
     void processFrame(const CanFrame &frame);
 
-    /// Seconds since the first frame's timestamp; 0 before any frame.
+    /// Seconds since the first frame's timestamp; 0 before any frame. On the
+    /// thread that takes the frames, as are logSecondsAt(), advanceLogTime() and
+    /// frameTimes().
     double logSeconds(const CanFrame &frame) const;
     /// The same for a time in microseconds on the frames' clock.
     double logSecondsAt(qint64 microseconds) const;
     /// The log's present: the newest frame's time, or a later one given to
-    /// advanceLogTime().
+    /// advanceLogTime(). From any thread, as frameCount().
     double lastLogSeconds() const;
     /// Moves the log's present on to the given seconds since the first frame, as
     /// a snapshot between two frames sees it; never back, and not before any frame.
@@ -81,5 +85,7 @@ private:
     FrameTimes times;
     std::vector<DecodedSample> frameSamples;
     QElapsedTimer runTimer;
-    quint64 frames = 0;
+    Relaxed<quint64> frames;
+    /// lastLogSeconds(), for the threads that take snapshots.
+    Relaxed<double> present;
 };
