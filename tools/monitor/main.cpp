@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // talveno-monitor: statistics of the CAN signals in a log, a pipe or on live buses.
 
-#include "BuiltinSignals.h"
 #include "ExitStatus.h"
 #include "Merge.h"
 #include "Messages.h"
@@ -10,10 +9,10 @@
 #include "QtSerialBus.h"
 #include "Runs.h"
 #include "Session.h"
+#include "SignalSetup.h"
 #include "StandardStreams.h"
 #include "StopRequest.h"
 #include "SvgPlot.h"
-#include "json/DefinitionFile.h"
 
 #include <Orvanet/GenericSignal.h>
 
@@ -28,17 +27,6 @@
 
 namespace
 {
-void reportMalformed(const MalformedLines &malformed)
-{
-    if (malformed.count() == 0) {
-        return;
-    }
-    complain(malformed.summary());
-    for (const MalformedLine &line : malformed.first()) {
-        std::fprintf(stderr, "  %s\n", line.description().toLocal8Bit().constData());
-    }
-}
-
 // The plot's file is opened before anything is read, so that a path that cannot be
 // written fails at once, not after a long log.
 bool openPlot(QFile &file)
@@ -109,21 +97,6 @@ QString sampleLog()
     return QFileInfo::exists(installed) ? QDir::cleanPath(installed) : QStringLiteral(TALVENO_SAMPLE_LOG);
 }
 
-bool loadDefinitions(const MonitorOptions &options, QVector<SignalDefinition> &definitions)
-{
-    if (options.builtins) {
-        definitions = builtinSignals(options.sourceAddress);
-    }
-    QString error;
-    if (!options.definitionFile.isEmpty() && !readDefinitionFile(options.definitionFile, definitions, error)) {
-        complain(error);
-        return false;
-    }
-    for (SignalDefinition &definition : definitions) {
-        definition.anySourceAddress = options.everySourceAddress && definition.j1939 && !definition.fixedSourceAddress;
-    }
-    return true;
-}
 }
 
 int main(int argc, char *argv[])
@@ -151,6 +124,9 @@ int main(int argc, char *argv[])
         complain(error);
         return ExitStatus::unreadable;
     }
+    if (options.inputFormat) {
+        log.setFormat(*options.inputFormat);
+    }
     if (output.failed()) {
         return written(output, ExitStatus::done);
     }
@@ -159,8 +135,13 @@ int main(int argc, char *argv[])
     if (!options.mergeReports.isEmpty()) {
         return runMerge(options, out, output);
     }
+    if (options.listSignals) {
+        const bool listed = listDatabaseSignals(options, out);
+        out.flush();
+        return listed ? written(output, ExitStatus::done) : ExitStatus::unreadable;
+    }
     QVector<SignalDefinition> definitions;
-    if (!loadDefinitions(options, definitions)) {
+    if (!loadSignals(options, definitions)) {
         return ExitStatus::unreadable;
     }
     QFile plot(options.plotFile);
@@ -197,7 +178,7 @@ int main(int argc, char *argv[])
         return written(output, status);
     }
     session.finish();
-    reportMalformed(malformed);
+    malformed.tell();
     if (plot.isOpen() && !writePlot(plot, session.monitor())) {
         return ExitStatus::unreadable;
     }

@@ -2,13 +2,14 @@
 # SPDX-License-Identifier: LGPL-2.1-or-later
 """talveno-fleet on a local Dask cluster of two workers, against the monitor on the whole log.
 
-usage: test_fleet.py FLEET MONITOR SAMPLE_LOG
+usage: test_fleet.py FLEET MONITOR SAMPLE_LOG REPLAY
 
 The sample log, cut into four logs of two vehicles, must merge fleet-wide to what
 the monitor reports for the whole log, past a FIFO in a vehicle's directory; a
 corrupt log, a missing one and a FIFO that outlasts --timeout must be named as
 failed while the good logs still merge; SIGTERM while the cluster starts must end
-the run with status 130 and no traceback. Exit status 77 (skipped) where Dask's
+the run with status 130 and no traceback. The sample log written as BLF and ASC
+by REPLAY, a vehicle each, must give each vehicle the whole log's statistics. Exit status 77 (skipped) where Dask's
 distributed package cannot be imported.
 """
 
@@ -27,7 +28,7 @@ except ImportError as error:
     print(f"SKIP: {sys.executable} cannot import distributed ({error}); install Debian's python3-distributed")
     sys.exit(77)
 
-fleet, monitor, sample = sys.argv[1:4]
+fleet, monitor, sample, replay = sys.argv[1:5]
 problems = []
 
 
@@ -43,10 +44,12 @@ def run_fleet(*arguments):
     return run.returncode, json.loads(run.stdout)
 
 
-def same_statistics(expected, merged, case):
-    by_identity = {(s["name"], s["unit"], s["interface"], s["sourceAddress"]): s for s in merged["signals"]}
+def same_statistics(expected, merged, case, by_interface=True):
+    def identity(s):
+        return s["name"], s["unit"], s["interface"] if by_interface else "", s["sourceAddress"]
+    by_identity = {identity(s): s for s in merged["signals"]}
     for want in expected["signals"]:
-        got = by_identity.get((want["name"], want["unit"], want["interface"], want["sourceAddress"]))
+        got = by_identity.get(identity(want))
         check(got is not None, f"{case}: {want['name']} missing")
         for key in ("count", "mean", "deviation", "min", "max") if got else ():
             close = abs(got[key] - want[key]) <= 1e-12 * max(abs(want[key]), abs(got[key]))
@@ -92,6 +95,24 @@ with tempfile.TemporaryDirectory() as directory:
     check(sorted(merged) == sorted(pieces), f"list: the fleet merged {merged}, not the four good logs")
     if result["fleet"]:
         same_statistics(whole, result["fleet"], "list")
+
+    # Channel 1 of a BLF or ASC log is the interface CAN1, not can0.
+    for suffix in ("blf", "asc"):
+        os.makedirs(os.path.join(directory, "formats", suffix))
+        subprocess.run([replay, sample, "--write", os.path.join(directory, "formats", suffix, "drive." + suffix)],
+                       capture_output=True, check=True)
+    status, result = run_fleet(os.path.join(directory, "formats"))
+    check(status == 0 and sorted(result["vehicles"]) == ["asc", "blf"], f"formats: {status} {result['vehicles']}")
+    for suffix, vehicle in result["vehicles"].items():
+        same_statistics(whole, vehicle, f"formats: {suffix}", by_interface=False)
+
+    # A database passed on to every task, its J1939 groups from every sender.
+    database = ["--no-builtin", "--dbc", os.path.join(os.path.dirname(sample), "j1939_parameters.dbc")]
+    one_run = json.loads(subprocess.run([monitor, sample, "--format", "json", *database],
+                                        capture_output=True, check=True).stdout)
+    status, result = run_fleet(*database, os.path.join(directory, "fleet"))
+    check(status == 0 and one_run["signals"], f"database: exit status {status}")
+    same_statistics(one_run, result["fleet"], "database")
 
     starting = subprocess.Popen([fleet, "--workers", "2", "--progress", os.path.join(directory, "fleet")],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)

@@ -18,6 +18,9 @@ void mergeStatistics(SignalSnapshot &into, const SignalSnapshot &from)
     into.notAvailableSamples += from.notAvailableSamples;
     into.errorSamples += from.errorSamples;
     into.tooShortFrames += from.tooShortFrames;
+    for (auto label = from.labelSamples.cbegin(); label != from.labelSamples.cend(); ++label) {
+        into.labelSamples[label.key()] += label.value();
+    }
     if (from.decodedSamples == 0) {
         return;
     }
@@ -170,6 +173,27 @@ private:
     QHash<QJsonObject, QString> files;
 };
 
+// The formats of the runs, each once, in the order they come.
+void addFormats(const QString &formats, QString &into)
+{
+    const QString separator = QStringLiteral(", ");
+    QStringList known = into.split(separator, Qt::SkipEmptyParts);
+    for (const QString &format : formats.split(separator, Qt::SkipEmptyParts)) {
+        if (!known.contains(format)) {
+            known.append(format);
+        }
+    }
+    into = known.join(separator);
+}
+
+// What the runs' records are: the same word for all ("lines" in reports that
+// name none), or "records" for a mix.
+void addRecords(const QString &records, bool first, QString &into)
+{
+    const QString word = records.isEmpty() ? QStringLiteral("lines") : records;
+    into = first || word == into ? word : QStringLiteral("records");
+}
+
 // Signals told apart as the monitor tells them: by interface where the reports
 // saw several, by source address where one signal came from several senders.
 void nameOrigins(QVector<SignalSnapshot> &signalStates)
@@ -203,6 +227,8 @@ bool mergeReports(const QStringList &files, MergedReport &merged, QString &error
         for (const SummaryCount &count : summaryCounts) {
             summary.*count.count += countOf(report, count.key);
         }
+        addFormats(report.value(QLatin1String("inputFormat")).toString(), summary.inputFormat);
+        addRecords(report.value(QLatin1String("records")).toString(), &file == &files.first(), summary.records);
         if (!identities.add(file, report.value(QLatin1String("identities")).toArray(), summary.identities, error)) {
             return false;
         }

@@ -22,6 +22,13 @@ bool onLine(const ReportField &column, bool merged, unsigned line)
     return column.shownIn(true, ShowWide) && column.kind == kind;
 }
 
+// The newest value shows its database label beside it, e.g. "2 Signal error".
+QString withLabel(const ReportField &column, const SignalSnapshot &s, const QString &cell)
+{
+    return qstrcmp(column.key, "newest") == 0 && !s.newestLabel.isEmpty() ? cell + QLatin1Char(' ') + s.newestLabel
+                                                                          : cell;
+}
+
 QString tableCell(const ReportField &column, const SignalSnapshot &s)
 {
     const QJsonValue value = column.write(s);
@@ -33,7 +40,7 @@ QString tableCell(const ReportField &column, const SignalSnapshot &s)
         case Kind::Seconds:
             return QString::number(value.toDouble(), 'f', 3);
         case Kind::Value:
-            return NumberText::value(value.toDouble(), NumberText::decimalsOf(s.factor));
+            return withLabel(column, s, NumberText::value(value.toDouble(), NumberText::decimalsOf(s.factor)));
         default:
             return NumberText::readable(value.toDouble());
         }
@@ -226,20 +233,36 @@ void TableReport::writeEnd(const RunSummary &summary, const QVector<SignalSnapsh
 
 void TableReport::writeFooter(const RunSummary &summary)
 {
-    out << "\ninput: " << summary.input << '\n' << summary.frames << " frames";
-    // A bus delivers frames, not lines: only a log has lines to count and skip.
-    if (settings.run.logTime) {
-        out << " in " << summary.lines << " lines; " << summary.malformedLines << " malformed lines skipped";
+    out << "\ninput: " << summary.input;
+    if (!summary.inputFormat.isEmpty()) {
+        out << " (" << summary.inputFormat << ')';
     }
-    out << "; " << summary.errorFrames << " error frames\n";
+    out << '\n' << summary.frames << " frames";
+    // A bus delivers frames, not records: only a log has records to count and skip.
+    if (settings.run.logTime) {
+        out << " in " << summary.lines << ' ' << summary.records << "; " << summary.malformedLines << " malformed "
+            << summary.records << " skipped";
+    }
+    out << "; " << summary.errorFrames << " error frames";
+    if (summary.skippedRecords > 0) {
+        out << "; " << summary.skippedRecords << " other " << summary.records << " skipped";
+    }
+    out << '\n';
     if (settings.merged) {
         out << "medians, ratings and band counts do not merge and are left out\n";
         return;
     }
     out << "band: average -/+ " << NumberText::readable(settings.run.band)
         << " x deviation; rating: 100 within half the band\n"
-           "around the average, falling to 0 at its edges\n"
-        << historyText(settings.run.historyCapacity) << '\n';
+           "around the average, falling to 0 at its edges\n";
+    if (settings.run.databaseLimits) {
+        out << "signals with a range in their database: that range is the band\n";
+    }
+    out << historyText(settings.run.historyCapacity) << '\n';
+    if (summary.silentSignals > 0) {
+        out << summary.silentSignals << " selected database signal" << (summary.silentSignals == 1 ? "" : "s")
+            << " received no sample and " << (summary.silentSignals == 1 ? "is" : "are") << " not listed\n";
+    }
 }
 
 // A definition whose bits lie past the frames that matched it has no samples
