@@ -37,8 +37,9 @@ struct SignalDefinition
     /// 1 to 64 bits.
     int length = 8;
     /// Data bytes of the frames that carry the signal: 8, or a longer CAN FD data
-    /// length up to 64. Only validation reads it; decoding goes by each frame's
-    /// own length.
+    /// length up to 64; for J1939, also a group of up to maxJ1939GroupBytes that
+    /// the transport protocol carries. Only validation reads it; decoding goes by
+    /// each frame's (or group's) own length.
     int frameLength = 8;
     ByteOrder byteOrder = ByteOrder::LittleEndian;
     bool isSigned = false;
@@ -52,7 +53,14 @@ struct SignalDefinition
     /// J1939 parameters mark error, reserved and not-available values in the top
     /// range of the raw value; such samples are skipped.
     bool skipNotAvailable = false;
+    /// The J1939 suspect parameter number, which names the trouble codes that
+    /// point at it; -1 when not known.
+    int spn = -1;
 };
+
+/// The longest J1939 group: what the transport protocol carries in 255 packets
+/// of 7 bytes.
+constexpr int maxJ1939GroupBytes = 1785;
 
 /// The highest bit number the signal touches, counted as for startBit.
 int lastBit(const SignalDefinition &signal);
