@@ -1,0 +1,51 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#pragma once
+
+#include "ActiveFaults.h"
+#include "CanFrame.h"
+#include "FrameTimes.h"
+#include "InterfaceNames.h"
+#include "J1939Diagnostics.h"
+#include "J1939Group.h"
+#include "J1939Ids.h"
+#include "TransportSessions.h"
+
+#include <QHash>
+
+/**
+ * What a listener makes of a J1939 network's own traffic beside its parameters:
+ * the transport protocol's groups put back together, the active faults of each
+ * sender, from single frames and from groups, and the requests each sender sent
+ * for each group.
+ */
+class J1939Traffic
+{
+public:
+    /// Whether the frame is any of that traffic; cheap, for every frame.
+    static bool concerns(const CanFrame &frame)
+    {
+        // Requests, transport data and connections are three formats in a row.
+        const quint32 format = J1939Ids::pduFormat(frame.id);
+        return frame.extended
+            && ((format >= J1939Ids::requestFormat && format <= J1939Ids::connectionFormat)
+                || J1939Ids::broadcastPgn(frame.id) == J1939Ids::activeFaultsPgn);
+    }
+
+    /// Takes a frame that concerns(). Returns the group that it completes, valid
+    /// until the next call; null otherwise.
+    const J1939Group *take(const CanFrame &frame);
+
+    /// The run so far, its times in seconds on the run's clock; sessions that
+    /// waited too long by the clock's present are dropped as timed out first.
+    /// spnNames names the codes whose SPN a signal definition gives.
+    J1939Diagnostics
+    diagnostics(const InterfaceNames &interfaces, const FrameTimes &times, const QHash<quint32, QString> &spnNames);
+
+private:
+    void countRequest(const CanFrame &frame);
+
+    TransportSessions transport;
+    ActiveFaults faults;
+    /// By sender key, as ActiveFaults keys senders, above the requested group.
+    QHash<quint64, quint64> requests;
+};
