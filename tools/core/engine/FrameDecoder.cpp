@@ -9,6 +9,12 @@ quint64 routeKey(const CanFrame &frame)
     return (quint64(frame.interfaceIndex) << 32) | (quint64(frame.extended) << 31) | frame.id;
 }
 
+// Apart from every frame's key by the top bit.
+quint64 groupKey(const J1939Group &group)
+{
+    return (quint64(1) << 63) | (quint64(group.interfaceIndex) << 32) | (quint64(group.pgn) << 8) | group.sourceAddress;
+}
+
 // Source address 0 to 255, or none as 256.
 quint64 watchedKey(int definition, quint16 interfaceIndex, int sourceAddress)
 {
@@ -32,17 +38,17 @@ const std::vector<WatchedSignal> &FrameDecoder::watched() const
     return watchedSignals;
 }
 
-int FrameDecoder::watchedFor(int definition, const CanFrame &frame)
+int FrameDecoder::watchedFor(int definition, quint16 interfaceIndex, int sender)
 {
-    const int sourceAddress = signalDefinitions.at(definition).j1939 ? static_cast<int>(frame.id & 0xFF) : -1;
-    const quint64 key = watchedKey(definition, frame.interfaceIndex, sourceAddress);
+    const int sourceAddress = signalDefinitions.at(definition).j1939 ? sender : -1;
+    const quint64 key = watchedKey(definition, interfaceIndex, sourceAddress);
     const auto known = watchedByKey.constFind(key);
     if (known != watchedByKey.cend()) {
         return known.value();
     }
     WatchedSignal signal;
     signal.definition = definition;
-    signal.interfaceIndex = frame.interfaceIndex;
+    signal.interfaceIndex = interfaceIndex;
     signal.sourceAddress = sourceAddress;
     watchedSignals.push_back(signal);
     const int index = static_cast<int>(watchedSignals.size()) - 1;
@@ -59,7 +65,22 @@ const QVector<int> &FrameDecoder::route(const CanFrame &frame)
     QVector<int> targets;
     for (int i = 0; i < signalDefinitions.size(); ++i) {
         if (matches(signalDefinitions.at(i), frame)) {
-            targets.append(watchedFor(i, frame));
+            targets.append(watchedFor(i, frame.interfaceIndex, static_cast<int>(frame.id & 0xFF)));
+        }
+    }
+    return routes.insert(key, targets);
+}
+
+const QVector<int> &FrameDecoder::route(const J1939Group &group)
+{
+    const quint64 key = groupKey(group);
+    if (const QVector<int> *known = routes.find(key)) {
+        return *known;
+    }
+    QVector<int> targets;
+    for (int i = 0; i < signalDefinitions.size(); ++i) {
+        if (matches(signalDefinitions.at(i), group)) {
+            targets.append(watchedFor(i, group.interfaceIndex, group.sourceAddress));
         }
     }
     return routes.insert(key, targets);
@@ -70,17 +91,35 @@ int FrameDecoder::decode(const CanFrame &frame, const FrameTimes &times, std::ve
     if (frame.remote) {
         return 0;
     }
+    return decodeTargets(route(frame), Payload{frame.data.data(), frame.length}, frame.timeMicroseconds, times, out);
+}
+
+int FrameDecoder::decode(const J1939Group &group, const FrameTimes &times, std::vector<DecodedSample> &out)
+{
+    return decodeTargets(route(group),
+                         Payload{group.payload.data(), static_cast<int>(group.payload.size())},
+                         group.timeMicroseconds,
+                         times,
+                         out);
+}
+
+int FrameDecoder::decodeTargets(const QVector<int> &targets,
+                                Payload payload,
+                                qint64 microseconds,
+                                const FrameTimes &times,
+                                std::vector<DecodedSample> &out)
+{
     int found = 0;
     // Seconds are worked out for the frames that carry a sample only.
     double seconds = -1.0;
-    for (const int target : route(frame)) {
+    for (const int target : targets) {
         WatchedSignal &signal = watchedSignals[static_cast<std::size_t>(target)];
         DecodedSample sample;
-        switch (::decode(signalDefinitions.at(signal.definition), frame, sample.raw)) {
+        switch (::decode(signalDefinitions.at(signal.definition), payload, sample.raw)) {
         case Decoding::Sample:
             sample.signal = target;
             if (seconds < 0.0) {
-                seconds = times.secondsAt(frame.timeMicroseconds);
+                seconds = times.secondsAt(microseconds);
             }
             sample.logSeconds = seconds;
             out.push_back(sample);

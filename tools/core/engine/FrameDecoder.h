@@ -3,7 +3,9 @@
 
 #include "CanFrame.h"
 #include "FrameTimes.h"
+#include "J1939Group.h"
 #include "RouteTable.h"
+#include "SignalDecoding.h"
 #include "SignalDefinition.h"
 
 #include <QHash>
@@ -43,7 +45,8 @@ struct DecodedSample
  * A definition becomes one watched signal per interface and, for a J1939
  * definition that takes every sender, per source address, from the first frame
  * that matches it. The signals a frame feeds are worked out once per interface,
- * format and identifier, then looked up.
+ * format and identifier, then looked up; those a reassembled group feeds once
+ * per interface, parameter group and sender.
  */
 class FrameDecoder
 {
@@ -53,6 +56,9 @@ public:
     /// Appends the frame's samples to out, timed on the run's clock; returns how
     /// many. Counts the not-available and error values and the frames too short.
     int decode(const CanFrame &frame, const FrameTimes &times, std::vector<DecodedSample> &out);
+    /// The same for a reassembled J1939 group, routed by parameter group and
+    /// sender: its signals decode from the whole payload, timed by its last packet.
+    int decode(const J1939Group &group, const FrameTimes &times, std::vector<DecodedSample> &out);
 
     const QVector<SignalDefinition> &definitions() const;
     /// In the order they were first seen.
@@ -60,7 +66,13 @@ public:
 
 private:
     const QVector<int> &route(const CanFrame &frame);
-    int watchedFor(int definition, const CanFrame &frame);
+    const QVector<int> &route(const J1939Group &group);
+    int watchedFor(int definition, quint16 interfaceIndex, int sourceAddress);
+    int decodeTargets(const QVector<int> &targets,
+                      Payload payload,
+                      qint64 microseconds,
+                      const FrameTimes &times,
+                      std::vector<DecodedSample> &out);
 
     QVector<SignalDefinition> signalDefinitions;
     std::vector<WatchedSignal> watchedSignals;

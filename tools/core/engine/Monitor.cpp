@@ -13,6 +13,11 @@ Monitor::Monitor(const QVector<SignalDefinition> &definitions,
     , decoder(definitions)
     , objects(decoder)
 {
+    for (const SignalDefinition &definition : definitions) {
+        if (definition.spn >= 0 && !spnNames.contains(static_cast<quint32>(definition.spn))) {
+            spnNames.insert(static_cast<quint32>(definition.spn), definition.name);
+        }
+    }
     runTimer.start();
 }
 
@@ -22,6 +27,11 @@ void Monitor::processFrame(const CanFrame &frame)
     ++frames;
     frameSamples.clear();
     decoder.decode(frame, times, frameSamples);
+    if (J1939Traffic::concerns(frame)) {
+        if (const J1939Group *group = traffic.take(frame)) {
+            decoder.decode(*group, times, frameSamples);
+        }
+    }
     for (const DecodedSample &sample : std::as_const(frameSamples)) {
         objects.feed(sample);
     }
@@ -145,4 +155,9 @@ QVector<SignalSeries> Monitor::series()
         result.append(s);
     }
     return result;
+}
+
+J1939Diagnostics Monitor::diagnostics()
+{
+    return traffic.diagnostics(interfaces, times, spnNames);
 }

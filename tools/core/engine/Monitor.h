@@ -5,19 +5,24 @@
 #include "FrameDecoder.h"
 #include "FrameTimes.h"
 #include "InterfaceNames.h"
+#include "J1939Diagnostics.h"
+#include "J1939Traffic.h"
 #include "RunSettings.h"
 #include "SignalDefinition.h"
 #include "SignalObjects.h"
 #include "SignalSnapshot.h"
 
 #include <QElapsedTimer>
+#include <QHash>
 #include <QVector>
 
 #include <vector>
 
 /**
  * The engine: frames in, through the decoder's routing and decoding, into the
- * library's signal objects; snapshots and histories out, for the reports.
+ * library's signal objects; snapshots and histories out, for the reports. The
+ * J1939 transport protocol's groups, put back together, go the frames' way; the
+ * active faults and requests are kept apart, for the diagnostics.
  *
  * Frames and snapshots are taken on one thread; snapshots are plain values, to
  * be handed to any other.
@@ -53,6 +58,9 @@ public:
     QVector<SignalSnapshot> snapshot();
     /// The same signals' histories.
     QVector<SignalSeries> series();
+    /// The transport sessions, active faults and requests so far; a code is named
+    /// by the definition that gives its SPN.
+    J1939Diagnostics diagnostics();
 
 private:
     /// A line of the report: a watched signal, or a definition that no frame matched.
@@ -72,6 +80,8 @@ private:
     const RunSettings settings;
     FrameDecoder decoder;
     SignalObjects objects;
+    J1939Traffic traffic;
+    QHash<quint32, QString> spnNames;
     FrameTimes times;
     std::vector<DecodedSample> frameSamples;
     QElapsedTimer runTimer;

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "CanFrame.h"
+#include "J1939Group.h"
 #include "SignalDefinition.h"
 
 /// The J1939 parameter group number of a 29-bit identifier: data page bits and PDU
@@ -11,6 +12,16 @@ quint32 j1939Pgn(quint32 id);
 
 /// Whether the frame carries the signal.
 bool matches(const SignalDefinition &signal, const CanFrame &frame);
+/// Whether the reassembled group carries the signal: a J1939 signal of its
+/// parameter group, from its sender.
+bool matches(const SignalDefinition &signal, const J1939Group &group);
+
+/// The data bytes a signal is decoded from: a frame's, or a reassembled group's.
+struct Payload
+{
+    const quint8 *bytes;
+    int length;
+};
 
 /// What decode() made of a frame that matches.
 enum class Decoding {
@@ -21,7 +32,11 @@ enum class Decoding {
 };
 
 /// Extracts the raw value: zero-extended, or sign-extended for a signed signal.
-Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &raw);
+Decoding decode(const SignalDefinition &signal, Payload payload, qint64 &raw);
+inline Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &raw)
+{
+    return decode(signal, Payload{frame.data.data(), frame.length}, raw);
+}
 
 /// How J1939 marks a raw value of a parameter of this length: for 8 bits and more
 /// by its top byte, FB to FD reserved (taken as not available), FE an error, FF not
