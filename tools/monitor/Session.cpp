@@ -128,5 +128,6 @@ void Session::finish()
     runSummary.frames = signalMonitor.frameCount();
     runSummary.firstFrameMicroseconds = signalMonitor.frameTimes().first();
     runSummary.lastFrameMicroseconds = signalMonitor.frameTimes().last();
+    runSummary.diagnostics = signalMonitor.diagnostics();
     report->finish(runSummary, signalMonitor.snapshot());
 }

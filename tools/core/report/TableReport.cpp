@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "TableReport.h"
+#include "DiagnosticsTable.h"
 #include "NumberText.h"
 #include "ReportFields.h"
 #include "StandardStreams.h"
@@ -220,6 +221,7 @@ void TableReport::writeEnd(const RunSummary &summary, const QVector<SignalSnapsh
             << ", " << timeText(summary.seconds) << ":\n";
     }
     writeTable(out, signalStates);
+    writeDiagnosticsSection(out, summary.diagnostics);
     writeFooter(summary);
     writeTooShort(signalStates);
 }
@@ -229,6 +231,10 @@ void TableReport::writeFooter(const RunSummary &summary)
     out << "\ninput: " << summary.input << '\n'
         << summary.frames << " frames in " << summary.lines << " lines; " << summary.malformedLines
         << " malformed lines skipped; " << summary.errorFrames << " error frames\n";
+    const QString transport = transportLine(summary.diagnostics.transport);
+    if (!transport.isEmpty()) {
+        out << transport << '\n';
+    }
     if (settings.merged) {
         out << "medians, ratings and band counts do not merge and are left out\n";
         return;
