@@ -4,6 +4,7 @@
 #include "ReportFields.h"
 
 #include <QJsonDocument>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -136,6 +137,63 @@ private Q_SLOTS:
                          .arg(s.sourceAddress)
                    : error,
               "read");
+    }
+
+    // Per vehicle: a code is active as the latest run that saw its sender says,
+    // whatever the order the reports are given in.
+    void mergeReports_faultsByTheLatestRun()
+    {
+        const auto report = [](double firstFrame, const char *lamp, const char *faults, int sessions) {
+            return QJsonDocument::fromJson(
+                       QStringLiteral(R"({"type": "report", "signals": [], "identities": [{"input": "%1",
+                           "frames": 10, "firstFrame": %1, "lastFrame": %2}],
+                           "transport": {"sessions": %3, "completed": %3},
+                           "lamps": [{"interface": "can0", "sourceAddress": "0x00", "malfunctionIndicator": "%4"}],
+                           "faults": [%5],
+                           "requests": [{"interface": "can0", "sourceAddress": "0x31", "pgn": 65257, "count": 2}]})")
+                           .arg(firstFrame, 0, 'f', 0)
+                           .arg(firstFrame + 1e7, 0, 'f', 0)
+                           .arg(sessions)
+                           .arg(QLatin1String(lamp), QLatin1String(faults))
+                           .toUtf8())
+                .toJson();
+        };
+        const char code[] = R"({"interface": "can0", "sourceAddress": "0x00", "spn": %1, "fmi": %2,
+            "occurrences": %3, "active": true, "firstSeen": %4, "lastSeen": %5})";
+        const auto fault = [&code](int spn, int fmi, int occurrences, double first, double last) {
+            return QString::fromLatin1(code).arg(spn).arg(fmi).arg(occurrences).arg(first).arg(last);
+        };
+        QTemporaryDir dir;
+        const QString earlier = dir.filePath(QStringLiteral("earlier.json"));
+        const QString later = dir.filePath(QStringLiteral("later.json"));
+        const auto write = [](const QString &path, const QByteArray &text) {
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(text);
+        };
+        write(earlier,
+              report(1e9,
+                     "on",
+                     (fault(84, 9, 8, 1, 9) + QLatin1Char(',') + fault(96, 3, 5, 2, 9)).toUtf8().constData(),
+                     2));
+        write(later, report(2e9, "off", fault(84, 9, 6, 0.5, 8).toUtf8().constData(), 1));
+        MergedReport merged;
+        QString error;
+        QVERIFY2(mergeReports({later, earlier}, merged, error), qPrintable(error));
+        const J1939Diagnostics &d = merged.summary.diagnostics;
+        QCOMPARE(d.transport.sessions, quint64(3));
+        QCOMPARE(d.senders.size(), 1);
+        QVERIFY(d.senders[0].lamps[0] == LampState::Off);
+        QCOMPARE(d.faults.size(), 2);
+        QCOMPARE(d.faults[0].spn, 84u);
+        QVERIFY(d.faults[0].active);
+        QCOMPARE(d.faults[0].occurrences, 8);
+        QVERIFY(d.faults[0].firstSeen == 1.0);
+        QVERIFY(d.faults[0].lastSeen == 1008.0);
+        QCOMPARE(d.faults[1].spn, 96u);
+        QVERIFY(!d.faults[1].active);
+        QCOMPARE(d.requests.size(), 1);
+        QCOMPARE(d.requests[0].count, quint64(4));
     }
 };
 
