@@ -86,28 +86,12 @@ const QVector<int> &FrameDecoder::route(const J1939Group &group)
     return routes.insert(key, targets);
 }
 
-int FrameDecoder::decode(const CanFrame &frame, const FrameTimes &times, std::vector<DecodedSample> &out)
-{
-    if (frame.remote) {
-        return 0;
-    }
-    return decodeTargets(route(frame), Payload{frame.data.data(), frame.length}, frame.timeMicroseconds, times, out);
-}
-
-int FrameDecoder::decode(const J1939Group &group, const FrameTimes &times, std::vector<DecodedSample> &out)
-{
-    return decodeTargets(route(group),
-                         Payload{group.payload.data(), static_cast<int>(group.payload.size())},
-                         group.timeMicroseconds,
-                         times,
-                         out);
-}
-
-int FrameDecoder::decodeTargets(const QVector<int> &targets,
-                                Payload payload,
-                                qint64 microseconds,
-                                const FrameTimes &times,
-                                std::vector<DecodedSample> &out)
+// Inlined into both decode()s, so that a frame pays no call for sharing it.
+Q_ALWAYS_INLINE int FrameDecoder::decodeTargets(const QVector<int> &targets,
+                                                Payload payload,
+                                                qint64 microseconds,
+                                                const FrameTimes &times,
+                                                std::vector<DecodedSample> &out)
 {
     int found = 0;
     // Seconds are worked out for the frames that carry a sample only.
@@ -137,4 +121,21 @@ int FrameDecoder::decodeTargets(const QVector<int> &targets,
         }
     }
     return found;
+}
+
+int FrameDecoder::decode(const CanFrame &frame, const FrameTimes &times, std::vector<DecodedSample> &out)
+{
+    if (frame.remote) {
+        return 0;
+    }
+    return decodeTargets(route(frame), Payload{frame.data.data(), frame.length}, frame.timeMicroseconds, times, out);
+}
+
+int FrameDecoder::decode(const J1939Group &group, const FrameTimes &times, std::vector<DecodedSample> &out)
+{
+    return decodeTargets(route(group),
+                         Payload{group.payload.data(), static_cast<int>(group.payload.size())},
+                         group.timeMicroseconds,
+                         times,
+                         out);
 }
