@@ -2,13 +2,16 @@
 # SPDX-License-Identifier: LGPL-2.1-or-later
 """talveno-fleet on a local Dask cluster of two workers, against the monitor on the whole log.
 
-usage: test_fleet.py FLEET MONITOR SAMPLE_LOG
+usage: test_fleet.py FLEET MONITOR SAMPLE_LOG [J1939_LOG]
 
 The sample log, cut into four logs of two vehicles, must merge fleet-wide to what
 the monitor reports for the whole log, past a FIFO in a vehicle's directory; a
 corrupt log, a missing one and a FIFO that outlasts --timeout must be named as
 failed while the good logs still merge; SIGTERM while the cluster starts must end
-the run with status 130 and no traceback. Exit status 77 (skipped) where Dask's
+the run with status 130 and no traceback. A real J1939 log, where given and
+there, cut in two logs of one vehicle and whole as another: the cab's trouble
+codes, active at the end of the first piece, are gone by the latest, and the
+fleet lists each vehicle's codes apart. Exit status 77 (skipped) where Dask's
 distributed package cannot be imported.
 """
 
@@ -28,6 +31,7 @@ except ImportError as error:
     sys.exit(77)
 
 fleet, monitor, sample = sys.argv[1:4]
+j1939 = sys.argv[4] if len(sys.argv) > 4 and os.path.exists(sys.argv[4]) else None
 problems = []
 
 
@@ -92,6 +96,22 @@ with tempfile.TemporaryDirectory() as directory:
     check(sorted(merged) == sorted(pieces), f"list: the fleet merged {merged}, not the four good logs")
     if result["fleet"]:
         same_statistics(whole, result["fleet"], "list")
+
+    if j1939:
+        with open(j1939, encoding="utf-8") as text:
+            drive = text.readlines()
+        cut = next(i for i, line in enumerate(drive) if float(line[1:line.index(")")]) > 21.9)
+        for vehicle, name, part in [("v3", "a.log", drive[:cut]), ("v3", "b.log", drive[cut:]), ("v4", "all.log", drive)]:
+            os.makedirs(os.path.join(directory, "trucks", vehicle), exist_ok=True)
+            with open(os.path.join(directory, "trucks", vehicle, name), "w", encoding="utf-8") as piece:
+                piece.writelines(part)
+        status, result = run_fleet(os.path.join(directory, "trucks"))
+        cab = [(f["spn"], f["active"], f["occurrences"], round(f["firstSeen"], 3), round(f["lastSeen"], 3))
+               for f in result["vehicles"]["v3"]["faults"] if f["sourceAddress"] == "0x31"]
+        check(cab == [(96, False, 126, 21.848, 26.647), (829, False, 126, 21.848, 26.647)], f"cab's codes: {cab}")
+        listed = sorted((f["vehicle"], f["sourceAddress"]) for f in result["fleet"]["faults"])
+        check(listed == sorted([(v, sa) for v in ("v3", "v4") for sa in ["0x00"] * 3 + ["0x31"] * 2]),
+              f"fleet's faults: {listed}")
 
     starting = subprocess.Popen([fleet, "--workers", "2", "--progress", os.path.join(directory, "fleet")],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
