@@ -20,6 +20,9 @@ inline quint8 messageByte(int position)
 class J1939Script
 {
 public:
+    static constexpr quint8 engine = 0x00;
+    static constexpr quint8 tool = 0xF9;
+
     J1939Script &at(int milliseconds)
     {
         now = qint64(milliseconds) * 1000;
@@ -58,14 +61,33 @@ public:
         size = bytes;
         return control(sender, 0xFF, 32, bytes & 0xFF, bytes >> 8, (bytes + 6) / 7, pgn);
     }
-    J1939Script &rts(int bytes, quint8 sender, quint8 receiver)
+    // A connection, from the engine to a tool: its announcement, a CTS, one for
+    // count packets from next and those packets, the acknowledgement, an abort
+    // by the tool, and packets sent.
+    J1939Script &rts(int bytes)
     {
         size = bytes;
-        return control(sender, receiver, 16, bytes & 0xFF, bytes >> 8, (bytes + 6) / 7);
+        return control(engine, tool, 16, bytes & 0xFF, bytes >> 8, (bytes + 6) / 7);
     }
-    J1939Script &cts(int count, int next, quint8 responder, quint8 originator)
+    J1939Script &cts(int count, int next)
     {
-        return control(responder, originator, 17, count, next, 0xFF);
+        return control(tool, engine, 17, count, next, 0xFF);
+    }
+    J1939Script &window(int next, int count)
+    {
+        return cts(count, next).sent(next, next + count - 1);
+    }
+    J1939Script &acknowledge()
+    {
+        return control(tool, engine, 19, size & 0xFF, size >> 8, (size + 6) / 7);
+    }
+    J1939Script &abort()
+    {
+        return control(tool, engine, 255, 3, 0xFF, 0xFF);
+    }
+    J1939Script &sent(int first, int last)
+    {
+        return packets(first, last, engine, tool);
     }
     // Data packets first to last, 10 ms apart, of the message announced last.
     J1939Script &packets(int first, int last, quint8 sender = 0x00, quint8 receiver = 0xFF)

@@ -8,9 +8,6 @@ Q_DECLARE_METATYPE(QVector<CanFrame>)
 
 namespace
 {
-constexpr quint8 engine = 0x00;
-constexpr quint8 tool = 0xF9;
-
 QVector<int> countsOf(const TransportCounts &counts)
 {
     QVector<int> result;
@@ -44,86 +41,32 @@ private Q_SLOTS:
         row("bam1785", J1939Script().bam(1785).packets(1, 255), {1, 1, 0, 0, 0, 0}, 1785);
         row("bam1786IsNoSession", J1939Script().bam(1786).packets(1, 255), {0, 0, 0, 0, 0, 0}, 0);
         row("ctsWindowsOf1",
-            J1939Script()
-                .rts(20, engine, tool)
-                .cts(1, 1, tool, engine)
-                .packets(1, 1, engine, tool)
-                .cts(1, 2, tool, engine)
-                .packets(2, 2, engine, tool)
-                .cts(1, 3, tool, engine)
-                .packets(3, 3, engine, tool)
-                .control(tool, engine, 19, 20, 0, 3),
+            J1939Script().rts(20).window(1, 1).window(2, 1).window(3, 1).acknowledge(),
             {1, 1, 0, 0, 0, 0},
             20);
-        row("ctsWindowsOf16",
-            J1939Script()
-                .rts(224, engine, tool)
-                .cts(16, 1, tool, engine)
-                .packets(1, 16, engine, tool)
-                .cts(16, 17, tool, engine)
-                .packets(17, 32, engine, tool),
-            {1, 1, 0, 0, 0, 0},
-            224);
+        row("ctsWindowsOf16", J1939Script().rts(224).window(1, 16).window(17, 16), {1, 1, 0, 0, 0, 0}, 224);
         row("ctsAsksForAPacketAgain",
-            J1939Script()
-                .rts(35, engine, tool)
-                .cts(5, 1, tool, engine)
-                .packets(1, 2, engine, tool)
-                .packets(4, 5, engine, tool)
-                .cts(1, 3, tool, engine)
-                .packets(3, 3, engine, tool),
+            J1939Script().rts(35).cts(5, 1).sent(1, 2).sent(4, 5).window(3, 1),
             {1, 1, 0, 0, 0, 0},
             35);
-        row("holdThenWindow",
-            J1939Script()
-                .rts(20, engine, tool)
-                .cts(0, 0, tool, engine)
-                .after(1000)
-                .cts(3, 1, tool, engine)
-                .packets(1, 3, engine, tool),
-            {1, 1, 0, 0, 0, 0},
-            20);
-        row("holdTooLong",
-            J1939Script()
-                .rts(20, engine, tool)
-                .cts(0, 0, tool, engine)
-                .after(1100)
-                .cts(3, 1, tool, engine)
-                .packets(1, 3, engine, tool),
-            {1, 0, 0, 1, 0, 0},
-            0);
+        row("holdThenWindow", J1939Script().rts(20).cts(0, 0).after(1000).window(1, 3), {1, 1, 0, 0, 0, 0}, 20);
+        row("holdTooLong", J1939Script().rts(20).cts(0, 0).after(1100).window(1, 3), {1, 0, 0, 1, 0, 0}, 0);
         row("bamMissingPacket", J1939Script().bam(20).packets(1, 1).packets(3, 3), {1, 0, 1, 0, 0, 0}, 0);
         row("bamRepeatedPacket", J1939Script().bam(20).packets(1, 2).packets(2, 3), {1, 0, 1, 0, 0, 0}, 0);
         row("acknowledgedWithPacketMissing",
-            J1939Script()
-                .rts(20, engine, tool)
-                .cts(3, 1, tool, engine)
-                .packets(1, 1, engine, tool)
-                .packets(3, 3, engine, tool)
-                .control(tool, engine, 19, 20, 0, 3),
+            J1939Script().rts(20).cts(3, 1).sent(1, 1).sent(3, 3).acknowledge(),
             {1, 0, 1, 0, 0, 0},
             0);
         row("newAnnouncementMidSession",
             J1939Script().bam(20).packets(1, 1).bam(9).packets(1, 2),
             {2, 1, 0, 0, 0, 1},
             9);
-        row("abortByResponder",
-            J1939Script()
-                .rts(20, engine, tool)
-                .cts(3, 1, tool, engine)
-                .packets(1, 1, engine, tool)
-                .control(tool, engine, 255, 3, 0xFF, 0xFF)
-                .packets(2, 3, engine, tool),
-            {1, 0, 0, 0, 1, 0},
-            0);
+        row("abortByResponder", J1939Script().rts(20).cts(3, 1).sent(1, 1).abort().sent(2, 3), {1, 0, 0, 0, 1, 0}, 0);
         row("timeoutBetweenPacketsInLogTime",
             J1939Script().bam(20).packets(1, 1).after(800).packets(2, 3),
             {1, 0, 0, 1, 0, 0},
             0);
-        row("noCtsByTheEnd",
-            J1939Script().rts(20, engine, tool).after(1300).bam(9, 0x29).packets(1, 2, 0x29),
-            {2, 1, 0, 1, 0, 0},
-            9);
+        row("noCtsByTheEnd", J1939Script().rts(20).after(1300).bam(9, 0x29).packets(1, 2, 0x29), {2, 1, 0, 1, 0, 0}, 9);
         row("twoSendersInterleaved",
             J1939Script().bam(20, 0x29).bam(20, 0x00).packets(1, 1, 0x29).packets(1, 3, 0x00).packets(2, 3, 0x29),
             {2, 2, 0, 0, 0, 0},
