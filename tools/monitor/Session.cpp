@@ -128,6 +128,7 @@ void Session::finish()
     runSummary.frames = signalMonitor.frameCount();
     runSummary.firstFrameMicroseconds = signalMonitor.frameTimes().first();
     runSummary.lastFrameMicroseconds = signalMonitor.frameTimes().last();
+    signalMonitor.expireSessions();
     runSummary.diagnostics = signalMonitor.diagnostics();
     report->finish(runSummary, signalMonitor.snapshot());
 }

@@ -20,8 +20,9 @@ const quint32 formats[] = {0xEC, 0xEB, 0xEA, 0xFE, 0xF0};
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    J1939Traffic traffic;
+    InterfaceNames interfaces;
     FrameTimes times;
+    J1939Traffic traffic(interfaces, times, {});
     CanFrame frame;
     frame.extended = true;
     qint64 now = 0;
@@ -46,8 +47,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
             }
         }
     }
-    InterfaceNames interfaces;
-    const J1939Diagnostics diagnostics = traffic.diagnostics(interfaces, times, {});
+    traffic.expire();
+    const J1939Diagnostics diagnostics = traffic.diagnostics();
     const TransportCounts &c = diagnostics.transport;
     if (c.completed + c.missingPacket + c.timeout + c.aborted + c.interrupted > c.sessions) {
         std::abort();

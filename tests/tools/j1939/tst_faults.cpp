@@ -117,18 +117,18 @@ private Q_SLOTS:
     void faults()
     {
         QFETCH(QVector<CanFrame>, frames);
-        J1939Traffic traffic;
+        InterfaceNames interfaces;
+        interfaces.index(QStringLiteral("can0"));
         FrameTimes times;
+        J1939Traffic traffic(interfaces, times, {{84, QStringLiteral("engine speed")}});
         for (const CanFrame &frame : std::as_const(frames)) {
             times.take(frame.timeMicroseconds);
             if (J1939Traffic::concerns(frame)) {
                 traffic.take(frame);
             }
         }
-        InterfaceNames interfaces;
-        interfaces.index(QStringLiteral("can0"));
-        const QHash<quint32, QString> names{{84, QStringLiteral("engine speed")}};
-        QTEST(describe(traffic.diagnostics(interfaces, times, names)), "expected");
+        traffic.expire();
+        QTEST(describe(traffic.diagnostics()), "expected");
     }
 };
 

@@ -5,6 +5,21 @@
 #include <cmath>
 #include <tuple>
 
+namespace
+{
+// The first definition that gives an SPN names it.
+QHash<quint32, QString> spnNamesOf(const QVector<SignalDefinition> &definitions)
+{
+    QHash<quint32, QString> names;
+    for (const SignalDefinition &definition : definitions) {
+        if (definition.spn >= 0 && !names.contains(static_cast<quint32>(definition.spn))) {
+            names.insert(static_cast<quint32>(definition.spn), definition.name);
+        }
+    }
+    return names;
+}
+}
+
 Monitor::Monitor(const QVector<SignalDefinition> &definitions,
                  const InterfaceNames &interfaces,
                  const RunSettings &settings)
@@ -12,12 +27,8 @@ Monitor::Monitor(const QVector<SignalDefinition> &definitions,
     , settings(settings)
     , decoder(definitions)
     , objects(decoder)
+    , traffic(interfaces, times, spnNamesOf(definitions))
 {
-    for (const SignalDefinition &definition : definitions) {
-        if (definition.spn >= 0 && !spnNames.contains(static_cast<quint32>(definition.spn))) {
-            spnNames.insert(static_cast<quint32>(definition.spn), definition.name);
-        }
-    }
     runTimer.start();
 }
 
@@ -157,7 +168,12 @@ QVector<SignalSeries> Monitor::series()
     return result;
 }
 
-J1939Diagnostics Monitor::diagnostics()
+J1939Diagnostics Monitor::diagnostics() const
 {
-    return traffic.diagnostics(interfaces, times, spnNames);
+    return traffic.diagnostics();
+}
+
+void Monitor::expireSessions()
+{
+    traffic.expire();
 }

@@ -59,8 +59,11 @@ public:
     /// The same signals' histories.
     QVector<SignalSeries> series();
     /// The transport sessions, active faults and requests so far; a code is named
-    /// by the definition that gives its SPN.
-    J1939Diagnostics diagnostics();
+    /// by the definition that gives its SPN. From any thread.
+    J1939Diagnostics diagnostics() const;
+    /// Drops, as timed out, the transport sessions that have waited too long by
+    /// the log's present, as at the end of a run.
+    void expireSessions();
 
 private:
     /// A line of the report: a watched signal, or a definition that no frame matched.
@@ -81,7 +84,6 @@ private:
     FrameDecoder decoder;
     SignalObjects objects;
     J1939Traffic traffic;
-    QHash<quint32, QString> spnNames;
     FrameTimes times;
     std::vector<DecodedSample> frameSamples;
     QElapsedTimer runTimer;

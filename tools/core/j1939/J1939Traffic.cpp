@@ -3,6 +3,7 @@
 #include "J1939Ids.h"
 
 #include <algorithm>
+#include <iterator>
 #include <tuple>
 
 namespace
@@ -27,6 +28,15 @@ void sortBy(QVector<T> &items)
 }
 }
 
+J1939Traffic::J1939Traffic(const InterfaceNames &interfaces,
+                           const FrameTimes &times,
+                           const QHash<quint32, QString> &spnNames)
+    : interfaces(interfaces)
+    , times(times)
+    , spnNames(spnNames)
+{
+}
+
 const J1939Group *J1939Traffic::take(const CanFrame &frame)
 {
     if (frame.remote) {
@@ -35,6 +45,7 @@ const J1939Group *J1939Traffic::take(const CanFrame &frame)
     const quint32 format = J1939Ids::pduFormat(frame.id);
     if (format == J1939Ids::requestFormat) {
         countRequest(frame);
+        publish();
         return nullptr;
     }
     if (format != J1939Ids::connectionFormat && format != J1939Ids::dataTransferFormat) {
@@ -43,8 +54,11 @@ const J1939Group *J1939Traffic::take(const CanFrame &frame)
                     frame.timeMicroseconds,
                     frame.data.data(),
                     frame.length);
+        publish();
         return nullptr;
     }
+    // Most packets only add to a session: what the diagnostics show is unchanged.
+    const TransportCounts before = transport.counts();
     const J1939Group *group = transport.take(frame);
     if (group && group->pgn == J1939Ids::activeFaultsPgn) {
         faults.take(group->interfaceIndex,
@@ -53,7 +67,28 @@ const J1939Group *J1939Traffic::take(const CanFrame &frame)
                     group->payload.data(),
                     static_cast<int>(group->payload.size()));
     }
+    const TransportCounts &after = transport.counts();
+    if (std::any_of(std::cbegin(transportCounts), std::cend(transportCounts), [&](const TransportCount &c) {
+            return before.*c.count != after.*c.count;
+        })) {
+        publish();
+    }
     return group;
+}
+
+void J1939Traffic::expire()
+{
+    const quint64 timedOut = transport.counts().timeout;
+    transport.expire(times.last());
+    if (transport.counts().timeout != timedOut) {
+        publish();
+    }
+}
+
+J1939Diagnostics J1939Traffic::diagnostics() const
+{
+    const QMutexLocker locker(&publishedMutex);
+    return published;
 }
 
 void J1939Traffic::countRequest(const CanFrame &frame)
@@ -65,14 +100,11 @@ void J1939Traffic::countRequest(const CanFrame &frame)
     ++requests[(quint64(sender) << 18) | J1939Ids::pgnAt(frame.data.data())];
 }
 
-J1939Diagnostics J1939Traffic::diagnostics(const InterfaceNames &interfaces,
-                                           const FrameTimes &times,
-                                           const QHash<quint32, QString> &spnNames)
+void J1939Traffic::publish()
 {
-    transport.expire(times.last());
     J1939Diagnostics result;
     result.transport = transport.counts();
-    const auto interfaceOf = [&interfaces](quint64 sender) {
+    const auto interfaceOf = [this](quint64 sender) {
         return interfaces.name(static_cast<quint16>(sender >> 8));
     };
     for (auto s = faults.senders().cbegin(); s != faults.senders().cend(); ++s) {
@@ -108,5 +140,6 @@ J1939Diagnostics J1939Traffic::diagnostics(const InterfaceNames &interfaces,
     sortBy(result.senders);
     sortBy(result.faults);
     sortBy(result.requests);
-    return result;
+    const QMutexLocker locker(&publishedMutex);
+    published = std::move(result);
 }

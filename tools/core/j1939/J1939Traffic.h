@@ -11,12 +11,17 @@
 #include "TransportSessions.h"
 
 #include <QHash>
+#include <QMutex>
 
 /**
  * What a listener makes of a J1939 network's own traffic beside its parameters:
  * the transport protocol's groups put back together, the active faults of each
  * sender, from single frames and from groups, and the requests each sender sent
  * for each group.
+ *
+ * Frames are taken on one thread; diagnostics() may be called from any, also
+ * while frames come in: it copies what the frame thread last published, which
+ * it does whenever a frame changed what they show.
  */
 class J1939Traffic
 {
@@ -31,21 +36,32 @@ public:
                 || J1939Ids::broadcastPgn(frame.id) == J1939Ids::activeFaultsPgn);
     }
 
+    /// The diagnostics name interfaces by interfaces and give times in seconds on
+    /// the run's clock, times; spnNames names the codes whose SPN a signal
+    /// definition gives. interfaces and times must outlive the listener.
+    J1939Traffic(const InterfaceNames &interfaces, const FrameTimes &times, const QHash<quint32, QString> &spnNames);
+
     /// Takes a frame that concerns(). Returns the group that it completes, valid
     /// until the next call; null otherwise.
     const J1939Group *take(const CanFrame &frame);
+    /// Drops as timed out the sessions that waited too long by the run's present.
+    void expire();
 
-    /// The run so far, its times in seconds on the run's clock; sessions that
-    /// waited too long by the clock's present are dropped as timed out first.
-    /// spnNames names the codes whose SPN a signal definition gives.
-    J1939Diagnostics
-    diagnostics(const InterfaceNames &interfaces, const FrameTimes &times, const QHash<quint32, QString> &spnNames);
+    /// The run so far, as last published; from any thread.
+    J1939Diagnostics diagnostics() const;
 
 private:
     void countRequest(const CanFrame &frame);
+    void publish();
+
+    const InterfaceNames &interfaces;
+    const FrameTimes &times;
+    const QHash<quint32, QString> spnNames;
 
     TransportSessions transport;
     ActiveFaults faults;
     /// By sender key, as ActiveFaults keys senders, above the requested group.
     QHash<quint64, quint64> requests;
+    mutable QMutex publishedMutex;
+    J1939Diagnostics published;
 };
