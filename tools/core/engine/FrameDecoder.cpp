@@ -38,6 +38,11 @@ const std::vector<WatchedSignal> &FrameDecoder::watched() const
     return watchedSignals;
 }
 
+void FrameDecoder::listen(J1939Traffic *traffic)
+{
+    listener = traffic;
+}
+
 int FrameDecoder::watchedFor(int definition, quint16 interfaceIndex, int sender)
 {
     const int sourceAddress = signalDefinitions.at(definition).j1939 ? sender : -1;
@@ -56,47 +61,48 @@ int FrameDecoder::watchedFor(int definition, quint16 interfaceIndex, int sender)
     return index;
 }
 
-const QVector<int> &FrameDecoder::route(const CanFrame &frame)
+const FrameDecoder::Route &FrameDecoder::route(const CanFrame &frame)
 {
     const quint64 key = routeKey(frame);
-    if (const QVector<int> *known = routes.find(key)) {
+    if (const Route *known = routes.find(key)) {
         return *known;
     }
-    QVector<int> targets;
+    Route built;
     for (int i = 0; i < signalDefinitions.size(); ++i) {
         if (matches(signalDefinitions.at(i), frame)) {
-            targets.append(watchedFor(i, frame.interfaceIndex, static_cast<int>(frame.id & 0xFF)));
+            built.targets.append(watchedFor(i, frame.interfaceIndex, static_cast<int>(frame.id & 0xFF)));
         }
     }
-    return routes.insert(key, targets);
+    built.j1939Traffic = J1939Traffic::concerns(frame);
+    return routes.insert(key, std::move(built));
 }
 
-const QVector<int> &FrameDecoder::route(const J1939Group &group)
+const FrameDecoder::Route &FrameDecoder::route(const J1939Group &group)
 {
     const quint64 key = groupKey(group);
-    if (const QVector<int> *known = routes.find(key)) {
+    if (const Route *known = routes.find(key)) {
         return *known;
     }
-    QVector<int> targets;
+    Route built;
     for (int i = 0; i < signalDefinitions.size(); ++i) {
         if (matches(signalDefinitions.at(i), group)) {
-            targets.append(watchedFor(i, group.interfaceIndex, group.sourceAddress));
+            built.targets.append(watchedFor(i, group.interfaceIndex, group.sourceAddress));
         }
     }
-    return routes.insert(key, targets);
+    return routes.insert(key, std::move(built));
 }
 
 // Inlined into both decode()s, so that a frame pays no call for sharing it.
-Q_ALWAYS_INLINE int FrameDecoder::decodeTargets(const QVector<int> &targets,
-                                                Payload payload,
-                                                qint64 microseconds,
-                                                const FrameTimes &times,
-                                                std::vector<DecodedSample> &out)
+Q_ALWAYS_INLINE int FrameDecoder::decodeRoute(const Route &route,
+                                              Payload payload,
+                                              qint64 microseconds,
+                                              const FrameTimes &times,
+                                              std::vector<DecodedSample> &out)
 {
     int found = 0;
     // Seconds are worked out for the frames that carry a sample only.
     double seconds = -1.0;
-    for (const int target : targets) {
+    for (const int target : route.targets) {
         WatchedSignal &signal = watchedSignals[static_cast<std::size_t>(target)];
         DecodedSample sample;
         switch (::decode(signalDefinitions.at(signal.definition), payload, sample.raw)) {
@@ -128,14 +134,17 @@ int FrameDecoder::decode(const CanFrame &frame, const FrameTimes &times, std::ve
     if (frame.remote) {
         return 0;
     }
-    return decodeTargets(route(frame), Payload{frame.data.data(), frame.length}, frame.timeMicroseconds, times, out);
-}
-
-int FrameDecoder::decode(const J1939Group &group, const FrameTimes &times, std::vector<DecodedSample> &out)
-{
-    return decodeTargets(route(group),
-                         Payload{group.payload.data(), static_cast<int>(group.payload.size())},
-                         group.timeMicroseconds,
-                         times,
-                         out);
+    const Route &frameRoute = route(frame);
+    int found = decodeRoute(frameRoute, Payload{frame.data.data(), frame.length}, frame.timeMicroseconds, times, out);
+    // Not read again once the group is routed: adding its route may move this one.
+    if (frameRoute.j1939Traffic && listener) {
+        if (const J1939Group *group = listener->take(frame)) {
+            found += decodeRoute(route(*group),
+                                 Payload{group->payload.data(), static_cast<int>(group->payload.size())},
+                                 group->timeMicroseconds,
+                                 times,
+                                 out);
+        }
+    }
+    return found;
 }

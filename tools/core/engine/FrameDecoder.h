@@ -3,7 +3,7 @@
 
 #include "CanFrame.h"
 #include "FrameTimes.h"
-#include "J1939Group.h"
+#include "J1939Traffic.h"
 #include "RouteTable.h"
 #include "SignalDecoding.h"
 #include "SignalDefinition.h"
@@ -45,8 +45,12 @@ struct DecodedSample
  * A definition becomes one watched signal per interface and, for a J1939
  * definition that takes every sender, per source address, from the first frame
  * that matches it. The signals a frame feeds are worked out once per interface,
- * format and identifier, then looked up; those a reassembled group feeds once
- * per interface, parameter group and sender.
+ * format and identifier, then looked up.
+ *
+ * A listener, where given, takes the frames of J1939 traffic (found by the same
+ * lookup, so that other frames pay nothing for it); the groups it puts back
+ * together are routed by interface, parameter group and sender, and decode from
+ * their whole payload like frames.
  */
 class FrameDecoder
 {
@@ -56,26 +60,35 @@ public:
     /// Appends the frame's samples to out, timed on the run's clock; returns how
     /// many. Counts the not-available and error values and the frames too short.
     int decode(const CanFrame &frame, const FrameTimes &times, std::vector<DecodedSample> &out);
-    /// The same for a reassembled J1939 group, routed by parameter group and
-    /// sender: its signals decode from the whole payload, timed by its last packet.
-    int decode(const J1939Group &group, const FrameTimes &times, std::vector<DecodedSample> &out);
+    /// Hands the frames of J1939 traffic to traffic from now on, and decodes the
+    /// groups it completes with the frames that complete them; null stops that.
+    void listen(J1939Traffic *traffic);
 
     const QVector<SignalDefinition> &definitions() const;
     /// In the order they were first seen.
     const std::vector<WatchedSignal> &watched() const;
 
 private:
-    const QVector<int> &route(const CanFrame &frame);
-    const QVector<int> &route(const J1939Group &group);
+    /// What the frames (or groups) of one key feed.
+    struct Route
+    {
+        QVector<int> targets;
+        /// The frames of this key are J1939 traffic, for the listener.
+        bool j1939Traffic = false;
+    };
+
+    const Route &route(const CanFrame &frame);
+    const Route &route(const J1939Group &group);
     int watchedFor(int definition, quint16 interfaceIndex, int sourceAddress);
-    int decodeTargets(const QVector<int> &targets,
-                      Payload payload,
-                      qint64 microseconds,
-                      const FrameTimes &times,
-                      std::vector<DecodedSample> &out);
+    int decodeRoute(const Route &route,
+                    Payload payload,
+                    qint64 microseconds,
+                    const FrameTimes &times,
+                    std::vector<DecodedSample> &out);
 
     QVector<SignalDefinition> signalDefinitions;
     std::vector<WatchedSignal> watchedSignals;
-    RouteTable routes;
+    RouteTable<Route> routes;
     QHash<quint64, int> watchedByKey;
+    J1939Traffic *listener = nullptr;
 };

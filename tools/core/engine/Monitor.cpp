@@ -29,6 +29,7 @@ Monitor::Monitor(const QVector<SignalDefinition> &definitions,
     , objects(decoder)
     , traffic(interfaces, times, spnNamesOf(definitions))
 {
+    decoder.listen(&traffic);
     runTimer.start();
 }
 
@@ -38,11 +39,6 @@ void Monitor::processFrame(const CanFrame &frame)
     ++frames;
     frameSamples.clear();
     decoder.decode(frame, times, frameSamples);
-    if (J1939Traffic::concerns(frame)) {
-        if (const J1939Group *group = traffic.take(frame)) {
-            decoder.decode(*group, times, frameSamples);
-        }
-    }
     for (const DecodedSample &sample : std::as_const(frameSamples)) {
         objects.feed(sample);
     }

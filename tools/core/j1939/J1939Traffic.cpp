@@ -3,7 +3,6 @@
 #include "J1939Ids.h"
 
 #include <algorithm>
-#include <iterator>
 #include <tuple>
 
 namespace
@@ -42,10 +41,10 @@ const J1939Group *J1939Traffic::take(const CanFrame &frame)
     if (frame.remote) {
         return nullptr;
     }
+    const QMutexLocker locker(&tablesMutex);
     const quint32 format = J1939Ids::pduFormat(frame.id);
     if (format == J1939Ids::requestFormat) {
         countRequest(frame);
-        publish();
         return nullptr;
     }
     if (format != J1939Ids::connectionFormat && format != J1939Ids::dataTransferFormat) {
@@ -54,11 +53,8 @@ const J1939Group *J1939Traffic::take(const CanFrame &frame)
                     frame.timeMicroseconds,
                     frame.data.data(),
                     frame.length);
-        publish();
         return nullptr;
     }
-    // Most packets only add to a session: what the diagnostics show is unchanged.
-    const TransportCounts before = transport.counts();
     const J1939Group *group = transport.take(frame);
     if (group && group->pgn == J1939Ids::activeFaultsPgn) {
         faults.take(group->interfaceIndex,
@@ -67,28 +63,13 @@ const J1939Group *J1939Traffic::take(const CanFrame &frame)
                     group->payload.data(),
                     static_cast<int>(group->payload.size()));
     }
-    const TransportCounts &after = transport.counts();
-    if (std::any_of(std::cbegin(transportCounts), std::cend(transportCounts), [&](const TransportCount &c) {
-            return before.*c.count != after.*c.count;
-        })) {
-        publish();
-    }
     return group;
 }
 
 void J1939Traffic::expire()
 {
-    const quint64 timedOut = transport.counts().timeout;
+    const QMutexLocker locker(&tablesMutex);
     transport.expire(times.last());
-    if (transport.counts().timeout != timedOut) {
-        publish();
-    }
-}
-
-J1939Diagnostics J1939Traffic::diagnostics() const
-{
-    const QMutexLocker locker(&publishedMutex);
-    return published;
 }
 
 void J1939Traffic::countRequest(const CanFrame &frame)
@@ -100,8 +81,9 @@ void J1939Traffic::countRequest(const CanFrame &frame)
     ++requests[(quint64(sender) << 18) | J1939Ids::pgnAt(frame.data.data())];
 }
 
-void J1939Traffic::publish()
+J1939Diagnostics J1939Traffic::diagnostics() const
 {
+    const QMutexLocker locker(&tablesMutex);
     J1939Diagnostics result;
     result.transport = transport.counts();
     const auto interfaceOf = [this](quint64 sender) {
@@ -140,6 +122,5 @@ void J1939Traffic::publish()
     sortBy(result.senders);
     sortBy(result.faults);
     sortBy(result.requests);
-    const QMutexLocker locker(&publishedMutex);
-    published = std::move(result);
+    return result;
 }

@@ -20,8 +20,8 @@
  * for each group.
  *
  * Frames are taken on one thread; diagnostics() may be called from any, also
- * while frames come in: it copies what the frame thread last published, which
- * it does whenever a frame changed what they show.
+ * while frames come in. The tables are locked by the frames of this traffic
+ * only, and by diagnostics() while it reads them.
  */
 class J1939Traffic
 {
@@ -47,12 +47,12 @@ public:
     /// Drops as timed out the sessions that waited too long by the run's present.
     void expire();
 
-    /// The run so far, as last published; from any thread.
+    /// The run so far; from any thread.
     J1939Diagnostics diagnostics() const;
 
 private:
+    /// Called with tablesMutex held.
     void countRequest(const CanFrame &frame);
-    void publish();
 
     const InterfaceNames &interfaces;
     const FrameTimes &times;
@@ -62,6 +62,5 @@ private:
     ActiveFaults faults;
     /// By sender key, as ActiveFaults keys senders, above the requested group.
     QHash<quint64, quint64> requests;
-    mutable QMutex publishedMutex;
-    J1939Diagnostics published;
+    mutable QMutex tablesMutex;
 };
