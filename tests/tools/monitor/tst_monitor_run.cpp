@@ -138,7 +138,7 @@ private Q_SLOTS:
                                "(0.2) can0 123#0102\n";
         const QString arguments = QStringLiteral("- --source-address all --definitions " EXTRA_SIGNALS " --format ");
         const QByteArray csv = runMonitor(arguments + QLatin1String("csv"), log).out;
-        QCOMPARE(csv.count("vehicle speed, cluster (SPN 84, SA 17)"), 1);
+        QCOMPARE(csv.count("vehicle speed, cluster (SPN 84, SA 0x17)"), 1);
         QVERIFY2(csv.contains(",can0,0x21,"), csv.constData());
         const QJsonArray states = signalsOf(runMonitor(arguments + QLatin1String("json"), log).out);
         QCOMPARE(field(states, 2, "sourceAddress").toString(), QStringLiteral("0x21"));

@@ -228,9 +228,12 @@ void TableReport::writeEnd(const RunSummary &summary, const QVector<SignalSnapsh
 
 void TableReport::writeFooter(const RunSummary &summary)
 {
-    out << "\ninput: " << summary.input << '\n'
-        << summary.frames << " frames in " << summary.lines << " lines; " << summary.malformedLines
-        << " malformed lines skipped; " << summary.errorFrames << " error frames\n";
+    out << "\ninput: " << summary.input << '\n' << summary.frames << " frames";
+    // A bus delivers frames, not lines: only a log has lines to count and skip.
+    if (settings.run.logTime) {
+        out << " in " << summary.lines << " lines; " << summary.malformedLines << " malformed lines skipped";
+    }
+    out << "; " << summary.errorFrames << " error frames\n";
     const QString transport = transportLine(summary.diagnostics.transport);
     if (!transport.isEmpty()) {
         out << transport << '\n';
