@@ -92,7 +92,7 @@ const FrameDecoder::Route &FrameDecoder::route(const J1939Group &group)
     return routes.insert(key, std::move(built));
 }
 
-// Inlined into both decode()s, so that a frame pays no call for sharing it.
+// Inlined, so that a frame pays no call for sharing it with the groups.
 Q_ALWAYS_INLINE int FrameDecoder::decodeRoute(const Route &route,
                                               Payload payload,
                                               qint64 microseconds,

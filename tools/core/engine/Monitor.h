@@ -13,7 +13,6 @@
 #include "SignalSnapshot.h"
 
 #include <QElapsedTimer>
-#include <QHash>
 #include <QVector>
 
 #include <vector>
