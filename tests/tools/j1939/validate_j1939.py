@@ -142,6 +142,14 @@ def main():
     expect("cab's codes active", [got[k]["active"] for k in cab], [False, False])
     expect("broadcasts", (reading.sessions, reading.completed), (44, 44))
 
+    # The table says the same in words.
+    table = subprocess.run([monitor, log], capture_output=True, text=True, check=True).stdout
+    for line in ["can0, SA 0x00: malfunction indicator on, red stop off, amber warning off, protect not available",
+                 "  SPN 96, FMI 3 (voltage above normal, or shorted to high source): no longer active, 126 occurrences,"
+                 " first seen 21.848 s, last seen 26.647 s",
+                 "transport: 44 sessions, 44 completed; dropped: 0 missing packet, 0 timeout, 0 aborted, 0 interrupted"]:
+        expect("table line", line in table.splitlines(), True)
+
     for failure in failures:
         print(failure)
     print(f"{reading.completed} sessions, {len(got)} codes, {len(reading.torques)} torque samples compared")
