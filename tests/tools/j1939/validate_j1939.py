@@ -10,7 +10,8 @@ together, decodes the active faults of every sender from single frames and
 groups, and one parameter of the 34-byte engine configuration group (SPN 544,
 bytes 20-21). Then runs MONITOR on LOG with that parameter in a definition
 file and compares the session counts, each sender's lamps, every trouble code
-and the parameter's samples. Exit status 77 (skipped) when LOG is missing.
+and the parameter's samples, and finds a few of them in the table's words.
+Exit status 77 (skipped) when LOG is missing.
 """
 
 import json
