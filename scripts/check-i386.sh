@@ -29,7 +29,8 @@ source "$source_dir/scripts/debian-archive.sh"
 root=$(realpath -m "${TALVENO_I386_ROOT:-$source_dir/build/i386-root}")
 jobs=${TALVENO_JOBS:-2}
 suite=bookworm
-packages=(cmake make g++-i686-linux-gnu libc6-dev:i386 qtbase5-dev:i386 libqt5serialbus5-dev:i386)
+packages=(cmake make g++-i686-linux-gnu libc6-dev:i386 qtbase5-dev:i386 libqt5serialbus5-dev:i386
+    prometheus-cpp-dev:i386)
 # Written last into a finished root; a root without it, or made for another
 # package list, is made again.
 recipe="$suite amd64+i386 ${packages[*]}"

@@ -9,6 +9,7 @@ set -euo pipefail
 packages=(
     cmake g++ make pkg-config
     qtbase5-dev libqt5serialbus5-dev libqt5serialbus5-plugins
+    prometheus-cpp-dev prometheus
     libbenchmark-dev
     python3-pyqt5 python3-can python3-dask python3-distributed
     bsdutils

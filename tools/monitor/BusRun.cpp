@@ -91,27 +91,29 @@ private:
     {
         buses.push_back(std::make_unique<BusConnection>(address));
         BusConnection &bus = *buses.back();
+        InputCounts &counts = session.input(static_cast<int>(buses.size()) - 1);
         const quint16 interfaceIndex = session.interfaces().index(interfaceLabel(options.buses, address));
         QString error;
         if (!bus.open([this](const QString &message) { fail(message); }, error)) {
             fail(error);
             return false;
         }
-        QObject::connect(bus.device(), &QCanBusDevice::framesReceived, &loop, [this, &bus, interfaceIndex] {
-            take(bus, interfaceIndex);
+        QObject::connect(bus.device(), &QCanBusDevice::framesReceived, &loop, [this, &bus, &counts, interfaceIndex] {
+            take(bus, counts, interfaceIndex);
         });
         return true;
     }
 
-    void take(BusConnection &bus, quint16 interfaceIndex)
+    void take(BusConnection &bus, InputCounts &counts, quint16 interfaceIndex)
     {
         const QVector<QCanBusFrame> frames = bus.device()->readAllFrames();
         CanFrame frame;
         for (const QCanBusFrame &busFrame : frames) {
             if (!fromBusFrame(busFrame, interfaceIndex, frame)) {
-                ++session.summary().errorFrames;
+                ++counts.errorFrames;
                 continue;
             }
+            ++counts.frames;
             // A plugin that stamps no time gets the time of arrival.
             if (frame.timeMicroseconds == 0) {
                 frame.timeMicroseconds = nowMicroseconds();

@@ -16,6 +16,7 @@ public:
         , log(log)
         , session(session)
         , summary(session.summary())
+        , counts(session.input(0))
         , malformed(malformed)
         , reader(log.reader(session.interfaces(), StopRequest::wakeFd()))
         , progress(log.size(), ProgressBar::wanted(log.size()))
@@ -68,11 +69,12 @@ private:
             if (session.monitor().frameCount() == 0) {
                 wallClock = !reader->timed();
             }
+            ++counts.frames;
             return session.logFrame(frame);
         case LogReader::Next::TimedOut:
             return session.clockAt(nowMicroseconds());
         case LogReader::Next::ErrorFrame:
-            ++summary.errorFrames;
+            ++counts.errorFrames;
             return true;
         case LogReader::Next::Malformed:
             return takeMalformed();
@@ -100,6 +102,7 @@ private:
             return false;
         }
         malformed.add(line);
+        ++counts.malformedLines;
         return true;
     }
 
@@ -107,7 +110,7 @@ private:
     // file given by mistake.
     bool notACanLog() const
     {
-        if (session.monitor().frameCount() > 0 || summary.errorFrames > 0 || malformed.count() == 0) {
+        if (session.monitor().frameCount() > 0 || counts.errorFrames > 0 || malformed.count() == 0) {
             return false;
         }
         const MalformedLine &first = malformed.first().first();
@@ -123,6 +126,7 @@ private:
     const LogFile &log;
     Session &session;
     RunSummary &summary;
+    InputCounts &counts;
     MalformedLines &malformed;
     const std::unique_ptr<LogReader> reader;
     ProgressBar progress;

@@ -79,6 +79,14 @@ const char description[] = "Reads CAN frames from a recorded log (every layout o
                            "table shows them under \"Diagnostics\"; JSON as \"lamps\" and \"faults\", with\n"
                            "the requests (PGN 59904) per sender and group as \"requests\". CSV keeps to\n"
                            "the signals.\n"
+                           "Metrics: --metrics ADDRESS:PORT serves, at http://ADDRESS:PORT/metrics, what the\n"
+                           "reports show of every signal (newest value, cached average and deviation,\n"
+                           "minimum, maximum, median, rating, thresholds, outside count, age, stale flag,\n"
+                           "counts of frames, samples, not-available and error values) and the counts of\n"
+                           "each input, for Prometheus to scrape, from the moment before the first frame is\n"
+                           "read until the final report is written. A log is read at full speed, so the\n"
+                           "endpoint lives only as long as the log takes; to keep it up, read a bus, or a\n"
+                           "pipe that stays open (tail -f LOG | talveno-monitor --metrics ... -).\n"
                            "\n"
                            "Merging: --merge REPORT.json... combines JSON reports of this program (or\n"
                            "merged ones) exactly: counts add up, averages and deviations combine through\n"
@@ -98,8 +106,9 @@ const char description[] = "Reads CAN frames from a recorded log (every layout o
                            "3 a bus that could not be opened or connected, or failed or disconnected during\n"
                            "the run (the message names the plugin, the interface and Qt's error; the report\n"
                            "of what was read before still follows); 4 the report could not be written (a\n"
-                           "full disk, a closed standard output). A reader that closes the pipe early\n"
-                           "(| head) ends the run quietly.";
+                           "full disk, a closed standard output); 5 nothing could listen at the --metrics\n"
+                           "address (a port in use, or an address not of this machine), found before any\n"
+                           "frame is read. A reader that closes the pipe early (| head) ends the run quietly.";
 }
 
 QString monitorDescription()

@@ -71,6 +71,11 @@ struct CommandLine
         QStringLiteral("0x00")};
     const QCommandLineOption strict{QStringLiteral("strict"),
                                     QStringLiteral("Stop at the first malformed line (exit status 1).")};
+    const QCommandLineOption metrics{
+        QStringLiteral("metrics"),
+        QStringLiteral("Serve the signals' figures for Prometheus at http://ADDRESS:PORT/metrics while the run lasts, "
+                       "e.g. 127.0.0.1:9108 (0.0.0.0:9108: on every interface of this machine)."),
+        QStringLiteral("ADDRESS:PORT")};
     const QCommandLineOption noRedraw{QStringLiteral("no-redraw"),
                                       QStringLiteral("On a terminal, let --every's snapshots scroll instead of "
                                                      "drawing each over the one before.")};
@@ -101,6 +106,7 @@ CommandLine::CommandLine(const QString &sampleLog)
                        sourceAddress,
                        strict,
                        noRedraw,
+                       metrics,
                        merge});
 }
 
@@ -251,6 +257,18 @@ bool readPlot(const CommandLine &line, MonitorOptions &options, QString &error)
     return true;
 }
 
+bool readMetrics(const CommandLine &line, MonitorOptions &options, QString &error)
+{
+    if (!line.parser.isSet(line.metrics)) {
+        return true;
+    }
+    if (!options.mergeReports.isEmpty()) {
+        error = QStringLiteral("--metrics serves the figures of a run; a merge has none");
+        return false;
+    }
+    return MetricsAddress::parse(line.parser.value(line.metrics), options.metrics, error);
+}
+
 bool readDefinitions(const CommandLine &line, MonitorOptions &options, QString &error)
 {
     options.definitionFile = line.parser.value(line.definitions);
@@ -283,5 +301,5 @@ bool parseMonitorOptions(const QStringList &arguments,
     options.redraw = !line.parser.isSet(line.noRedraw);
     return readInputs(line, sampleLog, options, error) && readFormat(line, options, error)
         && readFigures(line, options, error) && readSourceAddress(line, options, error)
-        && readPlot(line, options, error) && readDefinitions(line, options, error);
+        && readPlot(line, options, error) && readDefinitions(line, options, error) && readMetrics(line, options, error);
 }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "BusAddress.h"
+#include "MetricsAddress.h"
 #include "Report.h"
 #include "RunSettings.h"
 
@@ -35,6 +36,8 @@ struct MonitorOptions
     bool strict = false;
     /// On a terminal, --every redraws each snapshot in place (off: --no-redraw).
     bool redraw = true;
+    /// --metrics: where to serve the figures for Prometheus while the run lasts.
+    MetricsAddress metrics;
 };
 
 /// Reads the arguments (the program name first). Returns false with a message in

@@ -25,6 +25,12 @@ Session::Session(const QVector<SignalDefinition> &definitions, const MonitorOpti
     , report(Report::make(reportSettings(options), out))
     , every(options.every)
 {
+    for (const BusAddress &bus : options.buses) {
+        inputs.push_back(InputCounts{bus.text(), {}, {}, {}});
+    }
+    if (inputs.empty()) {
+        inputs.push_back(InputCounts{options.input, {}, {}, {}});
+    }
 }
 
 InterfaceNames &Session::interfaces()
@@ -40,6 +46,21 @@ Monitor &Session::monitor()
 RunSummary &Session::summary()
 {
     return runSummary;
+}
+
+InputCounts &Session::input(int index)
+{
+    return inputs[static_cast<std::size_t>(index)];
+}
+
+LiveFigures Session::liveFigures()
+{
+    LiveFigures figures;
+    figures.signalStates = signalMonitor.snapshot();
+    for (const InputCounts &counts : inputs) {
+        figures.inputs.append(InputFigures{counts.name, counts.frames, counts.malformedLines, counts.errorFrames});
+    }
+    return figures;
 }
 
 bool Session::logFrame(const CanFrame &frame)
@@ -126,6 +147,10 @@ void Session::endByStopRequest()
 void Session::finish()
 {
     runSummary.frames = signalMonitor.frameCount();
+    runSummary.errorFrames = 0;
+    for (const InputCounts &counts : inputs) {
+        runSummary.errorFrames += counts.errorFrames;
+    }
     runSummary.firstFrameMicroseconds = signalMonitor.frameTimes().first();
     runSummary.lastFrameMicroseconds = signalMonitor.frameTimes().last();
     signalMonitor.expireSessions();

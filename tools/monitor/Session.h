@@ -2,13 +2,27 @@
 #pragma once
 
 #include "InterfaceNames.h"
+#include "MetricFamilies.h"
 #include "Monitor.h"
 #include "MonitorOptions.h"
+#include "Relaxed.h"
 #include "Report.h"
 
 #include <QTextStream>
 
 #include <memory>
+#include <vector>
+
+/// What the run has read from one input, counted as it goes; readable from any
+/// thread.
+struct InputCounts
+{
+    /// The log as given, or the bus as PLUGIN:INTERFACE.
+    QString name;
+    Relaxed<quint64> frames;
+    Relaxed<quint64> malformedLines;
+    Relaxed<quint64> errorFrames;
+};
 
 /// One run of the monitor: the signals, the report they go to, and when the
 /// next snapshot is due.
@@ -20,6 +34,10 @@ public:
     InterfaceNames &interfaces();
     Monitor &monitor();
     RunSummary &summary();
+    /// The run's inputs: the log, or each bus in the order given.
+    InputCounts &input(int index);
+    /// The signals and the inputs as they are now; from any thread.
+    LiveFigures liveFigures();
 
     /// A frame of a log: the snapshots that fall due before its time go out
     /// first, then the frame is taken in. False once the report cannot be written.
@@ -51,6 +69,8 @@ private:
     Monitor signalMonitor;
     std::unique_ptr<Report> report;
     RunSummary runSummary;
+    /// Made once, before the run: never moved while it is read.
+    std::vector<InputCounts> inputs;
     double every;
     /// The next snapshot falls due at nextSnapshot x every seconds of log time.
     quint64 nextSnapshot = 1;

@@ -5,6 +5,7 @@
 #include "ExitStatus.h"
 #include "Merge.h"
 #include "Messages.h"
+#include "MetricsEndpoint.h"
 #include "MonitorOptions.h"
 #include "QtSerialBus.h"
 #include "Runs.h"
@@ -173,6 +174,18 @@ int main(int argc, char *argv[])
 
     GenericSignal::setMaxValueCount(options.run.historyCapacity);
     Session session(definitions, options, out);
+    // Served from before the first frame until the report is out; gone before the session.
+    std::unique_ptr<MetricsEndpoint> metrics;
+    if (options.metrics.isSet()) {
+        metrics = MetricsEndpoint::start(
+            options.metrics,
+            [&session] { return session.liveFigures(); },
+            error);
+        if (!metrics) {
+            complain(error);
+            return ExitStatus::metricsUnavailable;
+        }
+    }
     MalformedLines malformed;
     const int status =
         options.input.isEmpty() ? readBuses(options, session) : readLog(options, log, session, malformed);

@@ -6,9 +6,12 @@
 #include "TestSupport.h"
 #include "j1939/J1939Script.h"
 
+#include <QSemaphore>
 #include <QTest>
 
+#include <atomic>
 #include <cstring>
+#include <thread>
 
 Q_DECLARE_METATYPE(SignalDefinition)
 
@@ -231,6 +234,57 @@ private Q_SLOTS:
         QCOMPARE(diagnostics.faults.size(), 1);
         QCOMPARE(diagnostics.faults[0].spn, 190u);
         QCOMPARE(diagnostics.faults[0].spnName, QStringLiteral("engine speed (SPN 190)"));
+    }
+
+    // Snapshots taken on another thread while frames bring new interfaces, senders
+    // and signals: each signal in them whole, and all of them in the last one.
+    void monitor_snapshotsWhileFramesComeIn()
+    {
+        QVector<SignalDefinition> definitions = builtinSignals();
+        for (SignalDefinition &definition : definitions) {
+            definition.anySourceAddress = true;
+        }
+        InterfaceNames interfaces;
+        Monitor monitor(definitions, interfaces, RunSettings());
+        constexpr int senders = 200;
+        constexpr int buses = 3;
+        QSemaphore halfway;
+        QSemaphore snapshotTaken;
+        std::atomic<bool> done{false};
+        std::thread intake([&] {
+            for (int sender = 0; sender < senders; ++sender) {
+                if (sender == senders / 2) {
+                    halfway.release();
+                    snapshotTaken.acquire();
+                }
+                for (int bus = 0; bus < buses; ++bus) {
+                    const quint16 index = interfaces.index(QStringLiteral("can%1").arg(bus));
+                    const qint64 time = (sender * buses + bus) * 1000;
+                    monitor.processFrame(
+                        frameOf(0x0CF00400 | quint32(sender), QByteArray::fromHex("F1D0CD5A1D00FFCD"), time, index));
+                    monitor.processFrame(
+                        frameOf(0x18FEEE00 | quint32(sender), QByteArray::fromHex("7BFFFFFFFFFFFFFF"), time, index));
+                }
+            }
+            done = true;
+        });
+        halfway.acquire();
+        int torn = 0;
+        for (bool first = true; first || !done; first = false) {
+            for (const SignalSnapshot &s : monitor.snapshot()) {
+                torn += s.decodedSamples > 0 && (s.interfaceName.isEmpty() || s.storedSamples < 1 || s.frames < 1);
+            }
+            if (first) {
+                snapshotTaken.release();
+            }
+        }
+        intake.join();
+        QCOMPARE(torn, 0);
+        int fed = 0;
+        for (const SignalSnapshot &s : monitor.snapshot()) {
+            fed += s.decodedSamples == 1 && s.frames == 1;
+        }
+        QCOMPARE(fed, 2 * senders * buses);
     }
 };
 

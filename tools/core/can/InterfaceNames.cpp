@@ -30,6 +30,7 @@ quint16 InterfaceNames::index(const char *name, std::size_t length)
         return std::numeric_limits<quint16>::max();
     }
     bytes.append(QByteArray(name, static_cast<int>(length)));
+    const QMutexLocker locker(&namesMutex);
     names.append(QString::fromUtf8(name, static_cast<int>(length)));
     last = bytes.size() - 1;
     return static_cast<quint16>(last);
@@ -37,10 +38,12 @@ quint16 InterfaceNames::index(const char *name, std::size_t length)
 
 QString InterfaceNames::name(quint16 index) const
 {
+    const QMutexLocker locker(&namesMutex);
     return index < names.size() ? names.at(index) : QString();
 }
 
 int InterfaceNames::count() const
 {
+    const QMutexLocker locker(&namesMutex);
     return names.size();
 }

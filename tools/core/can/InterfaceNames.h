@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
+#include <QMutex>
 #include <QString>
 #include <QVector>
 
@@ -8,6 +9,8 @@
 
 /// The interfaces seen in one run ("can0", "vcan1", ...), numbered in the order
 /// they first appear, so that a frame can carry a small index instead of a name.
+///
+/// Names are added on one thread; name() and count() may be called from any.
 class InterfaceNames
 {
 public:
@@ -20,6 +23,9 @@ public:
     int count() const;
 
 private:
+    /// Held to add a name and to read names; index() looks names up in bytes,
+    /// which only the adding thread touches, without it.
+    mutable QMutex namesMutex;
     QVector<QString> names;
     QVector<QByteArray> bytes;
     /// The index asked for last, checked first.

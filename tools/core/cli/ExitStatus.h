@@ -14,4 +14,7 @@ constexpr int unreadable = 2;
 constexpr int busFailure = 3;
 /// The report could not be written.
 constexpr int reportUnwritable = 4;
+/// Nothing could listen at the metrics address: a port in use, or an address
+/// that is not one of this machine's.
+constexpr int metricsUnavailable = 5;
 }

@@ -33,7 +33,7 @@ const QVector<SignalDefinition> &FrameDecoder::definitions() const
     return signalDefinitions;
 }
 
-const std::vector<WatchedSignal> &FrameDecoder::watched() const
+const PublishedList<WatchedSignal> &FrameDecoder::watched() const
 {
     return watchedSignals;
 }
@@ -51,11 +51,11 @@ int FrameDecoder::watchedFor(int definition, quint16 interfaceIndex, int sender)
     if (known != watchedByKey.cend()) {
         return known.value();
     }
-    WatchedSignal signal;
-    signal.definition = definition;
-    signal.interfaceIndex = interfaceIndex;
-    signal.sourceAddress = sourceAddress;
-    watchedSignals.push_back(signal);
+    watchedSignals.append([&](WatchedSignal &signal) {
+        signal.definition = definition;
+        signal.interfaceIndex = interfaceIndex;
+        signal.sourceAddress = sourceAddress;
+    });
     const int index = static_cast<int>(watchedSignals.size()) - 1;
     watchedByKey.insert(key, index);
     return index;
@@ -104,6 +104,7 @@ Q_ALWAYS_INLINE int FrameDecoder::decodeRoute(const Route &route,
     double seconds = -1.0;
     for (const int target : route.targets) {
         WatchedSignal &signal = watchedSignals[static_cast<std::size_t>(target)];
+        ++signal.frames;
         DecodedSample sample;
         switch (::decode(signalDefinitions.at(signal.definition), payload, sample.raw)) {
         case Decoding::Sample:

@@ -4,6 +4,8 @@
 #include "CanFrame.h"
 #include "FrameTimes.h"
 #include "J1939Traffic.h"
+#include "PublishedList.h"
+#include "Relaxed.h"
 #include "RouteTable.h"
 #include "SignalDecoding.h"
 #include "SignalDefinition.h"
@@ -14,19 +16,20 @@
 #include <vector>
 
 /// One signal the engine watches: a definition on one interface and, for J1939,
-/// from one sender.
+/// from one sender. Its counts may be read from any thread.
 struct WatchedSignal
 {
     int definition = 0;
     quint16 interfaceIndex = 0;
     /// The sender of a J1939 signal; -1 for other signals.
     int sourceAddress = -1;
-    /// Raw values that J1939 marks as not available (or reserved) and as an
-    /// error, which are skipped, and matching frames that end before the signal's
-    /// last bit.
-    quint64 notAvailableSamples = 0;
-    quint64 errorSamples = 0;
-    quint64 tooShortFrames = 0;
+    /// The frames that carry the signal; of them, raw values that J1939 marks as
+    /// not available (or reserved) and as an error, which are skipped, and frames
+    /// that end before the signal's last bit.
+    Relaxed<quint64> frames;
+    Relaxed<quint64> notAvailableSamples;
+    Relaxed<quint64> errorSamples;
+    Relaxed<quint64> tooShortFrames;
 };
 
 /// One decoded raw value of one watched signal.
@@ -51,6 +54,9 @@ struct DecodedSample
  * lookup, so that other frames pay nothing for it); the groups it puts back
  * together are routed by interface, parameter group and sender, and decode from
  * their whole payload like frames.
+ *
+ * Frames are decoded on one thread; the watched signals may be walked from any
+ * other meanwhile.
  */
 class FrameDecoder
 {
@@ -66,7 +72,7 @@ public:
 
     const QVector<SignalDefinition> &definitions() const;
     /// In the order they were first seen.
-    const std::vector<WatchedSignal> &watched() const;
+    const PublishedList<WatchedSignal> &watched() const;
 
 private:
     /// What the frames (or groups) of one key feed.
@@ -87,7 +93,7 @@ private:
                     std::vector<DecodedSample> &out);
 
     QVector<SignalDefinition> signalDefinitions;
-    std::vector<WatchedSignal> watchedSignals;
+    PublishedList<WatchedSignal> watchedSignals;
     RouteTable<Route> routes;
     QHash<quint64, int> watchedByKey;
     J1939Traffic *listener = nullptr;

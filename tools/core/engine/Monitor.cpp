@@ -36,6 +36,7 @@ Monitor::Monitor(const QVector<SignalDefinition> &definitions,
 void Monitor::processFrame(const CanFrame &frame)
 {
     times.take(frame.timeMicroseconds);
+    present = times.secondsAt(times.last());
     ++frames;
     frameSamples.clear();
     decoder.decode(frame, times, frameSamples);
@@ -56,12 +57,13 @@ double Monitor::logSecondsAt(qint64 microseconds) const
 
 double Monitor::lastLogSeconds() const
 {
-    return times.secondsAt(times.last());
+    return present;
 }
 
 void Monitor::advanceLogTime(double seconds)
 {
     times.advanceTo(times.first() + static_cast<qint64>(std::llround(seconds * 1e6)));
+    present = times.secondsAt(times.last());
 }
 
 quint64 Monitor::frameCount() const
@@ -76,12 +78,13 @@ const FrameTimes &Monitor::frameTimes() const
 
 QVector<Monitor::Row> Monitor::rows() const
 {
-    const std::vector<WatchedSignal> &watched = decoder.watched();
+    const PublishedList<WatchedSignal> &watched = decoder.watched();
+    const int count = static_cast<int>(watched.size());
     const int definitions = decoder.definitions().size();
     QVector<Row> result;
-    result.reserve(static_cast<int>(watched.size()) + definitions);
+    result.reserve(count + definitions);
     std::vector<bool> seen(static_cast<std::size_t>(definitions), false);
-    for (int i = 0; i < static_cast<int>(watched.size()); ++i) {
+    for (int i = 0; i < count; ++i) {
         result.append(Row{watched[static_cast<std::size_t>(i)].definition, i});
         seen[static_cast<std::size_t>(result.last().definition)] = true;
     }
@@ -112,6 +115,7 @@ SignalSnapshot Monitor::emptySnapshot(int definition) const
     SignalSnapshot s;
     s.name = d.name;
     s.unit = d.unit;
+    s.message = d.message;
     s.factor = d.factor;
     // Never seen at all: stale once the run has lasted longer than the limit.
     const double runSeconds = std::max(runTimer.elapsed() / 1000.0, settings.logTime ? lastLogSeconds() : 0.0);
@@ -126,6 +130,7 @@ SignalSnapshot Monitor::snapshotOf(int watched)
     s.interfaceName = interfaces.name(signal.interfaceIndex);
     s.sourceAddress = signal.sourceAddress;
     s.origin = origin(signal);
+    s.frames = signal.frames;
     s.decodedSamples = objects.sampleCount(watched);
     s.notAvailableSamples = signal.notAvailableSamples;
     s.errorSamples = signal.errorSamples;

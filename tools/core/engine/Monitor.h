@@ -7,6 +7,7 @@
 #include "InterfaceNames.h"
 #include "J1939Diagnostics.h"
 #include "J1939Traffic.h"
+#include "Relaxed.h"
 #include "RunSettings.h"
 #include "SignalDefinition.h"
 #include "SignalObjects.h"
@@ -23,8 +24,9 @@
  * J1939 transport protocol's groups, put back together, go the frames' way; the
  * active faults and requests are kept apart, for the diagnostics.
  *
- * Frames and snapshots are taken on one thread; snapshots are plain values, to
- * be handed to any other.
+ * Frames are taken in on one thread. Snapshots may be taken on any thread, also
+ * while frames come in (a signal first seen meanwhile is in the next one), and
+ * are plain values, to be handed to any other.
  */
 class Monitor
 {
@@ -39,12 +41,14 @@ public:
     /// Takes in every sample in the frame.
     void processFrame(const CanFrame &frame);
 
-    /// Seconds since the first frame's timestamp; 0 before any frame.
+    /// Seconds since the first frame's timestamp; 0 before any frame. On the
+    /// thread that takes the frames, as are logSecondsAt(), advanceLogTime() and
+    /// frameTimes().
     double logSeconds(const CanFrame &frame) const;
     /// The same for a time in microseconds on the frames' clock.
     double logSecondsAt(qint64 microseconds) const;
     /// The log's present: the newest frame's time, or a later one given to
-    /// advanceLogTime().
+    /// advanceLogTime(). From any thread, as frameCount().
     double lastLogSeconds() const;
     /// Moves the log's present on to the given seconds since the first frame, as
     /// a snapshot between two frames sees it; never back, and not before any frame.
@@ -86,5 +90,7 @@ private:
     FrameTimes times;
     std::vector<DecodedSample> frameSamples;
     QElapsedTimer runTimer;
-    quint64 frames = 0;
+    Relaxed<quint64> frames;
+    /// lastLogSeconds(), for the threads that take snapshots.
+    Relaxed<double> present;
 };

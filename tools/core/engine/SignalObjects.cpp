@@ -13,8 +13,8 @@ SignalObjects::~SignalObjects() = default;
 
 SignalObjects::Entry &SignalObjects::create(std::size_t signal)
 {
-    if (signal >= entries.size()) {
-        entries.resize(signal + 1);
+    while (signal >= entries.size()) {
+        entries.append([](Entry &) {});
     }
     Entry &entry = entries[signal];
     const WatchedSignal &watched = decoder.watched()[signal];
@@ -29,6 +29,7 @@ SignalObjects::Entry &SignalObjects::create(std::size_t signal)
     entry.object->setUpdatingEnabled(false);
     entry.next.auxByte1 = static_cast<quint8>(std::max(watched.sourceAddress, 0));
     entry.next.auxInt = static_cast<qint32>(definition.j1939 ? definition.pgn : definition.id);
+    entry.published.store(entry.object.get(), std::memory_order_release);
     return entry;
 }
 
@@ -50,7 +51,8 @@ void SignalObjects::feed(const DecodedSample &sample)
 const SignalObjects::Entry *SignalObjects::entry(int signal) const
 {
     const auto index = static_cast<std::size_t>(signal);
-    return index < entries.size() && entries[index].object ? &entries[index] : nullptr;
+    return index < entries.size() && entries[index].published.load(std::memory_order_acquire) ? &entries[index]
+                                                                                              : nullptr;
 }
 
 quint64 SignalObjects::sampleCount(int signal) const
@@ -71,7 +73,7 @@ void SignalObjects::readFigures(int signal, double band, SignalSnapshot &s)
     if (!known) {
         return;
     }
-    GenericSignalImpl<J1939Value> &object = *known->object;
+    GenericSignalImpl<J1939Value> &object = *known->published.load(std::memory_order_acquire);
     s.storedSamples = object.getValueCount();
     s.newest = object.getValue().scaledValue.toDouble();
     s.cachedAverage = object.getAverage();
@@ -95,7 +97,7 @@ void SignalObjects::readHistory(int signal, double band, SignalSeries &s)
     if (!known) {
         return;
     }
-    GenericSignalImpl<J1939Value> &object = *known->object;
+    GenericSignalImpl<J1939Value> &object = *known->published.load(std::memory_order_acquire);
     const QVector<J1939Value> history = object.getValues();
     for (const J1939Value &value : history) {
         s.samples.append(QPointF(value.auxDouble, value.scaledValue.toDouble()));

@@ -2,12 +2,14 @@
 #pragma once
 
 #include "FrameDecoder.h"
+#include "PublishedList.h"
+#include "Relaxed.h"
 #include "SignalSnapshot.h"
 
 #include <Talveno/GenericSignalImpl.h>
 
+#include <atomic>
 #include <memory>
-#include <vector>
 
 /**
  * The library's side of the engine: a GenericSignalImpl<J1939Value> for each
@@ -18,6 +20,9 @@
  * The history capacity is the process-wide GenericSignal::setMaxValueCount().
  * Each stored sample carries its log time in auxDouble, its source address in
  * auxByte1 and its parameter group (or identifier) in auxInt.
+ *
+ * Samples are fed on one thread; the counts, figures and histories may be read
+ * from any other meanwhile.
  */
 class SignalObjects
 {
@@ -47,17 +52,20 @@ private:
     {
         const SignalDefinition *definition = nullptr;
         std::unique_ptr<GenericSignalImpl<J1939Value>> object;
+        /// The same object for readers on other threads, once it is set up.
+        std::atomic<GenericSignalImpl<J1939Value> *> published{nullptr};
         /// The next sample, with the fields that never change for this signal
         /// filled in once; each intake takes it over and only the raw value and
         /// the time are set again.
         J1939Value next;
-        quint64 samples = 0;
-        double newestLogSeconds = 0.0;
+        Relaxed<quint64> samples;
+        Relaxed<double> newestLogSeconds;
     };
 
     Entry &create(std::size_t signal);
     const Entry *entry(int signal) const;
 
     const FrameDecoder &decoder;
-    std::vector<Entry> entries;
+    /// By watched signal; one without samples yet has no object.
+    PublishedList<Entry> entries;
 };

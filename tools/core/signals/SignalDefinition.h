@@ -21,6 +21,9 @@ struct SignalDefinition
 
     QString name;
     QString unit;
+    /// The database message that carries the signal; empty for built-in signals
+    /// and those of a definition file.
+    QString message;
 
     /// Frames match either by J1939 parameter group and source address (29-bit
     /// identifiers only) or by identifier and mask.

@@ -10,6 +10,8 @@ struct SignalSnapshot
 {
     QString name;
     QString unit;
+    /// The database message that carries the signal; empty for other signals.
+    QString message;
     /// The interface that carried the signal; empty when no frame of it was seen.
     QString interfaceName;
     /// The sender of a J1939 signal; -1 for other signals and before any frame.
@@ -17,6 +19,8 @@ struct SignalSnapshot
     /// Interface and source address when the run has several of them, e.g.
     /// "can1, SA 0x17"; empty otherwise.
     QString origin;
+    /// The frames that carried the signal.
+    quint64 frames = 0;
     /// Every sample decoded so far, and the raw values that J1939 marks as not
     /// available (or reserved) and as an error, which are skipped.
     quint64 decodedSamples = 0;
