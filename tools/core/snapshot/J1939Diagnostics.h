@@ -42,19 +42,20 @@ inline constexpr TransportCount transportCounts[] = {
 /// lamp's value in the metrics.
 enum class LampState { Off = 0, On = 1, SlowFlash = 2, FastFlash = 3, NotAvailable = 4 };
 
-/// The four lamps in the order the message carries them, under their report key
-/// and their name in the table.
+/// The four lamps in the order the message carries them, under their report key,
+/// their name in the table and their metric label.
 struct LampName
 {
     const char *key;
     const char *text;
+    const char *label;
 };
 
 inline constexpr LampName lampNames[] = {
-    {"malfunctionIndicator", "malfunction indicator"},
-    {"redStop", "red stop"},
-    {"amberWarning", "amber warning"},
-    {"protect", "protect"},
+    {"malfunctionIndicator", "malfunction indicator", "malfunction_indicator"},
+    {"redStop", "red stop", "red_stop"},
+    {"amberWarning", "amber warning", "amber_warning"},
+    {"protect", "protect", "protect"},
 };
 
 /// As reports write a lamp's state: "off", "on", "slow flash", "fast flash" or
