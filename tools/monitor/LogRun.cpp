@@ -22,6 +22,8 @@ public:
         , progress(log.size(), ProgressBar::wanted(log.size()))
     {
         summary.input = log.name();
+        summary.inputFormat = QLatin1String(logFormatInfo(reader->format()).name);
+        summary.records = QLatin1String(logFormatInfo(reader->format()).record) + QLatin1Char('s');
     }
 
     int run()
@@ -45,6 +47,7 @@ public:
         summary.lines = static_cast<quint64>(reader->lineNumber()) - (status == ExitStatus::malformedStrict ? 1 : 0);
         summary.malformedLines = malformed.count();
         summary.inputBytes = reader->bytesRead();
+        summary.skippedRecords = reader->skipped();
         summary.canonicalInput = log.canonicalPath();
         summary.seconds = session.monitor().lastLogSeconds();
         return notACanLog() ? ExitStatus::unreadable : status;
@@ -96,7 +99,10 @@ private:
         const MalformedLine line = MalformedLine::of(*reader);
         if (options.strict) {
             progress.finish();
-            complain(QStringLiteral("line %1 is malformed (%2): %3").arg(line.lineNumber).arg(line.why, line.text));
+            complain(QStringLiteral("%1 %2 is malformed (%3): %4")
+                         .arg(QLatin1String(line.record))
+                         .arg(line.lineNumber)
+                         .arg(line.why, line.text));
             summary.ending = Ending::MalformedLine;
             status = ExitStatus::malformedStrict;
             return false;
@@ -106,17 +112,19 @@ private:
         return true;
     }
 
-    // Lines that are not blank, of which none is a frame: binary data, or a JSON
-    // file given by mistake.
+    // Records that are not blank, of which none is a frame: binary data, or a
+    // JSON file given by mistake.
     bool notACanLog() const
     {
         if (session.monitor().frameCount() > 0 || counts.errorFrames > 0 || malformed.count() == 0) {
             return false;
         }
         const MalformedLine &first = malformed.first().first();
-        complain(QStringLiteral("%1 is not a CAN log: none of its %2 lines is a frame (line %3: %4)")
+        complain(QStringLiteral("%1 is not a CAN log: none of its %2 %3 is a frame (%4 %5: %6)")
                      .arg(log.name())
                      .arg(summary.lines)
+                     .arg(summary.records)
+                     .arg(QLatin1String(first.record))
                      .arg(first.lineNumber)
                      .arg(first.why));
         return true;

@@ -4,9 +4,17 @@
 
 namespace
 {
-const char description[] = "Reads CAN frames from a recorded log (every layout of can-utils' candump), from\n"
-                           "standard input, or live from CAN buses through Qt SerialBus, decodes signals\n"
-                           "from them and reports, for every signal, what libTalveno knows about it.\n"
+const char description[] = "Reads CAN frames from a recorded log, from standard input, or live from CAN\n"
+                           "buses through Qt SerialBus, decodes signals from them and reports, for every\n"
+                           "signal, what libTalveno knows about it.\n"
+                           "\n"
+                           "Logs: every layout of can-utils' candump, ASC, BLF (its containers compressed\n"
+                           "or stored) and TRC of versions 1.0 to 2.1, told apart by their first line\n"
+                           "(--input-format names one); the report says which it read. In ASC, BLF and TRC\n"
+                           "logs, channel n is the interface CANn, and the start time is read as UTC. Their\n"
+                           "events, status lines and objects of other kinds are counted as skipped. A\n"
+                           "damaged BLF gives the frames before the damage and one malformed object that\n"
+                           "says where it lies.\n"
                            "\n"
                            "The table fits 80 columns, two lines a signal: its name and unit, the sample\n"
                            "count, the rating and how many stored samples lie outside the band; then the\n"

@@ -30,6 +30,11 @@ struct CommandLine
                        "virtualcan:can0 or virtualcan:tcp://127.0.0.1:35470/can0. May be "
                        "given several times."),
         QStringLiteral("PLUGIN:INTERFACE")};
+    const QCommandLineOption inputFormat{
+        QStringLiteral("input-format"),
+        QStringLiteral("Read the log in this format: %1 (default: the one its first line shows).")
+            .arg(logFormatOptions()),
+        QStringLiteral("FORMAT")};
     const QCommandLineOption listBuses{QStringLiteral("list-buses"),
                                        QStringLiteral("List Qt's CAN bus plugins and the interfaces each reports.")};
     const QCommandLineOption stale{QStringLiteral("stale"),
@@ -92,7 +97,8 @@ CommandLine::CommandLine(const QString &sampleLog)
                        "reports to merge.")
             .arg(sampleLog),
         QStringLiteral("[log | REPORT.json...]"));
-    parser.addOptions({bus,
+    parser.addOptions({inputFormat,
+                       bus,
                        listBuses,
                        format,
                        wide,
@@ -163,6 +169,20 @@ bool readBuses(const CommandLine &line, MonitorOptions &options, QString &error)
     return true;
 }
 
+bool readInputFormat(const CommandLine &line, MonitorOptions &options, QString &error)
+{
+    if (!line.parser.isSet(line.inputFormat)) {
+        return true;
+    }
+    LogFormat format = LogFormat::Candump;
+    if (options.input.isEmpty() || !logFormatNamed(line.parser.value(line.inputFormat), format)) {
+        error = QStringLiteral("--input-format must be %1, and is for a log").arg(logFormatOptions());
+        return false;
+    }
+    options.inputFormat = format;
+    return true;
+}
+
 // Where the frames come from: one log, buses, or reports to merge.
 bool readInputs(const CommandLine &line, const QString &sampleLog, MonitorOptions &options, QString &error)
 {
@@ -188,7 +208,7 @@ bool readInputs(const CommandLine &line, const QString &sampleLog, MonitorOption
         options.input = positional.isEmpty() ? sampleLog : positional.first();
     }
     options.run.logTime = options.buses.isEmpty();
-    return true;
+    return readInputFormat(line, options, error);
 }
 
 bool readFormat(const CommandLine &line, MonitorOptions &options, QString &error)

@@ -2,6 +2,7 @@
 #pragma once
 
 #include "BusAddress.h"
+#include "LogFormat.h"
 #include "MetricsAddress.h"
 #include "Report.h"
 #include "RunSettings.h"
@@ -10,11 +11,15 @@
 #include <QStringList>
 #include <QVector>
 
+#include <optional>
+
 /// What the command line asks for.
 struct MonitorOptions
 {
     /// A log file, or "-" for standard input; empty when reading buses.
     QString input;
+    /// --input-format: the log's format, whatever its first bytes show.
+    std::optional<LogFormat> inputFormat;
     /// Each --bus, in order.
     QVector<BusAddress> buses;
     /// The reports of --merge; empty when reading frames.

@@ -28,17 +28,6 @@
 
 namespace
 {
-void reportMalformed(const MalformedLines &malformed)
-{
-    if (malformed.count() == 0) {
-        return;
-    }
-    complain(malformed.summary());
-    for (const MalformedLine &line : malformed.first()) {
-        std::fprintf(stderr, "  %s\n", line.description().toLocal8Bit().constData());
-    }
-}
-
 // The plot's file is opened before anything is read, so that a path that cannot be
 // written fails at once, not after a long log.
 bool openPlot(QFile &file)
@@ -151,6 +140,9 @@ int main(int argc, char *argv[])
         complain(error);
         return ExitStatus::unreadable;
     }
+    if (options.inputFormat) {
+        log.setFormat(*options.inputFormat);
+    }
     if (output.failed()) {
         return written(output, ExitStatus::done);
     }
@@ -197,7 +189,7 @@ int main(int argc, char *argv[])
         return written(output, status);
     }
     session.finish();
-    reportMalformed(malformed);
+    malformed.tell();
     if (plot.isOpen() && !writePlot(plot, session.monitor())) {
         return ExitStatus::unreadable;
     }

@@ -44,7 +44,11 @@ bool Replayer::openLog()
         complain(error);
         return false;
     }
+    if (settings.inputFormat) {
+        log.setFormat(*settings.inputFormat);
+    }
     reader = log.reader(interfaces, StopRequest::wakeFd());
+    outcome.format = reader->format();
     return true;
 }
 

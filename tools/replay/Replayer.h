@@ -14,6 +14,7 @@
 #include <QTimer>
 
 #include <memory>
+#include <optional>
 
 /**
  * Writes the frames of a log onto a bus at their recorded pace, scaled by a
@@ -31,6 +32,8 @@ public:
         double speed = 1.0;
         /// Start over at the end, until stopped.
         bool loop = false;
+        /// The log's format, whatever its first line shows.
+        std::optional<LogFormat> inputFormat;
     };
 
     /// What the replay did, for the closing line.
@@ -38,8 +41,10 @@ public:
     {
         int status = 0;
         quint64 framesSent = 0;
+        /// Malformed records of the log, lines or BLF objects.
         quint64 malformedLines = 0;
         double seconds = 0.0;
+        LogFormat format = LogFormat::Candump;
     };
 
     explicit Replayer(const Settings &settings);

@@ -2,17 +2,18 @@
 # SPDX-License-Identifier: LGPL-2.1-or-later
 """talveno-fleet on a local Dask cluster of two workers, against the monitor on the whole log.
 
-usage: test_fleet.py FLEET MONITOR SAMPLE_LOG [J1939_LOG]
+usage: test_fleet.py FLEET MONITOR SAMPLE_LOG REPLAY [J1939_LOG]
 
 The sample log, cut into four logs of two vehicles, must merge fleet-wide to what
 the monitor reports for the whole log, past a FIFO in a vehicle's directory; a
 corrupt log, a missing one and a FIFO that outlasts --timeout must be named as
 failed while the good logs still merge; SIGTERM while the cluster starts must end
-the run with status 130 and no traceback. A real J1939 log, where given and
-there, cut in two logs of one vehicle and whole as another: the cab's trouble
-codes, active at the end of the first piece, are gone by the latest, and the
-fleet lists each vehicle's codes apart. Exit status 77 (skipped) where Dask's
-distributed package cannot be imported.
+the run with status 130 and no traceback. The sample log written as BLF and ASC
+by REPLAY, a vehicle each, must give each vehicle the whole log's statistics. A
+real J1939 log, where given and there, cut in two logs of one vehicle and whole
+as another: the cab's trouble codes, active at the end of the first piece, are
+gone by the latest, and the fleet lists each vehicle's codes apart. Exit status
+77 (skipped) where Dask's distributed package cannot be imported.
 """
 
 import json
@@ -30,8 +31,8 @@ except ImportError as error:
     print(f"SKIP: {sys.executable} cannot import distributed ({error}); install Debian's python3-distributed")
     sys.exit(77)
 
-fleet, monitor, sample = sys.argv[1:4]
-j1939 = sys.argv[4] if len(sys.argv) > 4 and os.path.exists(sys.argv[4]) else None
+fleet, monitor, sample, replay = sys.argv[1:5]
+j1939 = sys.argv[5] if len(sys.argv) > 5 and os.path.exists(sys.argv[5]) else None
 problems = []
 
 
@@ -47,10 +48,12 @@ def run_fleet(*arguments):
     return run.returncode, json.loads(run.stdout)
 
 
-def same_statistics(expected, merged, case):
-    by_identity = {(s["name"], s["unit"], s["interface"], s["sourceAddress"]): s for s in merged["signals"]}
+def same_statistics(expected, merged, case, by_interface=True):
+    def identity(s):
+        return s["name"], s["unit"], s["interface"] if by_interface else "", s["sourceAddress"]
+    by_identity = {identity(s): s for s in merged["signals"]}
     for want in expected["signals"]:
-        got = by_identity.get((want["name"], want["unit"], want["interface"], want["sourceAddress"]))
+        got = by_identity.get(identity(want))
         check(got is not None, f"{case}: {want['name']} missing")
         for key in ("count", "mean", "deviation", "min", "max") if got else ():
             close = abs(got[key] - want[key]) <= 1e-12 * max(abs(want[key]), abs(got[key]))
@@ -96,6 +99,16 @@ with tempfile.TemporaryDirectory() as directory:
     check(sorted(merged) == sorted(pieces), f"list: the fleet merged {merged}, not the four good logs")
     if result["fleet"]:
         same_statistics(whole, result["fleet"], "list")
+
+    # Channel 1 of a BLF or ASC log is the interface CAN1, not can0.
+    for suffix in ("blf", "asc"):
+        os.makedirs(os.path.join(directory, "formats", suffix))
+        subprocess.run([replay, sample, "--write", os.path.join(directory, "formats", suffix, "drive." + suffix)],
+                       capture_output=True, check=True)
+    status, result = run_fleet(os.path.join(directory, "formats"))
+    check(status == 0 and sorted(result["vehicles"]) == ["asc", "blf"], f"formats: {status} {result['vehicles']}")
+    for suffix, vehicle in result["vehicles"].items():
+        same_statistics(whole, vehicle, f"formats: {suffix}", by_interface=False)
 
     if j1939:
         with open(j1939, encoding="utf-8") as text:

@@ -35,6 +35,24 @@ inline bool isCanFdLength(int length)
         || length == 64;
 }
 
+/// The data bytes of a data length code: 0 to 8 as they are, then 12, 16, 20,
+/// 24, 32, 48 and 64 for 9 to 15 (CAN FD; a classic frame carries 8 there).
+inline int canFdDlcLength(int dlc)
+{
+    constexpr int lengths[] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 12, 16, 20, 24, 32, 48, 64};
+    return dlc >= 0 && dlc <= 15 ? lengths[dlc] : 64;
+}
+
+/// The data length code of a CAN FD length (see isCanFdLength()).
+inline int canFdDlc(int length)
+{
+    int dlc = 0;
+    while (dlc < 15 && canFdDlcLength(dlc) < length) {
+        ++dlc;
+    }
+    return dlc;
+}
+
 /// Microseconds since the epoch: the time of a frame whose source stamped none.
 inline qint64 nowMicroseconds()
 {

@@ -1,51 +1,22 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "LineInput.h"
 
-#include <cerrno>
 #include <cstring>
+#include <utility>
 
-#include <poll.h>
-#include <unistd.h>
-
-namespace
+LineInput::LineInput(ByteInput input)
+    : input(std::move(input))
 {
-constexpr std::size_t blockSize = 1 << 20;
 }
 
 LineInput::LineInput(int fd, int wakeFd)
-    : fd(fd)
-    , wakeFd(wakeFd)
-    , buffer(blockSize + maxLineLength)
+    : input(fd, wakeFd)
 {
 }
 
 LineInput::LineInput(const QByteArray &text)
-    : buffer(text.cbegin(), text.cend())
-    , end(buffer.size())
-    , atEnd(true)
+    : input(text)
 {
-}
-
-// Waits until fd has data, wakeFd is readable, or the time is up. Only a pipe or
-// a terminal can keep the input waiting, but poll answers at once for a file, so
-// it serves every kind. A signal that interrupts the wait restarts it whole: the
-// stop it asks for makes wakeFd readable.
-LineInput::Fill LineInput::waitForInput(int waitMilliseconds)
-{
-    if (wakeFd < 0 && waitMilliseconds < 0) {
-        return Fill::More;
-    }
-    pollfd watched[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
-    for (;;) {
-        const int ready = ::poll(watched, 2, waitMilliseconds);
-        if (ready < 0 && errno == EINTR) {
-            continue;
-        }
-        if (ready > 0 && (watched[1].revents & POLLIN)) {
-            return Fill::Interrupted;
-        }
-        return ready == 0 ? Fill::TimedOut : Fill::More;
-    }
 }
 
 void LineInput::setWaitLimit(int milliseconds)
@@ -53,36 +24,21 @@ void LineInput::setWaitLimit(int milliseconds)
     waitLimit = milliseconds;
 }
 
-LineInput::Fill LineInput::fill(int waitMilliseconds)
+// What a fill that brought no line means for next(); Line to go on looking.
+LineInput::Next LineInput::filled(ByteInput::Fill fill)
 {
-    if (atEnd) {
-        return Fill::End;
+    switch (fill) {
+    case ByteInput::Fill::More:
+    case ByteInput::Fill::End:
+        return Next::Line;
+    case ByteInput::Fill::Failed:
+        return Next::ReadError;
+    case ByteInput::Fill::Interrupted:
+        return Next::Interrupted;
+    case ByteInput::Fill::TimedOut:
+        return Next::TimedOut;
     }
-    // Keep the unfinished line: move it to the front, then read behind it.
-    if (begin > 0) {
-        std::memmove(buffer.data(), buffer.data() + begin, end - begin);
-        end -= begin;
-        begin = 0;
-    }
-    for (;;) {
-        const Fill waited = waitForInput(waitMilliseconds);
-        if (waited != Fill::More) {
-            return waited;
-        }
-        const ssize_t got = ::read(fd, buffer.data() + end, buffer.size() - end);
-        if (got > 0) {
-            end += static_cast<std::size_t>(got);
-            return Fill::More;
-        }
-        if (got == 0) {
-            atEnd = true;
-            return Fill::End;
-        }
-        if (errno != EINTR) {
-            lastReadError = QString::fromLocal8Bit(std::strerror(errno));
-            return Fill::Failed;
-        }
-    }
+    return Next::ReadError;
 }
 
 // Drops the rest of a line that does not fit in maxLineLength, up to its end;
@@ -90,31 +46,25 @@ LineInput::Fill LineInput::fill(int waitMilliseconds)
 LineInput::Next LineInput::skipOverlongLine()
 {
     ++lines;
-    overlong = QByteArray(buffer.data() + begin, maxLineLength);
+    overlong = QByteArray(input.data(), maxLineLength);
     start = overlong.constData();
     length = static_cast<std::size_t>(overlong.size());
     for (;;) {
-        const char *newline = static_cast<const char *>(std::memchr(buffer.data() + begin, '\n', end - begin));
+        const char *newline = static_cast<const char *>(std::memchr(input.data(), '\n', input.available()));
         if (newline) {
-            const std::size_t taken = static_cast<std::size_t>(newline - buffer.data()) + 1;
-            bytes += static_cast<qint64>(taken - begin);
-            begin = taken;
+            input.consume(static_cast<std::size_t>(newline - input.data()) + 1);
             return Next::Overlong;
         }
-        bytes += static_cast<qint64>(end - begin);
-        begin = end;
+        input.consume(input.available());
         // The rest of the line is waited for without limit: a line cut in two
         // would read as two.
-        switch (fill(-1)) {
-        case Fill::More:
-        case Fill::TimedOut:
-            continue;
-        case Fill::End:
+        const ByteInput::Fill fill = input.fill(-1);
+        if (fill == ByteInput::Fill::End) {
             return Next::Overlong;
-        case Fill::Failed:
-            return Next::ReadError;
-        case Fill::Interrupted:
-            return Next::Interrupted;
+        }
+        const Next next = filled(fill);
+        if (next != Next::Line && next != Next::TimedOut) {
+            return next;
         }
     }
 }
@@ -122,38 +72,31 @@ LineInput::Next LineInput::skipOverlongLine()
 LineInput::Next LineInput::next()
 {
     for (;;) {
+        const std::size_t held = input.available();
         // Empty bytes leave the buffer without storage, and memchr may not take a null pointer.
-        const char *newline =
-            begin == end ? nullptr : static_cast<const char *>(std::memchr(buffer.data() + begin, '\n', end - begin));
+        const char *newline = held == 0 ? nullptr : static_cast<const char *>(std::memchr(input.data(), '\n', held));
         std::size_t taken = 0;
         if (newline) {
-            taken = static_cast<std::size_t>(newline - (buffer.data() + begin)) + 1;
-        } else if (end - begin > static_cast<std::size_t>(maxLineLength)) {
+            taken = static_cast<std::size_t>(newline - input.data()) + 1;
+        } else if (held > static_cast<std::size_t>(maxLineLength)) {
             return skipOverlongLine();
-        } else if (!atEnd) {
-            switch (fill(waitLimit)) {
-            case Fill::More:
-            case Fill::End:
-                continue;
-            case Fill::Failed:
-                return Next::ReadError;
-            case Fill::Interrupted:
-                return Next::Interrupted;
-            case Fill::TimedOut:
-                return Next::TimedOut;
+        } else if (!input.atEnd()) {
+            const Next next = filled(input.fill(waitLimit));
+            if (next != Next::Line) {
+                return next;
             }
-        } else if (begin == end) {
+            continue;
+        } else if (held == 0) {
             return Next::End;
         } else {
-            taken = end - begin; // the last line, without a line end
+            taken = held; // the last line, without a line end
         }
         if (taken > static_cast<std::size_t>(maxLineLength) + 1) {
             return skipOverlongLine();
         }
-        start = buffer.data() + begin;
+        start = input.data();
         length = taken;
-        begin += taken;
-        bytes += static_cast<qint64>(taken);
+        input.consume(taken);
         ++lines;
         return Next::Line;
     }
@@ -185,10 +128,10 @@ qint64 LineInput::lineNumber() const
 
 qint64 LineInput::bytesRead() const
 {
-    return bytes;
+    return input.consumed();
 }
 
 QString LineInput::readError() const
 {
-    return lastReadError;
+    return input.readError();
 }

@@ -1,18 +1,18 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
+#include "ByteInput.h"
+
 #include <QByteArray>
 #include <QString>
 
-#include <vector>
-
 /**
- * Text read line by line from a file descriptor (a file, a pipe, standard input)
- * or from bytes in memory: what the readers of text log formats stand on.
+ * Text read line by line from a ByteInput: what the readers of text log formats
+ * stand on.
  *
- * Reads in large blocks straight into its own buffer, so that each line costs a
- * scan for its end and no copy. A pipe is read as its data comes: every whole
- * line that has arrived is handed out before the input waits for more.
+ * Each line costs a scan for its end and no copy. A pipe is read as its data
+ * comes: every whole line that has arrived is handed out before the input waits
+ * for more.
  */
 class LineInput
 {
@@ -26,6 +26,7 @@ public:
         TimedOut, ///< no whole line came within the wait limit
     };
 
+    explicit LineInput(ByteInput input);
     /// Reads fd, which stays open and owned by the caller. While waiting for
     /// input, also watches wakeFd (if not -1) and returns Interrupted when it
     /// becomes readable.
@@ -51,22 +52,13 @@ public:
     static constexpr int maxLineLength = 4096;
 
 private:
-    enum class Fill { More, End, Failed, Interrupted, TimedOut };
-    Fill fill(int waitMilliseconds);
-    Fill waitForInput(int waitMilliseconds);
     Next skipOverlongLine();
+    Next filled(ByteInput::Fill fill);
 
-    int fd = -1;
-    int wakeFd = -1;
+    ByteInput input;
     int waitLimit = -1;
-    std::vector<char> buffer;
-    std::size_t begin = 0;
-    std::size_t end = 0;
-    bool atEnd = false;
     QByteArray overlong;
     const char *start = nullptr;
     std::size_t length = 0;
     qint64 lines = 0;
-    qint64 bytes = 0;
-    QString lastReadError;
 };

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "LogFile.h"
 #include "StandardStreams.h"
+#include "asc/AscReader.h"
+#include "blf/BlfReader.h"
 #include "candump/CandumpReader.h"
+#include "trc/TrcReader.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -18,6 +21,22 @@ namespace
 bool isStandardInput(const QString &name)
 {
     return name == QLatin1String("-");
+}
+
+// Reads until the first line is whole, or as long as a line may be, or until the
+// input ends, fails or is interrupted (which the reader then finds again).
+LogFormat detectFormat(ByteInput &input)
+{
+    for (;;) {
+        const std::size_t held = input.available();
+        if (input.atEnd() || held >= LineInput::maxLineLength || (held > 0 && std::memchr(input.data(), '\n', held))) {
+            break;
+        }
+        if (input.fill(-1) != ByteInput::Fill::More) {
+            break;
+        }
+    }
+    return detectLogFormat(input.data(), input.available());
 }
 }
 
@@ -55,9 +74,25 @@ bool LogFile::open(const QString &name, QString &error)
     return true;
 }
 
+void LogFile::setFormat(LogFormat format)
+{
+    chosenFormat = format;
+}
+
 std::unique_ptr<LogReader> LogFile::reader(InterfaceNames &interfaces, int wakeFd) const
 {
-    return std::make_unique<CandumpReader>(fd, interfaces, wakeFd);
+    ByteInput input(fd, wakeFd);
+    switch (chosenFormat ? *chosenFormat : detectFormat(input)) {
+    case LogFormat::Candump:
+        break;
+    case LogFormat::Asc:
+        return std::make_unique<AscReader>(LineInput(std::move(input)), interfaces);
+    case LogFormat::Blf:
+        return std::make_unique<BlfReader>(std::move(input), interfaces);
+    case LogFormat::Trc:
+        return std::make_unique<TrcReader>(LineInput(std::move(input)), interfaces);
+    }
+    return std::make_unique<CandumpReader>(LineInput(std::move(input)), interfaces);
 }
 
 const QString &LogFile::name() const

@@ -2,11 +2,13 @@
 #pragma once
 
 #include "InterfaceNames.h"
+#include "LogFormat.h"
 #include "LogReader.h"
 
 #include <QString>
 
 #include <memory>
+#include <optional>
 
 /// A log opened for reading, as the monitor and the replay open it: a file by
 /// its name, or standard input as "-".
@@ -22,8 +24,11 @@ public:
     /// read NAME: why" in error, when it cannot be read: also a directory, and a
     /// standard input that was closed when the program started.
     bool open(const QString &name, QString &error);
-    /// A reader of the log's frames in its format (candump's, the one format
-    /// read), from where the log stands. While waiting for input it also watches
+    /// Reads the log in this format, whatever its first bytes show.
+    void setFormat(LogFormat format);
+    /// A reader of the log's frames, from where the log stands, in the format
+    /// set, or else in the one its first line shows (see detectLogFormat()),
+    /// which it waits for on a pipe. While waiting for input it also watches
     /// wakeFd (if not -1); see LogReader.
     std::unique_ptr<LogReader> reader(InterfaceNames &interfaces, int wakeFd) const;
 
@@ -38,4 +43,5 @@ private:
 
     QString logName;
     int fd = -1;
+    std::optional<LogFormat> chosenFormat;
 };

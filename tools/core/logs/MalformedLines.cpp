@@ -1,5 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "MalformedLines.h"
+#include "Messages.h"
+
+#include <cstdio>
 
 namespace
 {
@@ -18,12 +21,15 @@ QString printable(const QByteArray &line)
 
 MalformedLine MalformedLine::of(const LogReader &reader)
 {
-    return MalformedLine{reader.lineNumber(), QString::fromLatin1(reader.error()), printable(reader.line())};
+    return MalformedLine{logFormatInfo(reader.format()).record,
+                         reader.lineNumber(),
+                         QString::fromLatin1(reader.error()),
+                         printable(reader.line())};
 }
 
 QString MalformedLine::description() const
 {
-    return QStringLiteral("line %1: %2: %3").arg(lineNumber).arg(why, text);
+    return QStringLiteral("%1 %2: %3: %4").arg(QLatin1String(record)).arg(lineNumber).arg(why, text);
 }
 
 void MalformedLines::add(const MalformedLine &line)
@@ -46,7 +52,19 @@ const QVector<MalformedLine> &MalformedLines::first() const
 
 QString MalformedLines::summary() const
 {
-    return QStringLiteral("%1 malformed line(s) skipped%2")
+    return QStringLiteral("%1 malformed %2(s) skipped%3")
         .arg(lines)
+        .arg(QLatin1String(kept.isEmpty() ? "line" : kept.first().record))
         .arg(lines > shown ? QStringLiteral(", the first %1:").arg(shown) : QStringLiteral(":"));
+}
+
+void MalformedLines::tell() const
+{
+    if (lines == 0) {
+        return;
+    }
+    complain(summary());
+    for (const MalformedLine &line : kept) {
+        std::fprintf(stderr, "  %s\n", line.description().toLocal8Bit().constData());
+    }
 }

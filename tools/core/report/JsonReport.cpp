@@ -48,6 +48,8 @@ void JsonReport::writeEnd(const RunSummary &summary, const QVector<SignalSnapsho
     QJsonObject document{
         {QStringLiteral("type"), merged ? QStringLiteral("merged") : QStringLiteral("report")},
         {QStringLiteral("input"), summary.input},
+        {QStringLiteral("inputFormat"), summary.inputFormat},
+        {QStringLiteral("records"), summary.records},
         {QStringLiteral("signals"), toJson(signalStates, merged)},
         {QStringLiteral("identities"), merged ? summary.identities : QJsonArray{inputIdentity(summary)}},
     };

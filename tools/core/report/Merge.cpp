@@ -172,6 +172,27 @@ private:
     QHash<QJsonObject, QString> files;
 };
 
+// The formats of the runs, each once, in the order they come.
+void addFormats(const QString &formats, QString &into)
+{
+    const QString separator = QStringLiteral(", ");
+    QStringList known = into.split(separator, Qt::SkipEmptyParts);
+    for (const QString &format : formats.split(separator, Qt::SkipEmptyParts)) {
+        if (!known.contains(format)) {
+            known.append(format);
+        }
+    }
+    into = known.join(separator);
+}
+
+// What the runs' records are: the same word for all ("lines" in reports that
+// name none), or "records" for a mix.
+void addRecords(const QString &records, bool first, QString &into)
+{
+    const QString word = records.isEmpty() ? QStringLiteral("lines") : records;
+    into = first || word == into ? word : QStringLiteral("records");
+}
+
 // Signals told apart as the monitor tells them: by interface where the reports
 // saw several, by source address where one signal came from several senders.
 void nameOrigins(QVector<SignalSnapshot> &signalStates)
@@ -226,6 +247,8 @@ bool mergeReports(const QStringList &files, MergedReport &merged, QString &error
         for (const SummaryCount &count : summaryCounts) {
             summary.*count.count += countOf(report, count.key);
         }
+        addFormats(report.value(QLatin1String("inputFormat")).toString(), summary.inputFormat);
+        addRecords(report.value(QLatin1String("records")).toString(), &file == &files.first(), summary.records);
         if (!identities.add(file, report.value(QLatin1String("identities")).toArray(), summary.identities, error)) {
             return false;
         }

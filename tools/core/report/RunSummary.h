@@ -26,12 +26,20 @@ QString endingText(Ending ending);
 struct RunSummary
 {
     QString input;
+    /// The format the log was read in (candump, ASC, BLF, TRC), empty on buses;
+    /// for a merged report, those of its runs, apart by ", ".
+    QString inputFormat;
+    /// What the log's records are: "lines", or "objects" in a BLF.
+    QString records = QStringLiteral("lines");
     Ending ending = Ending::EndOfInput;
     quint64 lines = 0;
     quint64 frames = 0;
     quint64 malformedLines = 0;
     /// Error frames, which carry no signal.
     quint64 errorFrames = 0;
+    /// Records passed over that are well formed but carry no frame: events and
+    /// status of a text log, objects of other kinds in a BLF.
+    quint64 skippedRecords = 0;
     /// Log time for a log, seconds since the start on a bus.
     double seconds = 0.0;
     /// Reports merged into this one, for a merged report; empty otherwise.
@@ -61,6 +69,7 @@ inline constexpr SummaryCount summaryCounts[] = {
     {"frames", &RunSummary::frames},
     {"malformedLines", &RunSummary::malformedLines},
     {"errorFrames", &RunSummary::errorFrames},
+    {"skippedRecords", &RunSummary::skippedRecords},
 };
 
 /// The run's identity as reports carry it (under "identities"): input, bytes,

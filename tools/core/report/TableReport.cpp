@@ -228,12 +228,21 @@ void TableReport::writeEnd(const RunSummary &summary, const QVector<SignalSnapsh
 
 void TableReport::writeFooter(const RunSummary &summary)
 {
-    out << "\ninput: " << summary.input << '\n' << summary.frames << " frames";
-    // A bus delivers frames, not lines: only a log has lines to count and skip.
-    if (settings.run.logTime) {
-        out << " in " << summary.lines << " lines; " << summary.malformedLines << " malformed lines skipped";
+    out << "\ninput: " << summary.input;
+    if (!summary.inputFormat.isEmpty()) {
+        out << " (" << summary.inputFormat << ')';
     }
-    out << "; " << summary.errorFrames << " error frames\n";
+    out << '\n' << summary.frames << " frames";
+    // A bus delivers frames, not records: only a log has records to count and skip.
+    if (settings.run.logTime) {
+        out << " in " << summary.lines << ' ' << summary.records << "; " << summary.malformedLines << " malformed "
+            << summary.records << " skipped";
+    }
+    out << "; " << summary.errorFrames << " error frames";
+    if (summary.skippedRecords > 0) {
+        out << "; " << summary.skippedRecords << " other " << summary.records << " skipped";
+    }
+    out << '\n';
     const QString transport = transportLine(summary.diagnostics.transport);
     if (!transport.isEmpty()) {
         out << transport << '\n';

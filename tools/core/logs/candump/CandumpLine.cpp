@@ -1,141 +1,32 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "CandumpLine.h"
+#include "TextCursor.h"
+#include "TextWords.h"
 
-#include <QtAlgorithms>
 #include <QtEndian>
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
 namespace
 {
-// A position in the line; every read checks the end first.
-class Cursor
+using namespace TextWords;
+
+// candump -a's data as text: one character per byte, '.' for what does not print.
+bool takeAscii(TextCursor &in, const quint8 *data, int length)
 {
-public:
-    Cursor(const char *begin, const char *end)
-        : at(begin)
-        , end(end)
-    {
+    if (in.left() < static_cast<std::size_t>(length)) {
+        return false;
     }
-
-    std::size_t offsetFrom(const char *begin) const
-    {
-        return static_cast<std::size_t>(at - begin);
-    }
-    bool atEnd() const
-    {
-        return at == end;
-    }
-    char peek() const
-    {
-        return at == end ? '\0' : *at;
-    }
-    bool take(char c)
-    {
-        if (at == end || *at != c) {
+    const char *at = in.position();
+    for (int i = 0; i < length; ++i) {
+        const quint8 byte = data[i];
+        if (at[i] != (byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.')) {
             return false;
         }
-        ++at;
-        return true;
     }
-    // Skips blanks; true when there was at least one.
-    bool skipBlanks()
-    {
-        const char *start = at;
-        while (at != end && (*at == ' ' || *at == '\t')) {
-            ++at;
-        }
-        return at != start;
-    }
-    // Blanks and the line end only.
-    bool onlyBlanksLeft()
-    {
-        while (at != end && (*at == ' ' || *at == '\t' || *at == '\r' || *at == '\n')) {
-            ++at;
-        }
-        return at == end;
-    }
-    // Reads up to maxDigits decimal digits; the count read, 0 if none.
-    int decimal(int maxDigits, qint64 &value)
-    {
-        int digits = 0;
-        value = 0;
-        while (at != end && *at >= '0' && *at <= '9' && digits < maxDigits) {
-            value = value * 10 + (*at - '0');
-            ++at;
-            ++digits;
-        }
-        return digits;
-    }
-    // Reads up to maxDigits hex digits; the count read, 0 if none.
-    int hex(int maxDigits, quint32 &value)
-    {
-        int digits = 0;
-        value = 0;
-        int nibble = 0;
-        while (digits < maxDigits && (nibble = hexDigit(peek())) >= 0) {
-            value = (value << 4) | static_cast<quint32>(nibble);
-            ++at;
-            ++digits;
-        }
-        return digits;
-    }
-    // A run of characters up to the next blank or line end; its length.
-    int word()
-    {
-        const char *start = at;
-        while (at != end && *at != ' ' && *at != '\t' && *at != '\r' && *at != '\n') {
-            ++at;
-        }
-        return static_cast<int>(at - start);
-    }
-    bool takeWord(const char *expected)
-    {
-        const std::size_t n = std::strlen(expected);
-        if (static_cast<std::size_t>(end - at) < n || std::memcmp(at, expected, n) != 0) {
-            return false;
-        }
-        at += n;
-        return true;
-    }
-    // candump -a's data as text: one character per byte, '.' for what does not print.
-    bool takeAscii(const quint8 *data, int length)
-    {
-        if (end - at < length) {
-            return false;
-        }
-        for (int i = 0; i < length; ++i) {
-            const quint8 byte = data[i];
-            if (at[i] != (byte >= 0x20 && byte < 0x7F ? static_cast<char>(byte) : '.')) {
-                return false;
-            }
-        }
-        at += length;
-        return true;
-    }
-
-    static int hexDigit(char c)
-    {
-        if (c >= '0' && c <= '9') {
-            return c - '0';
-        }
-        if (c >= 'A' && c <= 'F') {
-            return c - 'A' + 10;
-        }
-        if (c >= 'a' && c <= 'f') {
-            return c - 'a' + 10;
-        }
-        return -1;
-    }
-
-private:
-    const char *at;
-    const char *end;
-};
+    in.advance(static_cast<std::size_t>(length));
+    return true;
+}
 
 constexpr quint32 errorFrameFlag = 0x20000000;
 
@@ -165,7 +56,7 @@ qint64 daysSinceEpoch(qint64 year, qint64 month, qint64 day)
 // candump -tA: "MM-DD HH:MM:SS" after the year and its '-', as seconds since the
 // epoch. candump writes its local time; with no zone in the line, UTC is the one
 // reading that every machine makes alike.
-const char *readDateAndTime(Cursor &in, qint64 year, qint64 &seconds)
+const char *readDateAndTime(TextCursor &in, qint64 year, qint64 &seconds)
 {
     qint64 month = 0;
     qint64 day = 0;
@@ -188,7 +79,7 @@ const char *readDateAndTime(Cursor &in, qint64 year, qint64 &seconds)
 
 // After '(': "seconds.fraction)" or "YYYY-MM-DD HH:MM:SS.fraction)"; the fraction
 // has 1 to 9 digits, kept to microseconds.
-const char *readTimestamp(Cursor &in, qint64 &microseconds)
+const char *readTimestamp(TextCursor &in, qint64 &microseconds)
 {
     qint64 seconds = 0;
     qint64 fraction = 0;
@@ -222,9 +113,9 @@ const char *readTimestamp(Cursor &in, qint64 &microseconds)
 
 // candump -x: "RX" or "TX", then whether the bit rate switched ('B') and whether
 // the sender was error passive ('E'), '-' for no. Leaves in at the identifier.
-bool skipDirectionColumns(Cursor &in)
+bool skipDirectionColumns(TextCursor &in)
 {
-    Cursor columns = in;
+    TextCursor columns = in;
     if (!(columns.takeWord("RX") || columns.takeWord("TX")) || !columns.skipBlanks()
         || !(columns.take('B') || columns.take('-')) || !columns.skipBlanks()
         || !(columns.take('E') || columns.take('-')) || !columns.skipBlanks()) {
@@ -234,7 +125,7 @@ bool skipDirectionColumns(Cursor &in)
     return true;
 }
 
-const char *readIdentifier(Cursor &in, CanFrame &frame, bool &errorFrame)
+const char *readIdentifier(TextCursor &in, CanFrame &frame, bool &errorFrame)
 {
     const int digits = in.hex(9, frame.id);
     if (digits == 3) {
@@ -250,10 +141,10 @@ const char *readIdentifier(Cursor &in, CanFrame &frame, bool &errorFrame)
 }
 
 // Hex pairs without separators, up to maxBytes of them.
-const char *readPackedBytes(Cursor &in, int maxBytes, CanFrame &frame)
+const char *readPackedBytes(TextCursor &in, int maxBytes, CanFrame &frame)
 {
     int count = 0;
-    while (Cursor::hexDigit(in.peek()) >= 0) {
+    while (TextCursor::hexDigit(in.peek()) >= 0) {
         quint32 byte = 0;
         if (in.hex(2, byte) != 2) {
             return "data is not whole hex bytes";
@@ -268,7 +159,7 @@ const char *readPackedBytes(Cursor &in, int maxBytes, CanFrame &frame)
 }
 
 // After "ID#": data bytes, "R" for a remote request, or "#F" and CAN FD data.
-const char *readCompactPayload(Cursor &in, CanFrame &frame)
+const char *readCompactPayload(TextCursor &in, CanFrame &frame)
 {
     if (in.take('R')) {
         frame.remote = true;
@@ -292,7 +183,7 @@ const char *readCompactPayload(Cursor &in, CanFrame &frame)
 }
 
 // After "ID": "[len]" and len blank-separated hex bytes, or "remote request".
-const char *readScreenPayload(Cursor &in, CanFrame &frame)
+const char *readScreenPayload(TextCursor &in, CanFrame &frame)
 {
     qint64 length = 0;
     const int digits = in.take('[') ? in.decimal(2, length) : 0;
@@ -319,7 +210,7 @@ const char *readScreenPayload(Cursor &in, CanFrame &frame)
             return "data bytes are not separated by blanks";
         }
         quint32 byte = 0;
-        if (in.hex(2, byte) != 2 || Cursor::hexDigit(in.peek()) >= 0) {
+        if (in.hex(2, byte) != 2 || TextCursor::hexDigit(in.peek()) >= 0) {
             return "data byte is not two hex digits";
         }
         frame.data[static_cast<std::size_t>(i)] = static_cast<quint8>(byte);
@@ -329,13 +220,13 @@ const char *readScreenPayload(Cursor &in, CanFrame &frame)
 }
 
 // After the data of a screen line: candump -a's column, 'text', if there is one.
-const char *readAsciiColumn(Cursor &in, const CanFrame &frame)
+const char *readAsciiColumn(TextCursor &in, const CanFrame &frame)
 {
-    Cursor column = in;
+    TextCursor column = in;
     if (frame.remote || !column.skipBlanks() || !column.take('\'')) {
         return nullptr;
     }
-    if (!column.takeAscii(frame.data.data(), frame.length) || !column.take('\'')) {
+    if (!takeAscii(column, frame.data.data(), frame.length) || !column.take('\'')) {
         return "text column does not match the data bytes";
     }
     in = column;
@@ -343,102 +234,12 @@ const char *readAsciiColumn(Cursor &in, const CanFrame &frame)
 }
 
 // After the data of a compact line: candump -x's " T" or " R", if there is one.
-void skipDirectionMark(Cursor &in)
+void skipDirectionMark(TextCursor &in)
 {
-    Cursor mark = in;
+    TextCursor mark = in;
     if (mark.skipBlanks() && (mark.take('T') || mark.take('R'))) {
         in = mark;
     }
-}
-
-// Characters taken 8 at a time in a little-endian word, the first in the lowest
-// byte, for the compact line's shortcut.
-constexpr quint64 ones = 0x0101010101010101ULL;
-constexpr quint64 highBits = 0x8080808080808080ULL;
-
-quint64 load8(const char *at)
-{
-    return qFromLittleEndian<quint64>(at);
-}
-
-// Bit 7 of each byte of the result: whether that byte of v lies in [low, high]
-// (high at most 0x7F). Each byte is tested alone: its bit 7 is set aside first,
-// so that no carry or borrow crosses into the next byte.
-quint64 inRange(quint64 v, quint8 low, quint8 high)
-{
-    const quint64 low7 = v & ~highBits;
-    const quint64 fromLow = low7 + ones * (0x80 - low);
-    const quint64 aboveHigh = low7 + ones * (0x7F - high);
-    return fromLow & ~aboveHigh & ~v & highBits;
-}
-
-// The first byte whose bit 7 is set in marks, counted from the lowest; 8 if none.
-int firstMarked(quint64 marks)
-{
-    return marks == 0 ? 8 : static_cast<int>(qCountTrailingZeroBits(marks) / 8);
-}
-
-// How many of the characters in v are decimal digits before one that is not.
-int leadingDigits(quint64 v)
-{
-    return firstMarked(~inRange(v, '0', '9') & highBits);
-}
-
-// The value of the first count (1 to 8) digits in v: shifted up so that zeros
-// lead, then pairs, quads and the eight combined in three multiplications.
-quint64 digitsValue(quint64 v, int count)
-{
-    v = (v & 0x0F0F0F0F0F0F0F0FULL) << (8 * (8 - count));
-    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
-    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
-    return (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
-}
-
-// 8 hex digits at at as 4 bytes in the same order, the first pair in the lowest
-// byte; false if any is not a hex digit.
-bool hexBytes8(const char *at, quint32 &bytes)
-{
-    quint64 v = load8(at);
-    const quint64 letters = inRange(v & ~(ones * 0x20), 'A', 'F'); // either case
-    if ((inRange(v, '0', '9') | letters) != highBits) {
-        return false;
-    }
-    v = (v & 0x0F0F0F0F0F0F0F0FULL) + (letters >> 7) * 9;
-    v = ((v & 0x00FF00FF00FF00FFULL) << 4 | (v >> 8)) & 0x00FF00FF00FF00FFULL;
-    v = (v | (v >> 8)) & 0x0000FFFF0000FFFFULL;
-    bytes = static_cast<quint32>(v | (v >> 16));
-    return true;
-}
-
-// 16 hex digits, 8 data bytes: a whole classic frame, the common case.
-bool hexBytes16(const char *at, quint8 *out)
-{
-#if defined(__SSE2__)
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
-    const __m128i folded = _mm_or_si128(c, _mm_set1_epi8(0x20)); // letters to lower case
-    const __m128i digits =
-        _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
-    const __m128i letters =
-        _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(folded, _mm_set1_epi8('f' + 1)));
-    if (_mm_movemask_epi8(_mm_or_si128(digits, letters)) != 0xFFFF) {
-        return false;
-    }
-    const __m128i nibbles =
-        _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9)));
-    const __m128i pairs =
-        _mm_or_si128(_mm_and_si128(_mm_slli_epi16(nibbles, 4), _mm_set1_epi16(0x00F0)), _mm_srli_epi16(nibbles, 8));
-    _mm_storel_epi64(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(pairs, pairs));
-    return true;
-#else
-    quint32 first = 0;
-    quint32 second = 0;
-    if (!hexBytes8(at, first) || !hexBytes8(at + 8, second)) {
-        return false;
-    }
-    qToLittleEndian(first, out);
-    qToLittleEndian(second, out + 4);
-    return true;
-#endif
 }
 
 constexpr qint64 powersOf10[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
@@ -535,9 +336,9 @@ bool readFixedJ1939Line(const char *at, const char *last, const CompactLine &lin
 const char *readCompactIdentifier(const char *at, const char *last, quint32 &id, bool &extended)
 {
     if (at[3] == '#') {
-        const int digit0 = Cursor::hexDigit(at[0]);
-        const int digit1 = Cursor::hexDigit(at[1]);
-        const int digit2 = Cursor::hexDigit(at[2]);
+        const int digit0 = TextCursor::hexDigit(at[0]);
+        const int digit1 = TextCursor::hexDigit(at[1]);
+        const int digit2 = TextCursor::hexDigit(at[2]);
         if ((digit0 | digit1 | digit2) < 0) {
             return nullptr;
         }
@@ -571,8 +372,8 @@ bool readCompactData(const char *at, const char *last, quint8 *data)
         qToLittleEndian(bytes, data);
     }
     for (; at != last; at += 2, ++data) {
-        const int high = Cursor::hexDigit(at[0]);
-        const int low = Cursor::hexDigit(at[1]);
+        const int high = TextCursor::hexDigit(at[0]);
+        const int low = TextCursor::hexDigit(at[1]);
         if ((high | low) < 0) {
             return false;
         }
@@ -631,11 +432,11 @@ bool parseCompactLine(const char *begin, const char *end, CanFrame &frame, LineP
 
 LineParse parseCandumpLineGeneral(const char *begin, std::size_t size, CanFrame &frame)
 {
-    Cursor in(begin, begin + size);
+    TextCursor in(begin, begin + size);
     if (in.onlyBlanksLeft()) {
         return LineParse{LineParse::Blank, nullptr};
     }
-    in = Cursor(begin, begin + size);
+    in = TextCursor(begin, begin + size);
     in.skipBlanks();
     frame = CanFrame();
     LineParse result{LineParse::Frame, nullptr};
@@ -658,7 +459,7 @@ LineParse parseCandumpLineGeneral(const char *begin, std::size_t size, CanFrame 
     const char *error = !interfaceThenBlank ? nullptr : readIdentifier(in, frame, errorFrame);
     if (!result.timed) {
         // Only the screen layout goes without a timestamp (candump without -t).
-        Cursor ahead = in;
+        TextCursor ahead = in;
         if (!interfaceThenBlank || error || !ahead.skipBlanks() || ahead.peek() != '[') {
             return malformed("missing '(' before the timestamp");
         }

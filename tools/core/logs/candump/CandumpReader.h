@@ -2,37 +2,32 @@
 #pragma once
 
 #include "InterfaceNames.h"
-#include "LineInput.h"
-#include "LogReader.h"
+#include "TextLogReader.h"
 
 /**
  * The frames of a log in any layout that can-utils' candump writes (see
  * parseCandumpLine()).
  *
  * Skips blank lines, and the tab-led lines with which candump -e explains an
- * error frame. Lines longer than LineInput::maxLineLength count as malformed.
+ * error frame.
  */
-class CandumpReader : public LogReader
+class CandumpReader : public TextLogReader
 {
 public:
+    CandumpReader(LineInput input, InterfaceNames &interfaces);
     /// Reads fd, which stays open and owned by the caller; see LineInput.
     CandumpReader(int fd, InterfaceNames &interfaces, int wakeFd = -1);
     /// Reads the given bytes.
     CandumpReader(const QByteArray &text, InterfaceNames &interfaces);
 
-    Next next(CanFrame &frame) override;
-    void setWaitLimit(int milliseconds) override;
     bool timed() const override;
-    qint64 lineNumber() const override;
-    const char *error() const override;
-    QByteArray line() const override;
-    qint64 bytesRead() const override;
-    QString readError() const override;
+    LogFormat format() const override;
+
+protected:
+    Line parse(const char *line, std::size_t length, CanFrame &frame, const char *&error) override;
 
 private:
     InterfaceNames &interfaces;
-    LineInput input;
     bool lastTimed = true;
     bool afterErrorFrame = false;
-    const char *lastError = nullptr;
 };

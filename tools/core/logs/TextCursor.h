@@ -1,0 +1,302 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#pragma once
+
+#include "TextWords.h"
+
+#include <QtGlobal>
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+/// The value of each character as a hex digit, -1 for those that are none.
+struct HexValues
+{
+    constexpr HexValues()
+        : digit()
+    {
+        for (int c = 0; c < 256; ++c) {
+            digit[c] = static_cast<signed char>(c >= '0' && c <= '9'       ? c - '0'
+                                                    : c >= 'A' && c <= 'F' ? c - 'A' + 10
+                                                    : c >= 'a' && c <= 'f' ? c - 'a' + 10
+                                                                           : -1);
+        }
+    }
+    signed char digit[256];
+};
+inline constexpr HexValues hexValues;
+
+/// A position in a line of a text log; every read checks the end first.
+class TextCursor
+{
+public:
+    TextCursor(const char *begin, const char *end)
+        : at(begin)
+        , end(end)
+    {
+    }
+
+    const char *position() const
+    {
+        return at;
+    }
+    std::size_t offsetFrom(const char *begin) const
+    {
+        return static_cast<std::size_t>(at - begin);
+    }
+    bool atEnd() const
+    {
+        return at == end;
+    }
+    std::size_t left() const
+    {
+        return static_cast<std::size_t>(end - at);
+    }
+    void advance(std::size_t count)
+    {
+        at += count;
+    }
+    char peek() const
+    {
+        return at == end ? '\0' : *at;
+    }
+    bool take(char c)
+    {
+        if (at == end || *at != c) {
+            return false;
+        }
+        ++at;
+        return true;
+    }
+    // Skips blanks; true when there was at least one. Text logs align their
+    // columns with runs of blanks, passed here 8 at a time.
+    bool skipBlanks()
+    {
+        using namespace TextWords;
+        const char *start = at;
+        while (end - at >= 8) {
+            const quint64 v = load8(at);
+            const int blanks = firstMarked(~(inRange(v, ' ', ' ') | inRange(v, '\t', '\t')) & highBits);
+            at += blanks;
+            if (blanks < 8) {
+                return at != start;
+            }
+        }
+        while (at != end && (*at == ' ' || *at == '\t')) {
+            ++at;
+        }
+        return at != start;
+    }
+    // Blanks and the line end only.
+    bool onlyBlanksLeft()
+    {
+        while (at != end && (*at == ' ' || *at == '\t' || *at == '\r' || *at == '\n')) {
+            ++at;
+        }
+        return at == end;
+    }
+    // Reads up to maxDigits decimal digits; the count read, 0 if none.
+    int decimal(int maxDigits, qint64 &value)
+    {
+        using namespace TextWords;
+        static constexpr qint64 powers[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
+        int digits = 0;
+        value = 0;
+        while (end - at >= 8 && digits < maxDigits) {
+            const quint64 v = load8(at);
+            const int run = std::min(leadingDigits(v), maxDigits - digits);
+            if (run == 0) {
+                return digits;
+            }
+            value = value * powers[run] + static_cast<qint64>(digitsValue(v, run));
+            at += run;
+            digits += run;
+            if (run < 8) {
+                return digits;
+            }
+        }
+        while (at != end && *at >= '0' && *at <= '9' && digits < maxDigits) {
+            value = value * 10 + (*at - '0');
+            ++at;
+            ++digits;
+        }
+        return digits;
+    }
+    // Reads up to maxDigits (at most 8) hex digits; the count read, 0 if none.
+    int hex(int maxDigits, quint32 &value)
+    {
+        using namespace TextWords;
+        if (end - at >= 8) {
+            quint64 v = load8(at);
+            const quint64 letters = inRange(v & ~(ones * 0x20), 'A', 'F'); // either case
+            const int digits = std::min(firstMarked(~(inRange(v, '0', '9') | letters) & highBits), maxDigits);
+            value = 0;
+            if (digits == 0) {
+                return 0;
+            }
+            // The digits' values moved up so that zeros lead, then paired into bytes,
+            // the first pair in the lowest: the number in big-endian order.
+            v = ((v & 0x0F0F0F0F0F0F0F0FULL) + (letters >> 7) * 9) << (8 * (8 - digits));
+            v = ((v & 0x00FF00FF00FF00FFULL) << 4 | (v >> 8)) & 0x00FF00FF00FF00FFULL;
+            v = (v | (v >> 8)) & 0x0000FFFF0000FFFFULL;
+            value = qFromBigEndian(static_cast<quint32>(v | (v >> 16)));
+            at += digits;
+            return digits;
+        }
+        int digits = 0;
+        value = 0;
+        int nibble = 0;
+        while (digits < maxDigits && (nibble = hexDigit(peek())) >= 0) {
+            value = (value << 4) | static_cast<quint32>(nibble);
+            ++at;
+            ++digits;
+        }
+        return digits;
+    }
+    // Digits in base 16 or 10, up to maxDigits; the count read, 0 if none.
+    int number(int base, int maxDigits, quint32 &value)
+    {
+        if (base == 16) {
+            return hex(maxDigits, value);
+        }
+        qint64 decimalValue = 0;
+        const int digits = decimal(maxDigits, decimalValue);
+        value = static_cast<quint32>(decimalValue);
+        return digits;
+    }
+    // "units[.fraction]" in units of 10^-scale (scale 6: seconds as microseconds),
+    // the fraction cut to scale digits; false without digits before the point.
+    bool fixedPoint(int scale, qint64 &value)
+    {
+        qint64 fraction = 0;
+        if (decimal(12, value) == 0) {
+            return false;
+        }
+        int fractionDigits = take('.') ? decimal(scale, fraction) : 0;
+        while (at != end && *at >= '0' && *at <= '9') {
+            ++at;
+        }
+        for (; fractionDigits < scale; ++fractionDigits) {
+            fraction *= 10;
+        }
+        for (int i = 0; i < scale; ++i) {
+            value *= 10;
+        }
+        value += fraction;
+        return true;
+    }
+    // A run of characters up to the next blank or line end; its length.
+    int word()
+    {
+        using namespace TextWords;
+        const char *start = at;
+        while (end - at >= 8) {
+            const quint64 v = load8(at);
+            const int run = firstMarked(inRange(v, ' ', ' ') | inRange(v, '\t', '\n') | inRange(v, '\r', '\r'));
+            at += run;
+            if (run < 8) {
+                return static_cast<int>(at - start);
+            }
+        }
+        while (at != end && *at != ' ' && *at != '\t' && *at != '\r' && *at != '\n') {
+            ++at;
+        }
+        return static_cast<int>(at - start);
+    }
+    bool takeWord(const char *expected)
+    {
+        const std::size_t n = std::strlen(expected);
+        if (static_cast<std::size_t>(end - at) < n || std::memcmp(at, expected, n) != 0) {
+            return false;
+        }
+        at += n;
+        return true;
+    }
+    // The word that follows blanks, if it is the one expected (a whole word).
+    bool takeWordAlone(const char *expected)
+    {
+        TextCursor ahead = *this;
+        ahead.skipBlanks();
+        const char *start = ahead.at;
+        const std::size_t n = static_cast<std::size_t>(ahead.word());
+        if (n != std::strlen(expected) || std::memcmp(start, expected, n) != 0) {
+            return false;
+        }
+        *this = ahead;
+        return true;
+    }
+
+    // Bytes of one or two hex digits each, blanks before each, a blank or the
+    // line end after each; false when fewer than count come.
+    bool hexBytes(int count, quint8 *out)
+    {
+        skipBlanks();
+        if (count == 8 && hexBytesSpaced8(out)) {
+            return true;
+        }
+        for (int i = 0; i < count; ++i) {
+            skipBlanks();
+            const int high = at == end ? -1 : hexDigit(at[0]);
+            const int low = end - at < 2 ? -1 : hexDigit(at[1]);
+            if (high < 0) {
+                return false;
+            }
+            out[i] = static_cast<quint8>(low < 0 ? high : high << 4 | low);
+            at += low < 0 ? 1 : 2;
+            if (at != end && static_cast<unsigned char>(*at) > ' ') {
+                return false;
+            }
+        }
+        return true;
+    }
+
+    static int hexDigit(char c)
+    {
+        return hexValues.digit[static_cast<unsigned char>(c)];
+    }
+
+private:
+    // "XX XX XX XX XX XX XX XX" and a blank or line end, the common case of
+    // hexBytes(), read at once; false, having read nothing, for anything else.
+    bool hexBytesSpaced8(quint8 *out)
+    {
+#if defined(__SSE2__)
+        if (end - at < 24 || static_cast<unsigned char>(at[23]) > ' ') {
+            return false;
+        }
+        const __m128i parts[2] = {_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)),
+                                  _mm_loadl_epi64(reinterpret_cast<const __m128i *>(at + 16))};
+        alignas(16) quint8 nibbles[32];
+        unsigned hex = 0;
+        unsigned blanks = 0;
+        for (int part = 0; part < 2; ++part) {
+            const __m128i c = parts[part];
+            const __m128i folded = _mm_or_si128(c, _mm_set1_epi8(0x20));
+            const __m128i digits =
+                _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
+            const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)),
+                                                  _mm_cmplt_epi8(folded, _mm_set1_epi8('f' + 1)));
+            hex |= static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digits, letters))) << (16 * part);
+            blanks |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')))) << (16 * part);
+            _mm_store_si128(
+                reinterpret_cast<__m128i *>(nibbles + 16 * part),
+                _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9))));
+        }
+        // Two digits, a blank, seven times, and two digits.
+        if ((hex & 0x7FFFFF) != 0x6DB6DB || (blanks & 0x7FFFFF) != 0x124924) {
+            return false;
+        }
+        for (int i = 0; i < 8; ++i) {
+            out[i] = static_cast<quint8>(nibbles[3 * i] << 4 | nibbles[3 * i + 1]);
+        }
+        at += 23;
+        return true;
+#else
+        static_cast<void>(out);
+        return false;
+#endif
+    }
+
+    const char *at;
+    const char *end;
+};

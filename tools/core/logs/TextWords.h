@@ -1,0 +1,105 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#pragma once
+
+// Characters of log text taken 8 at a time in a little-endian word, the first in
+// the lowest byte: how the text readers pass over runs of digits and blanks
+// without a branch per character.
+
+#include <QtAlgorithms>
+#include <QtEndian>
+#include <QtGlobal>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace TextWords
+{
+constexpr quint64 ones = 0x0101010101010101ULL;
+constexpr quint64 highBits = 0x8080808080808080ULL;
+
+inline quint64 load8(const char *at)
+{
+    return qFromLittleEndian<quint64>(at);
+}
+
+// Bit 7 of each byte of the result: whether that byte of v lies in [low, high]
+// (high at most 0x7F). Each byte is tested alone: its bit 7 is set aside first,
+// so that no carry or borrow crosses into the next byte.
+inline quint64 inRange(quint64 v, quint8 low, quint8 high)
+{
+    const quint64 low7 = v & ~highBits;
+    const quint64 fromLow = low7 + ones * (0x80 - low);
+    const quint64 aboveHigh = low7 + ones * (0x7F - high);
+    return fromLow & ~aboveHigh & ~v & highBits;
+}
+
+// The first byte whose bit 7 is set in marks, counted from the lowest; 8 if none.
+inline int firstMarked(quint64 marks)
+{
+    return marks == 0 ? 8 : static_cast<int>(qCountTrailingZeroBits(marks) / 8);
+}
+
+// How many of the characters in v are decimal digits before one that is not.
+inline int leadingDigits(quint64 v)
+{
+    return firstMarked(~inRange(v, '0', '9') & highBits);
+}
+
+// The value of the first count (1 to 8) digits in v: shifted up so that zeros
+// lead, then pairs, quads and the eight combined in three multiplications.
+inline quint64 digitsValue(quint64 v, int count)
+{
+    v = (v & 0x0F0F0F0F0F0F0F0FULL) << (8 * (8 - count));
+    v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
+    v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
+    return (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
+}
+
+// 8 hex digits at at as 4 bytes in the same order, the first pair in the lowest
+// byte; false if any is not a hex digit.
+inline bool hexBytes8(const char *at, quint32 &bytes)
+{
+    quint64 v = load8(at);
+    const quint64 letters = inRange(v & ~(ones * 0x20), 'A', 'F'); // either case
+    if ((inRange(v, '0', '9') | letters) != highBits) {
+        return false;
+    }
+    v = (v & 0x0F0F0F0F0F0F0F0FULL) + (letters >> 7) * 9;
+    v = ((v & 0x00FF00FF00FF00FFULL) << 4 | (v >> 8)) & 0x00FF00FF00FF00FFULL;
+    v = (v | (v >> 8)) & 0x0000FFFF0000FFFFULL;
+    bytes = static_cast<quint32>(v | (v >> 16));
+    return true;
+}
+
+// 16 hex digits, 8 data bytes: a whole classic frame, the common case.
+inline bool hexBytes16(const char *at, quint8 *out)
+{
+#if defined(__SSE2__)
+    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+    const __m128i folded = _mm_or_si128(c, _mm_set1_epi8(0x20)); // letters to lower case
+    const __m128i digits =
+        _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
+    const __m128i letters =
+        _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(folded, _mm_set1_epi8('f' + 1)));
+    if (_mm_movemask_epi8(_mm_or_si128(digits, letters)) != 0xFFFF) {
+        return false;
+    }
+    const __m128i nibbles =
+        _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9)));
+    const __m128i pairs =
+        _mm_or_si128(_mm_and_si128(_mm_slli_epi16(nibbles, 4), _mm_set1_epi16(0x00F0)), _mm_srli_epi16(nibbles, 8));
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(pairs, pairs));
+    return true;
+#else
+    quint32 first = 0;
+    quint32 second = 0;
+    if (!hexBytes8(at, first) || !hexBytes8(at + 8, second)) {
+        return false;
+    }
+    qToLittleEndian(first, out);
+    qToLittleEndian(second, out + 4);
+    return true;
+#endif
+}
+}

@@ -1,0 +1,289 @@
+// SPDX-License-Identifier: LGPL-2.1-or-later
+#include "TrcReader.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <utility>
+
+namespace
+{
+using Column = TrcReader::Column;
+
+struct Layout
+{
+    int version;
+    const char *columns;
+};
+
+// Each version's columns by their letters: N number, O time offset, T type, B
+// bus, I identifier, d direction, R reserved, L data length code, l length in
+// bytes, D data. From 2.0 on, ;$COLUMNS may give others.
+const Layout layouts[] = {
+    {10, "NOILD"},
+    {11, "NOTILD"},
+    {12, "NOBTILD"},
+    {13, "NOBTIRLD"},
+    {20, "NOTIdlD"},
+    {21, "NOTBIdRLD"},
+};
+
+bool columnOf(char letter, Column &column)
+{
+    static const char letters[] = "NOTBIdRLlD";
+    const char *found = letter ? std::strchr(letters, letter) : nullptr;
+    if (!found) {
+        return false;
+    }
+    column = static_cast<Column>(found - letters);
+    return true;
+}
+
+void setColumns(const char *letters, std::vector<Column> &columns)
+{
+    columns.clear();
+    for (Column column; *letters && columnOf(*letters, column); ++letters) {
+        columns.push_back(column);
+    }
+}
+
+bool endsWord(const TextCursor &in)
+{
+    const char c = in.peek();
+    return c == '\0' || c == ' ' || c == '\t' || c == '\r' || c == '\n';
+}
+
+// Days since 1899-12-30 with their fraction, as microseconds since the epoch.
+bool readStartTime(TextCursor &in, qint64 &microseconds)
+{
+    constexpr qint64 daysBeforeEpoch = 25569;
+    constexpr double microsecondsPerDay = 86400e6;
+    qint64 days = 0;
+    // Six digits reach past the year 4000; more would not fit in microseconds.
+    if (in.decimal(6, days) == 0) {
+        return false;
+    }
+    double fraction = 0.0;
+    double scale = 0.1;
+    if (in.take('.')) {
+        for (char c = in.peek(); c >= '0' && c <= '9'; c = in.peek()) {
+            fraction += (c - '0') * scale;
+            scale /= 10.0;
+            in.advance(1);
+        }
+    }
+    microseconds = (days - daysBeforeEpoch) * static_cast<qint64>(microsecondsPerDay)
+        + std::llround(fraction * microsecondsPerDay);
+    return in.onlyBlanksLeft();
+}
+}
+
+TrcReader::TrcReader(LineInput input, InterfaceNames &interfaces)
+    : TextLogReader(std::move(input))
+    , channels(interfaces)
+{
+    setColumns(layouts[0].columns, columns);
+}
+
+TrcReader::TrcReader(const QByteArray &text, InterfaceNames &interfaces)
+    : TrcReader(LineInput(text), interfaces)
+{
+}
+
+LogFormat TrcReader::format() const
+{
+    return LogFormat::Trc;
+}
+
+TextLogReader::Line TrcReader::parse(const char *line, std::size_t length, CanFrame &frame, const char *&error)
+{
+    TextCursor in(line, line + length);
+    in.skipBlanks();
+    if (in.take(';')) {
+        return header(in, error);
+    }
+    if (in.onlyBlanksLeft()) {
+        return Line::Blank;
+    }
+    return record(in, frame, error);
+}
+
+TextLogReader::Line TrcReader::header(TextCursor &in, const char *&error)
+{
+    if (in.takeWord("$FILEVERSION=")) {
+        qint64 major = 0;
+        qint64 minor = 0;
+        const bool read = in.decimal(1, major) == 1 && in.take('.') && in.decimal(1, minor) == 1;
+        for (const Layout &layout : layouts) {
+            if (read && layout.version == major * 10 + minor) {
+                version = layout.version;
+                if (!columnsGiven) {
+                    setColumns(layout.columns, columns);
+                }
+                return Line::Blank;
+            }
+        }
+        error = "file version is not one of 1.0 to 1.3, 2.0 or 2.1";
+        return Line::Malformed;
+    }
+    if (in.takeWord("$STARTTIME=")) {
+        if (!readStartTime(in, start)) {
+            start = 0;
+            error = "start time is not days since 1899-12-30";
+            return Line::Malformed;
+        }
+        return Line::Blank;
+    }
+    if (in.takeWord("$COLUMNS=")) {
+        std::vector<Column> given;
+        Column column;
+        do {
+            if (!columnOf(in.peek(), column)) {
+                error = "columns are not letters of N, O, T, B, I, d, R, L, l and D between commas";
+                return Line::Malformed;
+            }
+            given.push_back(column);
+            in.advance(1);
+        } while (in.take(','));
+        columns = std::move(given);
+        columnsGiven = true;
+    }
+    return Line::Blank;
+}
+
+TextLogReader::Line TrcReader::record(TextCursor &in, CanFrame &frame, const char *&error)
+{
+    clearFrameHead(frame);
+    fdType = false;
+    errorFrame = false;
+    bus = 1;
+    length = -1;
+    Line ends = Line::Frame;
+    for (const Column kind : columns) {
+        // An error frame's line has the bus before the identifier, if at all.
+        if (errorFrame && kind >= Column::Id) {
+            break;
+        }
+        if (!column(kind, in, frame, ends, error)) {
+            return ends;
+        }
+    }
+    frame.interfaceIndex = channels.index(bus);
+    if (errorFrame) {
+        return Line::ErrorFrame;
+    }
+    frame.flexibleDataRate = fdType && !frame.remote;
+    return Line::Frame;
+}
+
+bool TrcReader::column(Column kind, TextCursor &in, CanFrame &frame, Line &ends, const char *&error)
+{
+    ends = Line::Malformed;
+    in.skipBlanks();
+    qint64 value = 0;
+    switch (kind) {
+    case Column::Number:
+    case Column::Direction:
+    case Column::Reserved:
+        if (in.word() == 0) {
+            error = "fewer columns than the header gives";
+            return false;
+        }
+        return true;
+    case Column::Offset:
+        if (!in.fixedPoint(3, value) || !endsWord(in)) {
+            error = "time offset is not milliseconds";
+            return false;
+        }
+        frame.timeMicroseconds = start + value;
+        return true;
+    case Column::Type:
+        return type(in, frame, ends, error);
+    case Column::Bus:
+        if (in.decimal(3, value) > 0 && endsWord(in)) {
+            bus = static_cast<quint32>(value);
+        }
+        in.word();
+        return true;
+    case Column::Id:
+        return identifier(in, frame, ends, error);
+    case Column::Dlc:
+    case Column::Length:
+        if (in.decimal(2, value) == 0 || !endsWord(in)) {
+            error = "data length is not a number";
+            return false;
+        }
+        length = kind == Column::Length ? static_cast<int>(value)
+            : fdType                    ? canFdDlcLength(static_cast<int>(value))
+                                        : std::min(static_cast<int>(value), 8);
+        return true;
+    case Column::Data:
+        return data(in, frame, error);
+    }
+    return false;
+}
+
+bool TrcReader::type(TextCursor &in, CanFrame &frame, Line &ends, const char *&error)
+{
+    const char *word = in.position();
+    const std::size_t size = static_cast<std::size_t>(in.word());
+    const auto is = [word, size](const char *name) {
+        return std::strlen(name) == size && std::memcmp(word, name, size) == 0;
+    };
+    if (version < 20 ? is("Rx") || is("Tx") : is("DT") || is("RR")) {
+        frame.remote = is("RR");
+        return true;
+    }
+    if (version >= 20 && (is("FD") || is("FB") || is("FE") || is("BI"))) {
+        fdType = true;
+        return true;
+    }
+    if (is(version < 20 ? "Error" : "ER")) {
+        errorFrame = true;
+        return true;
+    }
+    if (version < 20 ? is("Warng") : is("ST") || is("EC") || is("EV")) {
+        ends = Line::Skipped;
+        return false;
+    }
+    error = "message type is not one of this version's";
+    return false;
+}
+
+bool TrcReader::identifier(TextCursor &in, CanFrame &frame, Line &ends, const char *&error) const
+{
+    const int digits = in.hex(8, frame.id);
+    if (digits == 0 || !endsWord(in)) {
+        error = "identifier is not hex digits";
+        return false;
+    }
+    // Version 1.x marks its status lines with this identifier.
+    if (version < 20 && digits == 8 && frame.id == 0xFFFFFFFF) {
+        ends = Line::Skipped;
+        return false;
+    }
+    frame.extended = digits > 4;
+    if (frame.id > (frame.extended ? 0x1FFFFFFFu : 0x7FFu)) {
+        error = frame.extended ? "29-bit identifier above 1FFFFFFF" : "11-bit identifier above 7FF";
+        return false;
+    }
+    return true;
+}
+
+bool TrcReader::data(TextCursor &in, CanFrame &frame, const char *&error) const
+{
+    frame.remote = frame.remote || in.takeWord("RTR");
+    if (frame.remote) {
+        return true;
+    }
+    if (length < 0 || length > 64 || !isCanFdLength(length) || (!fdType && length > 8)) {
+        error = "data length is not one of a CAN frame of this type";
+        return false;
+    }
+    if (!in.hexBytes(length, frame.data.data())) {
+        error = "fewer data bytes than the length gives, or one that is not hex digits";
+        return false;
+    }
+    frame.length = static_cast<quint8>(length);
+    return true;
+}
