@@ -125,6 +125,13 @@ with tempfile.TemporaryDirectory() as directory:
         listed = sorted((f["vehicle"], f["sourceAddress"]) for f in result["fleet"]["faults"])
         check(listed == sorted([(v, sa) for v in ("v3", "v4") for sa in ["0x00"] * 3 + ["0x31"] * 2]),
               f"fleet's faults: {listed}")
+    # A database passed on to every task, its J1939 groups from every sender.
+    database = ["--no-builtin", "--dbc", os.path.join(os.path.dirname(sample), "j1939_parameters.dbc")]
+    one_run = json.loads(subprocess.run([monitor, sample, "--format", "json", *database],
+                                        capture_output=True, check=True).stdout)
+    status, result = run_fleet(*database, os.path.join(directory, "fleet"))
+    check(status == 0 and one_run["signals"], f"database: exit status {status}")
+    same_statistics(one_run, result["fleet"], "database")
 
     starting = subprocess.Popen([fleet, "--workers", "2", "--progress", os.path.join(directory, "fleet")],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)

@@ -2,11 +2,18 @@
 #include "FrameDecoder.h"
 #include "SignalDecoding.h"
 
+#include <algorithm>
+
 namespace
 {
+quint64 identifierKey(bool extended, quint32 id)
+{
+    return (quint64(extended) << 31) | id;
+}
+
 quint64 routeKey(const CanFrame &frame)
 {
-    return (quint64(frame.interfaceIndex) << 32) | (quint64(frame.extended) << 31) | frame.id;
+    return (quint64(frame.interfaceIndex) << 32) | identifierKey(frame.extended, frame.id);
 }
 
 // Apart from every frame's key by the top bit.
@@ -21,11 +28,34 @@ quint64 watchedKey(int definition, quint16 interfaceIndex, int sourceAddress)
     return (quint64(definition) << 32) | (quint64(interfaceIndex) << 16)
         | static_cast<quint64>(sourceAddress < 0 ? 256 : sourceAddress);
 }
+
+bool wholeMask(const SignalDefinition &definition)
+{
+    const quint32 every = definition.extended ? 0x1FFFFFFFu : 0x7FFu;
+    return (definition.mask & every) == every;
+}
+
+bool inRanges(const QVector<MultiplexRange> &ranges, qint64 value)
+{
+    return std::any_of(ranges.cbegin(), ranges.cend(), [value](const MultiplexRange &range) {
+        return range.low <= value && value <= range.high;
+    });
+}
 }
 
 FrameDecoder::FrameDecoder(const QVector<SignalDefinition> &definitions)
     : signalDefinitions(definitions)
 {
+    for (int i = 0; i < signalDefinitions.size(); ++i) {
+        const SignalDefinition &definition = signalDefinitions.at(i);
+        if (definition.j1939) {
+            byPgn[definition.pgn].append(i);
+        } else if (wholeMask(definition)) {
+            byIdentifier[identifierKey(definition.extended, definition.id)].append(i);
+        } else {
+            byMask.append(i);
+        }
+    }
 }
 
 const QVector<SignalDefinition> &FrameDecoder::definitions() const
@@ -45,7 +75,8 @@ void FrameDecoder::listen(J1939Traffic *traffic)
 
 int FrameDecoder::watchedFor(int definition, quint16 interfaceIndex, int sender)
 {
-    const int sourceAddress = signalDefinitions.at(definition).j1939 ? sender : -1;
+    const SignalDefinition &d = signalDefinitions.at(definition);
+    const int sourceAddress = d.j1939 ? sender : -1;
     const quint64 key = watchedKey(definition, interfaceIndex, sourceAddress);
     const auto known = watchedByKey.constFind(key);
     if (known != watchedByKey.cend()) {
@@ -55,10 +86,43 @@ int FrameDecoder::watchedFor(int definition, quint16 interfaceIndex, int sender)
         signal.definition = definition;
         signal.interfaceIndex = interfaceIndex;
         signal.sourceAddress = sourceAddress;
+        signal.labelSamples.resize(static_cast<std::size_t>(d.valueLabels.size()));
     });
     const int index = static_cast<int>(watchedSignals.size()) - 1;
     watchedByKey.insert(key, index);
     return index;
+}
+
+// The definitions that may match the frame, in their order.
+QVector<int> FrameDecoder::candidates(const CanFrame &frame) const
+{
+    QVector<int> found = byIdentifier.value(identifierKey(frame.extended, frame.id));
+    if (frame.extended) {
+        found += byPgn.value(j1939Pgn(frame.id));
+    }
+    found += byMask;
+    std::sort(found.begin(), found.end());
+    return found;
+}
+
+void FrameDecoder::addTarget(Route &built, int definition, quint16 interfaceIndex, int sourceAddress)
+{
+    const SignalDefinition &d = signalDefinitions.at(definition);
+    const int firstCondition = static_cast<int>(built.conditions.size());
+    for (const MultiplexCondition &condition : d.multiplexing) {
+        const Route::Switch bits{condition.startBit, condition.length, condition.byteOrder, condition.isSigned};
+        const auto same = std::find_if(built.switches.cbegin(), built.switches.cend(), [&bits](const Route::Switch &s) {
+            return s.startBit == bits.startBit && s.length == bits.length && s.byteOrder == bits.byteOrder
+                && s.isSigned == bits.isSigned;
+        });
+        const int switchIndex = static_cast<int>(same - built.switches.cbegin());
+        if (same == built.switches.cend()) {
+            built.switches.push_back(bits);
+        }
+        built.conditions.push_back(Route::Condition{switchIndex, &condition.ranges});
+    }
+    built.targets.push_back(
+        Route::Target{watchedFor(definition, interfaceIndex, sourceAddress), firstCondition, d.multiplexing.size()});
 }
 
 const FrameDecoder::Route &FrameDecoder::route(const CanFrame &frame)
@@ -68,9 +132,9 @@ const FrameDecoder::Route &FrameDecoder::route(const CanFrame &frame)
         return *known;
     }
     Route built;
-    for (int i = 0; i < signalDefinitions.size(); ++i) {
-        if (matches(signalDefinitions.at(i), frame)) {
-            built.targets.append(watchedFor(i, frame.interfaceIndex, static_cast<int>(frame.id & 0xFF)));
+    for (const int definition : candidates(frame)) {
+        if (matches(signalDefinitions.at(definition), frame)) {
+            addTarget(built, definition, frame.interfaceIndex, static_cast<int>(frame.id & 0xFF));
         }
     }
     built.j1939Traffic = J1939Traffic::concerns(frame);
@@ -84,12 +148,41 @@ const FrameDecoder::Route &FrameDecoder::route(const J1939Group &group)
         return *known;
     }
     Route built;
-    for (int i = 0; i < signalDefinitions.size(); ++i) {
-        if (matches(signalDefinitions.at(i), group)) {
-            built.targets.append(watchedFor(i, group.interfaceIndex, group.sourceAddress));
+    for (const int definition : byPgn.value(group.pgn)) {
+        if (matches(signalDefinitions.at(definition), group)) {
+            addTarget(built, definition, group.interfaceIndex, group.sourceAddress);
         }
     }
     return routes.insert(key, std::move(built));
+}
+
+bool FrameDecoder::selected(const Route &route, const Route::Target &target, Payload payload)
+{
+    for (int c = target.firstCondition; c < target.firstCondition + target.conditionCount; ++c) {
+        const Route::Condition &condition = route.conditions[static_cast<std::size_t>(c)];
+        const auto at = static_cast<std::size_t>(condition.switchIndex);
+        if (switchStates[at] == 0) {
+            const Route::Switch &bits = route.switches[at];
+            switchStates[at] =
+                extractBits(payload, bits.startBit, bits.length, bits.byteOrder, bits.isSigned, switchValues[at]) ? 1
+                                                                                                                  : -1;
+        }
+        if (switchStates[at] < 0 || !inRanges(*condition.ranges, switchValues[at])) {
+            return false;
+        }
+    }
+    return true;
+}
+
+void FrameDecoder::countLabel(WatchedSignal &signal, const SignalDefinition &definition, qint64 raw)
+{
+    const QVector<ValueLabel> &labels = definition.valueLabels;
+    const auto label =
+        std::lower_bound(labels.cbegin(), labels.cend(), raw, [](const ValueLabel &l, qint64 r) { return l.raw < r; });
+    signal.newestLabel = label != labels.cend() && label->raw == raw ? static_cast<int>(label - labels.cbegin()) : -1;
+    if (signal.newestLabel >= 0) {
+        ++signal.labelSamples[static_cast<std::size_t>(signal.newestLabel)];
+    }
 }
 
 // Inlined, so that a frame pays no call for sharing it with the groups.
@@ -99,22 +192,40 @@ Q_ALWAYS_INLINE int FrameDecoder::decodeRoute(const Route &route,
                                               const FrameTimes &times,
                                               std::vector<DecodedSample> &out)
 {
+    switchStates.assign(route.switches.size(), 0);
+    switchValues.resize(route.switches.size());
     int found = 0;
     // Seconds are worked out for the frames that carry a sample only.
     double seconds = -1.0;
-    for (const int target : route.targets) {
-        WatchedSignal &signal = watchedSignals[static_cast<std::size_t>(target)];
+    const auto take = [&](int target, qint64 raw) {
+        if (seconds < 0.0) {
+            seconds = times.secondsAt(microseconds);
+        }
+        out.push_back(DecodedSample{target, raw, seconds});
+        ++found;
+    };
+    for (const Route::Target &target : route.targets) {
+        if (target.conditionCount > 0 && !selected(route, target, payload)) {
+            continue;
+        }
+        WatchedSignal &signal = watchedSignals[static_cast<std::size_t>(target.watched)];
         ++signal.frames;
-        DecodedSample sample;
-        switch (::decode(signalDefinitions.at(signal.definition), payload, sample.raw)) {
-        case Decoding::Sample:
-            sample.signal = target;
-            if (seconds < 0.0) {
-                seconds = times.secondsAt(microseconds);
+        const SignalDefinition &definition = signalDefinitions.at(signal.definition);
+        if (definition.interval) {
+            if (signal.framed) {
+                take(target.watched, microseconds - signal.previousFrameMicroseconds);
             }
-            sample.logSeconds = seconds;
-            out.push_back(sample);
-            ++found;
+            signal.framed = true;
+            signal.previousFrameMicroseconds = microseconds;
+            continue;
+        }
+        qint64 raw = 0;
+        switch (::decode(definition, payload, raw)) {
+        case Decoding::Sample:
+            if (!definition.valueLabels.isEmpty()) {
+                countLabel(signal, definition, raw);
+            }
+            take(target.watched, raw);
             break;
         case Decoding::NotAvailable:
             ++signal.notAvailableSamples;

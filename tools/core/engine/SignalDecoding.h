@@ -5,11 +5,6 @@
 #include "J1939Group.h"
 #include "SignalDefinition.h"
 
-/// The J1939 parameter group number of a 29-bit identifier: data page bits and PDU
-/// format, plus the PDU specific byte for the broadcast formats (PF 240 and up);
-/// for PF below 240 that byte is a destination address and not part of the group.
-quint32 j1939Pgn(quint32 id);
-
 /// Whether the frame carries the signal.
 bool matches(const SignalDefinition &signal, const CanFrame &frame);
 /// Whether the reassembled group carries the signal: a J1939 signal of its
@@ -31,7 +26,17 @@ enum class Decoding {
     Error, ///< a J1939 raw value marked as an error
 };
 
-/// Extracts the raw value: zero-extended, or sign-extended for a signed signal.
+/// The bits of a value placed so in the payload: zero-extended, or sign-extended
+/// when isSigned. False when the payload ends before its last bit.
+bool extractBits(Payload payload, int startBit, int length, ByteOrder byteOrder, bool isSigned, qint64 &raw);
+inline bool
+extractBits(const CanFrame &frame, int startBit, int length, ByteOrder byteOrder, bool isSigned, qint64 &raw)
+{
+    return extractBits(Payload{frame.data.data(), frame.length}, startBit, length, byteOrder, isSigned, raw);
+}
+
+/// Extracts the raw value: zero-extended, or sign-extended for a signed signal;
+/// the bits as they are for an IEEE real.
 Decoding decode(const SignalDefinition &signal, Payload payload, qint64 &raw);
 inline Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &raw)
 {
