@@ -10,8 +10,10 @@ together, decodes the active faults of every sender from single frames and
 groups, and one parameter of the 34-byte engine configuration group (SPN 544,
 bytes 20-21). Then runs MONITOR on LOG with that parameter in a definition
 file and compares the session counts, each sender's lamps, every trouble code
-and the parameter's samples, and finds a few of them in the table's words.
-Exit status 77 (skipped) when LOG is missing.
+and the parameter's samples, and finds a few of them in the table's words; and
+again with the parameter in a J1939 database, where the SPN attribute of another
+signal names one of the engine's codes. Exit status 77 (skipped) when LOG is
+missing.
 """
 
 import json
@@ -20,6 +22,19 @@ import re
 import subprocess
 import sys
 import tempfile
+
+DATABASE = """VERSION ""
+BU_: Engine
+BO_ 2566841088 EngineConfiguration: 34 Engine
+ SG_ EngineReferenceTorque : 152|16@1+ (1,0) [0|64255] "Nm" Vector__XXX
+BO_ 2364539395 TransmissionControl: 8 Engine
+ SG_ OutputShaftSpeed : 8|16@1+ (0.125,0) [0|8031.875] "rpm" Vector__XXX
+BA_DEF_ "ProtocolType" STRING ;
+BA_DEF_ SG_ "SPN" INT 0 524287;
+BA_ "ProtocolType" "J1939";
+BA_ "SPN" SG_ 2566841088 EngineReferenceTorque 544;
+BA_ "SPN" SG_ 2364539395 OutputShaftSpeed 191;
+"""
 
 SKIPPED = 77
 LINE = re.compile(r"\((\d+\.\d+)\)\s+(\S+)\s+([0-9A-Fa-f]{8})#([0-9A-Fa-f]*)")
@@ -109,6 +124,12 @@ def main():
         run = subprocess.run([monitor, "--format", "json", "--history", "0", "--definitions", file.name, log],
                              capture_output=True, text=True, check=True)
     report = json.loads(run.stdout)
+    with tempfile.NamedTemporaryFile("w", suffix=".dbc") as file:
+        file.write(DATABASE)
+        file.flush()
+        run = subprocess.run([monitor, "--format", "json", "--dbc", file.name, log],
+                             capture_output=True, text=True, check=True)
+    database = json.loads(run.stdout)
     failures = []
 
     def expect(what, got, wanted):
@@ -130,9 +151,13 @@ def main():
         expect(f"code {key} occurrences", fault.get("occurrences"), code["occurrences"])
         for seen in ("firstSeen", "lastSeen"):
             expect(f"code {key} {seen}", round(fault.get(seen, -1), 6), round(code[seen], 6))
-    torque = next(s for s in report["signals"] if s["name"] == "engine reference torque")
-    expect("torque samples", torque["samples"], len(reading.torques))
-    expect("torque range", (torque["min"], torque["max"]), (min(reading.torques), max(reading.torques)))
+    for signals, name in [(report["signals"], "engine reference torque"),
+                          (database["signals"], "EngineConfiguration.EngineReferenceTorque")]:
+        torque = next((s for s in signals if s["name"] == name), {})
+        expect(f"{name} samples", torque.get("samples"), len(reading.torques))
+        expect(f"{name} range", (torque.get("min"), torque.get("max")), (min(reading.torques), max(reading.torques)))
+    named = {f["spn"]: f["spnName"] for f in database["faults"]}
+    expect("SPN 191 named by the database", named.get(191), "TransmissionControl.OutputShaftSpeed")
 
     # What the log is known to carry: the engine's three codes throughout, its
     # malfunction lamp on; the cab's two codes gone by the end; 44 broadcasts.
