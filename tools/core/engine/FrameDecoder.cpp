@@ -192,8 +192,11 @@ Q_ALWAYS_INLINE int FrameDecoder::decodeRoute(const Route &route,
                                               const FrameTimes &times,
                                               std::vector<DecodedSample> &out)
 {
-    switchStates.assign(route.switches.size(), 0);
-    switchValues.resize(route.switches.size());
+    // Only multiplexed signals read the switches: most routes have none.
+    if (!route.switches.empty()) {
+        switchStates.assign(route.switches.size(), 0);
+        switchValues.resize(route.switches.size());
+    }
     int found = 0;
     // Seconds are worked out for the frames that carry a sample only.
     double seconds = -1.0;
