@@ -57,6 +57,7 @@ LiveFigures Session::liveFigures()
 {
     LiveFigures figures;
     figures.signalStates = signalMonitor.snapshot();
+    figures.diagnostics = signalMonitor.diagnostics();
     for (const InputCounts &counts : inputs) {
         figures.inputs.append(InputFigures{counts.name, counts.frames, counts.malformedLines, counts.errorFrames});
     }
@@ -154,5 +155,7 @@ void Session::finish()
     }
     runSummary.firstFrameMicroseconds = signalMonitor.frameTimes().first();
     runSummary.lastFrameMicroseconds = signalMonitor.frameTimes().last();
+    signalMonitor.expireSessions();
+    runSummary.diagnostics = signalMonitor.diagnostics();
     report->finish(runSummary, signalMonitor.snapshot());
 }

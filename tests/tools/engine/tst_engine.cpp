@@ -4,6 +4,7 @@
 #include "RouteTable.h"
 #include "SignalDecoding.h"
 #include "TestSupport.h"
+#include "j1939/J1939Script.h"
 
 #include <QSemaphore>
 #include <QTest>
@@ -201,6 +202,38 @@ private Q_SLOTS:
                  QStringList({QStringLiteral("can0, SA 0x00 2 82 0"),
                               QStringLiteral("can0, SA 0x03 1 70 1"),
                               QStringLiteral("can1, SA 0x03 1 90 1")}));
+    }
+
+    // A group of the transport protocol feeds its signals from the whole payload;
+    // a frame of the same group too short for them counts as such.
+    void monitor_decodesReassembledGroups()
+    {
+        QVector<SignalDefinition> definitions = builtinSignals();
+        SignalDefinition late;
+        late.name = QStringLiteral("bytes 20 and 21");
+        late.j1939 = true;
+        late.pgn = 65251;
+        late.startBit = 19 * 8;
+        late.length = 16;
+        late.frameLength = 34;
+        definitions.append(late);
+        InterfaceNames interfaces;
+        interfaces.index(QStringLiteral("can0"));
+        Monitor monitor(definitions, interfaces, RunSettings());
+        J1939Script s;
+        s.frame(0x18FEE300, QByteArray(8, char(1))).bam(34).packets(1, 5).dm1(0x00, "40FFBE000305FFFF");
+        for (const CanFrame &frame : std::as_const(s.frames)) {
+            monitor.processFrame(frame);
+        }
+        const SignalSnapshot group = monitor.snapshot().last();
+        QCOMPARE(group.decodedSamples, quint64(1));
+        QVERIFY(group.newest == messageByte(19) + 256.0 * messageByte(20));
+        QCOMPARE(group.tooShortFrames, quint64(1));
+        const J1939Diagnostics diagnostics = monitor.diagnostics();
+        QCOMPARE(diagnostics.transport.completed, quint64(1));
+        QCOMPARE(diagnostics.faults.size(), 1);
+        QCOMPARE(diagnostics.faults[0].spn, 190u);
+        QCOMPARE(diagnostics.faults[0].spnName, QStringLiteral("engine speed (SPN 190)"));
     }
 
     // Snapshots taken on another thread while frames bring new interfaces, senders

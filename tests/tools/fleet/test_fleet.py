@@ -2,15 +2,18 @@
 # SPDX-License-Identifier: LGPL-2.1-or-later
 """talveno-fleet on a local Dask cluster of two workers, against the monitor on the whole log.
 
-usage: test_fleet.py FLEET MONITOR SAMPLE_LOG REPLAY
+usage: test_fleet.py FLEET MONITOR SAMPLE_LOG REPLAY [J1939_LOG]
 
 The sample log, cut into four logs of two vehicles, must merge fleet-wide to what
 the monitor reports for the whole log, past a FIFO in a vehicle's directory; a
 corrupt log, a missing one and a FIFO that outlasts --timeout must be named as
 failed while the good logs still merge; SIGTERM while the cluster starts must end
 the run with status 130 and no traceback. The sample log written as BLF and ASC
-by REPLAY, a vehicle each, must give each vehicle the whole log's statistics. Exit status 77 (skipped) where Dask's
-distributed package cannot be imported.
+by REPLAY, a vehicle each, must give each vehicle the whole log's statistics. A
+real J1939 log, where given and there, cut in two logs of one vehicle and whole
+as another: the cab's trouble codes, active at the end of the first piece, are
+gone by the latest, and the fleet lists each vehicle's codes apart. Exit status
+77 (skipped) where Dask's distributed package cannot be imported.
 """
 
 import json
@@ -29,6 +32,7 @@ except ImportError as error:
     sys.exit(77)
 
 fleet, monitor, sample, replay = sys.argv[1:5]
+j1939 = sys.argv[5] if len(sys.argv) > 5 and os.path.exists(sys.argv[5]) else None
 problems = []
 
 
@@ -106,6 +110,21 @@ with tempfile.TemporaryDirectory() as directory:
     for suffix, vehicle in result["vehicles"].items():
         same_statistics(whole, vehicle, f"formats: {suffix}", by_interface=False)
 
+    if j1939:
+        with open(j1939, encoding="utf-8") as text:
+            drive = text.readlines()
+        cut = next(i for i, line in enumerate(drive) if float(line[1:line.index(")")]) > 21.9)
+        for vehicle, name, part in [("v3", "a.log", drive[:cut]), ("v3", "b.log", drive[cut:]), ("v4", "all.log", drive)]:
+            os.makedirs(os.path.join(directory, "trucks", vehicle), exist_ok=True)
+            with open(os.path.join(directory, "trucks", vehicle, name), "w", encoding="utf-8") as piece:
+                piece.writelines(part)
+        status, result = run_fleet(os.path.join(directory, "trucks"))
+        cab = [(f["spn"], f["active"], f["occurrences"], round(f["firstSeen"], 3), round(f["lastSeen"], 3))
+               for f in result["vehicles"]["v3"]["faults"] if f["sourceAddress"] == "0x31"]
+        check(cab == [(96, False, 126, 21.848, 26.647), (829, False, 126, 21.848, 26.647)], f"cab's codes: {cab}")
+        listed = sorted((f["vehicle"], f["sourceAddress"]) for f in result["fleet"]["faults"])
+        check(listed == sorted([(v, sa) for v in ("v3", "v4") for sa in ["0x00"] * 3 + ["0x31"] * 2]),
+              f"fleet's faults: {listed}")
     # A database passed on to every task, its J1939 groups from every sender.
     database = ["--no-builtin", "--dbc", os.path.join(os.path.dirname(sample), "j1939_parameters.dbc")]
     one_run = json.loads(subprocess.run([monitor, sample, "--format", "json", *database],

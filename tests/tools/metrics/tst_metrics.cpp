@@ -38,7 +38,23 @@ QByteArray exposedText()
     temperature.tooShortFrames = 2;
     SignalSnapshot fuel = signalState("fuel rate", "L/h", "", -1);
     fuel.stale = true;
-    LiveFigures figures{{engine, temperature, fuel}, {InputFigures{QStringLiteral("drive.log"), 14, 3, 1}}};
+    LiveFigures figures{{engine, temperature, fuel}, {InputFigures{QStringLiteral("drive.log"), 14, 3, 1}}, {}};
+    FaultSender engineLamps;
+    engineLamps.interfaceName = QStringLiteral("can0");
+    engineLamps.lamps = {LampState::On, LampState::FastFlash, LampState::Off, LampState::NotAvailable};
+    FaultCode active;
+    active.interfaceName = QStringLiteral("can0");
+    active.spn = 190;
+    active.fmi = 2;
+    active.occurrences = 5;
+    active.active = true;
+    FaultCode gone = active;
+    gone.spn = 96;
+    gone.fmi = 3;
+    gone.occurrences = 127;
+    gone.active = false;
+    figures.diagnostics.senders = {engineLamps};
+    figures.diagnostics.faults = {active, gone};
     return QByteArray::fromStdString(prometheus::TextSerializer().Serialize(metricFamilies(figures)));
 }
 }
@@ -108,6 +124,17 @@ private Q_SLOTS:
             "# HELP talveno_signal_median The median of the stored history, in the signal's unit: rpm for engine "
             "speed; °C for Temp; L/h for fuel rate\n");
         row("inputCounter", "talveno_input_malformed_lines_total{input=\"drive.log\"} 3\n");
+        row("faultActive",
+            "talveno_j1939_fault_active{interface=\"can0\",source_address=\"0x00\",spn=\"190\",fmi=\"2\"} 1\n");
+        row("faultGone",
+            "talveno_j1939_fault_active{interface=\"can0\",source_address=\"0x00\",spn=\"96\",fmi=\"3\"} 0\n");
+        row("occurrences",
+            "talveno_j1939_fault_occurrences{interface=\"can0\",source_address=\"0x00\",spn=\"190\",fmi=\"2\"} 5\n");
+        row("occurrencesNotAvailableLeftOut",
+            "talveno_j1939_fault_occurrences{interface=\"can0\",source_address=\"0x00\",spn=\"96\"",
+            false);
+        row("lampFastFlash", "talveno_j1939_lamp{interface=\"can0\",source_address=\"0x00\",lamp=\"red_stop\"} 3\n");
+        row("lampNotAvailableLeftOut", "lamp=\"protect\"", false);
     }
 
     void exposition()

@@ -4,6 +4,7 @@
 #include "ReportFields.h"
 
 #include <QJsonDocument>
+#include <QTemporaryDir>
 #include <QTest>
 
 #include <cmath>
@@ -136,6 +137,47 @@ private Q_SLOTS:
                          .arg(s.sourceAddress)
                    : error,
               "read");
+    }
+
+    // Per vehicle: a code is active as the latest run that saw its sender says,
+    // whatever the order the reports are given in.
+    void mergeReports_faultsByTheLatestRun()
+    {
+        // A run of 10 s from the given first frame, with the sender's lamp and codes.
+        const auto write = [](const QString &path, qint64 first, const char *lamp, const QString &codes) {
+            const char text[] = R"({"type": "report", "signals": [], "transport": {"sessions": 1},
+                "identities": [{"input": "%1", "frames": 1, "firstFrame": %1, "lastFrame": %2}],
+                "lamps": [{"interface": "can0", "sourceAddress": "0x00", "malfunctionIndicator": "%3"}],
+                "faults": [%4], "requests": [{"interface": "can0", "sourceAddress": "0x31", "pgn": 1, "count": 2}]})";
+            QFile file(path);
+            QVERIFY(file.open(QIODevice::WriteOnly));
+            file.write(
+                QString::fromLatin1(text).arg(first).arg(first + 10000000).arg(QLatin1String(lamp), codes).toUtf8());
+        };
+        const auto code = [](int spn, int occurrences, double first, double last) {
+            return QStringLiteral(R"({"interface": "can0", "sourceAddress": "0x00", "spn": %1, "fmi": 9,
+                "occurrences": %2, "active": true, "firstSeen": %3, "lastSeen": %4})")
+                .arg(spn)
+                .arg(occurrences)
+                .arg(first)
+                .arg(last);
+        };
+        QTemporaryDir dir;
+        const QString earlier = dir.filePath(QStringLiteral("earlier.json"));
+        const QString later = dir.filePath(QStringLiteral("later.json"));
+        write(earlier, 1000000000, "on", code(84, 8, 1, 9) + QLatin1Char(',') + code(96, 5, 2, 9));
+        write(later, 2000000000, "off", code(84, 6, 0.5, 8));
+        MergedReport merged;
+        QString error;
+        QVERIFY2(mergeReports({later, earlier}, merged, error), qPrintable(error));
+        const J1939Diagnostics &d = merged.summary.diagnostics;
+        QCOMPARE(d.transport.sessions + d.requests.value(0).count, quint64(2 + 4));
+        QVERIFY(d.senders.size() == 1 && d.senders[0].lamps[0] == LampState::Off);
+        QCOMPARE(d.faults.size(), 2);
+        QVERIFY(d.faults[0].active && d.faults[0].occurrences == 8);
+        QVERIFY(d.faults[0].firstSeen == 1.0 && d.faults[0].lastSeen == 1008.0);
+        // Gone: the later run saw its sender without it.
+        QVERIFY(d.faults[1].spn == 96 && !d.faults[1].active);
     }
 };
 

@@ -50,7 +50,9 @@ private Q_SLOTS:
             "\"startBit\" 60 with \"length\" 16");
         row("bigEndianPastByte8", faulty(R"({"startBit":56,"length":2,"byteOrder":"big"})"), second, "\"byteOrder\"");
         row("pastFrameLength12", faulty(R"({"frameLength":12,"startBit":90,"length":8})"), second, "\"startBit\"");
-        row("frameLength10", faulty(R"({"frameLength":10})"), second, "\"frameLength\"");
+        row("frameLength10ById", faulty(R"({"pgn":null,"id":1,"frameLength":10})"), second, "\"frameLength\" 10");
+        row("frameLength1786PastTheLongestGroup", faulty(R"({"frameLength":1786})"), second, "\"frameLength\" 1786");
+        row("spnWithId", faulty(R"({"pgn":null,"id":1,"spn":190})"), second, "\"spn\"");
         row("unknownKeyStartbit", faulty(R"({"startbit":9})"), second, "\"startbit\"");
         row("maskWithPgn", faulty(R"({"mask":"0x7FF"})"), second, "\"mask\"");
         row("factorZero", faulty(R"({"factor":0})"), second, "\"factor\"");

@@ -16,6 +16,12 @@ quint64 routeKey(const CanFrame &frame)
     return (quint64(frame.interfaceIndex) << 32) | identifierKey(frame.extended, frame.id);
 }
 
+// Apart from every frame's key by the top bit.
+quint64 groupKey(const J1939Group &group)
+{
+    return (quint64(1) << 63) | (quint64(group.interfaceIndex) << 32) | (quint64(group.pgn) << 8) | group.sourceAddress;
+}
+
 // Source address 0 to 255, or none as 256.
 quint64 watchedKey(int definition, quint16 interfaceIndex, int sourceAddress)
 {
@@ -62,18 +68,23 @@ const PublishedList<WatchedSignal> &FrameDecoder::watched() const
     return watchedSignals;
 }
 
-int FrameDecoder::watchedFor(int definition, const CanFrame &frame)
+void FrameDecoder::listen(J1939Traffic *traffic)
+{
+    listener = traffic;
+}
+
+int FrameDecoder::watchedFor(int definition, quint16 interfaceIndex, int sender)
 {
     const SignalDefinition &d = signalDefinitions.at(definition);
-    const int sourceAddress = d.j1939 ? static_cast<int>(frame.id & 0xFF) : -1;
-    const quint64 key = watchedKey(definition, frame.interfaceIndex, sourceAddress);
+    const int sourceAddress = d.j1939 ? sender : -1;
+    const quint64 key = watchedKey(definition, interfaceIndex, sourceAddress);
     const auto known = watchedByKey.constFind(key);
     if (known != watchedByKey.cend()) {
         return known.value();
     }
     watchedSignals.append([&](WatchedSignal &signal) {
         signal.definition = definition;
-        signal.interfaceIndex = frame.interfaceIndex;
+        signal.interfaceIndex = interfaceIndex;
         signal.sourceAddress = sourceAddress;
         signal.labelSamples.resize(static_cast<std::size_t>(d.valueLabels.size()));
     });
@@ -94,6 +105,26 @@ QVector<int> FrameDecoder::candidates(const CanFrame &frame) const
     return found;
 }
 
+void FrameDecoder::addTarget(Route &built, int definition, quint16 interfaceIndex, int sourceAddress)
+{
+    const SignalDefinition &d = signalDefinitions.at(definition);
+    const int firstCondition = static_cast<int>(built.conditions.size());
+    for (const MultiplexCondition &condition : d.multiplexing) {
+        const Route::Switch bits{condition.startBit, condition.length, condition.byteOrder, condition.isSigned};
+        const auto same = std::find_if(built.switches.cbegin(), built.switches.cend(), [&bits](const Route::Switch &s) {
+            return s.startBit == bits.startBit && s.length == bits.length && s.byteOrder == bits.byteOrder
+                && s.isSigned == bits.isSigned;
+        });
+        const int switchIndex = static_cast<int>(same - built.switches.cbegin());
+        if (same == built.switches.cend()) {
+            built.switches.push_back(bits);
+        }
+        built.conditions.push_back(Route::Condition{switchIndex, &condition.ranges});
+    }
+    built.targets.push_back(
+        Route::Target{watchedFor(definition, interfaceIndex, sourceAddress), firstCondition, d.multiplexing.size()});
+}
+
 const FrameDecoder::Route &FrameDecoder::route(const CanFrame &frame)
 {
     const quint64 key = routeKey(frame);
@@ -102,30 +133,30 @@ const FrameDecoder::Route &FrameDecoder::route(const CanFrame &frame)
     }
     Route built;
     for (const int definition : candidates(frame)) {
-        const SignalDefinition &d = signalDefinitions.at(definition);
-        if (!matches(d, frame)) {
-            continue;
+        if (matches(signalDefinitions.at(definition), frame)) {
+            addTarget(built, definition, frame.interfaceIndex, static_cast<int>(frame.id & 0xFF));
         }
-        const int firstCondition = static_cast<int>(built.conditions.size());
-        for (const MultiplexCondition &condition : d.multiplexing) {
-            const Route::Switch bits{condition.startBit, condition.length, condition.byteOrder, condition.isSigned};
-            const auto same =
-                std::find_if(built.switches.cbegin(), built.switches.cend(), [&bits](const Route::Switch &s) {
-                    return s.startBit == bits.startBit && s.length == bits.length && s.byteOrder == bits.byteOrder
-                        && s.isSigned == bits.isSigned;
-                });
-            const int switchIndex = static_cast<int>(same - built.switches.cbegin());
-            if (same == built.switches.cend()) {
-                built.switches.push_back(bits);
-            }
-            built.conditions.push_back(Route::Condition{switchIndex, &condition.ranges});
+    }
+    built.j1939Traffic = J1939Traffic::concerns(frame);
+    return routes.insert(key, std::move(built));
+}
+
+const FrameDecoder::Route &FrameDecoder::route(const J1939Group &group)
+{
+    const quint64 key = groupKey(group);
+    if (const Route *known = routes.find(key)) {
+        return *known;
+    }
+    Route built;
+    for (const int definition : byPgn.value(group.pgn)) {
+        if (matches(signalDefinitions.at(definition), group)) {
+            addTarget(built, definition, group.interfaceIndex, group.sourceAddress);
         }
-        built.targets.push_back(Route::Target{watchedFor(definition, frame), firstCondition, d.multiplexing.size()});
     }
     return routes.insert(key, std::move(built));
 }
 
-bool FrameDecoder::selected(const Route &route, const Route::Target &target, const CanFrame &frame)
+bool FrameDecoder::selected(const Route &route, const Route::Target &target, Payload payload)
 {
     for (int c = target.firstCondition; c < target.firstCondition + target.conditionCount; ++c) {
         const Route::Condition &condition = route.conditions[static_cast<std::size_t>(c)];
@@ -133,8 +164,8 @@ bool FrameDecoder::selected(const Route &route, const Route::Target &target, con
         if (switchStates[at] == 0) {
             const Route::Switch &bits = route.switches[at];
             switchStates[at] =
-                extractBits(frame, bits.startBit, bits.length, bits.byteOrder, bits.isSigned, switchValues[at]) ? 1
-                                                                                                                : -1;
+                extractBits(payload, bits.startBit, bits.length, bits.byteOrder, bits.isSigned, switchValues[at]) ? 1
+                                                                                                                  : -1;
         }
         if (switchStates[at] < 0 || !inRanges(*condition.ranges, switchValues[at])) {
             return false;
@@ -154,26 +185,30 @@ void FrameDecoder::countLabel(WatchedSignal &signal, const SignalDefinition &def
     }
 }
 
-int FrameDecoder::decode(const CanFrame &frame, const FrameTimes &times, std::vector<DecodedSample> &out)
+// Inlined, so that a frame pays no call for sharing it with the groups.
+Q_ALWAYS_INLINE int FrameDecoder::decodeRoute(const Route &route,
+                                              Payload payload,
+                                              qint64 microseconds,
+                                              const FrameTimes &times,
+                                              std::vector<DecodedSample> &out)
 {
-    if (frame.remote) {
-        return 0;
+    // Only multiplexed signals read the switches: most routes have none.
+    if (!route.switches.empty()) {
+        switchStates.assign(route.switches.size(), 0);
+        switchValues.resize(route.switches.size());
     }
-    const Route &frameRoute = route(frame);
-    switchStates.assign(frameRoute.switches.size(), 0);
-    switchValues.resize(frameRoute.switches.size());
     int found = 0;
     // Seconds are worked out for the frames that carry a sample only.
     double seconds = -1.0;
     const auto take = [&](int target, qint64 raw) {
         if (seconds < 0.0) {
-            seconds = times.secondsAt(frame.timeMicroseconds);
+            seconds = times.secondsAt(microseconds);
         }
         out.push_back(DecodedSample{target, raw, seconds});
         ++found;
     };
-    for (const Route::Target &target : frameRoute.targets) {
-        if (target.conditionCount > 0 && !selected(frameRoute, target, frame)) {
+    for (const Route::Target &target : route.targets) {
+        if (target.conditionCount > 0 && !selected(route, target, payload)) {
             continue;
         }
         WatchedSignal &signal = watchedSignals[static_cast<std::size_t>(target.watched)];
@@ -181,14 +216,14 @@ int FrameDecoder::decode(const CanFrame &frame, const FrameTimes &times, std::ve
         const SignalDefinition &definition = signalDefinitions.at(signal.definition);
         if (definition.interval) {
             if (signal.framed) {
-                take(target.watched, frame.timeMicroseconds - signal.previousFrameMicroseconds);
+                take(target.watched, microseconds - signal.previousFrameMicroseconds);
             }
             signal.framed = true;
-            signal.previousFrameMicroseconds = frame.timeMicroseconds;
+            signal.previousFrameMicroseconds = microseconds;
             continue;
         }
         qint64 raw = 0;
-        switch (::decode(definition, frame, raw)) {
+        switch (::decode(definition, payload, raw)) {
         case Decoding::Sample:
             if (!definition.valueLabels.isEmpty()) {
                 countLabel(signal, definition, raw);
@@ -204,6 +239,26 @@ int FrameDecoder::decode(const CanFrame &frame, const FrameTimes &times, std::ve
         case Decoding::TooShort:
             ++signal.tooShortFrames;
             break;
+        }
+    }
+    return found;
+}
+
+int FrameDecoder::decode(const CanFrame &frame, const FrameTimes &times, std::vector<DecodedSample> &out)
+{
+    if (frame.remote) {
+        return 0;
+    }
+    const Route &frameRoute = route(frame);
+    int found = decodeRoute(frameRoute, Payload{frame.data.data(), frame.length}, frame.timeMicroseconds, times, out);
+    // Not read again once the group is routed: adding its route may move this one.
+    if (frameRoute.j1939Traffic && listener) {
+        if (const J1939Group *group = listener->take(frame)) {
+            found += decodeRoute(route(*group),
+                                 Payload{group->payload.data(), static_cast<int>(group->payload.size())},
+                                 group->timeMicroseconds,
+                                 times,
+                                 out);
         }
     }
     return found;

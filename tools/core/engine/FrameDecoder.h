@@ -3,9 +3,11 @@
 
 #include "CanFrame.h"
 #include "FrameTimes.h"
+#include "J1939Traffic.h"
 #include "PublishedList.h"
 #include "Relaxed.h"
 #include "RouteTable.h"
+#include "SignalDecoding.h"
 #include "SignalDefinition.h"
 
 #include <QHash>
@@ -61,6 +63,11 @@ struct DecodedSample
  * by one). Of a multiplexed message, only the signals that the frame's
  * multiplexer values select are extracted; each multiplexer is read once a frame.
  *
+ * A listener, where given, takes the frames of J1939 traffic (found by the same
+ * lookup, so that other frames pay nothing for it); the groups it puts back
+ * together are routed by interface, parameter group and sender, and decode from
+ * their whole payload like frames.
+ *
  * Frames are decoded on one thread; the watched signals may be walked from any
  * other meanwhile.
  */
@@ -72,6 +79,9 @@ public:
     /// Appends the frame's samples to out, timed on the run's clock; returns how
     /// many. Counts the not-available and error values and the frames too short.
     int decode(const CanFrame &frame, const FrameTimes &times, std::vector<DecodedSample> &out);
+    /// Hands the frames of J1939 traffic to traffic from now on, and decodes the
+    /// groups it completes with the frames that complete them; null stops that.
+    void listen(J1939Traffic *traffic);
 
     const QVector<SignalDefinition> &definitions() const;
     /// In the order they were first seen.
@@ -106,12 +116,21 @@ private:
         std::vector<Target> targets;
         std::vector<Condition> conditions;
         std::vector<Switch> switches;
+        /// The frames of this key are J1939 traffic, for the listener.
+        bool j1939Traffic = false;
     };
 
     const Route &route(const CanFrame &frame);
+    const Route &route(const J1939Group &group);
+    void addTarget(Route &built, int definition, quint16 interfaceIndex, int sourceAddress);
     QVector<int> candidates(const CanFrame &frame) const;
-    int watchedFor(int definition, const CanFrame &frame);
-    bool selected(const Route &route, const Route::Target &target, const CanFrame &frame);
+    int watchedFor(int definition, quint16 interfaceIndex, int sourceAddress);
+    bool selected(const Route &route, const Route::Target &target, Payload payload);
+    int decodeRoute(const Route &route,
+                    Payload payload,
+                    qint64 microseconds,
+                    const FrameTimes &times,
+                    std::vector<DecodedSample> &out);
     void countLabel(WatchedSignal &signal, const SignalDefinition &definition, qint64 raw);
 
     /// Never changed, so that routes may point into it.
@@ -126,4 +145,5 @@ private:
     /// into switchValues, -1 past the end of the frame.
     std::vector<qint64> switchValues;
     std::vector<signed char> switchStates;
+    J1939Traffic *listener = nullptr;
 };

@@ -5,6 +5,21 @@
 #include <cmath>
 #include <tuple>
 
+namespace
+{
+// The first definition that gives an SPN names it.
+QHash<quint32, QString> spnNamesOf(const QVector<SignalDefinition> &definitions)
+{
+    QHash<quint32, QString> names;
+    for (const SignalDefinition &definition : definitions) {
+        if (definition.spn >= 0 && !names.contains(static_cast<quint32>(definition.spn))) {
+            names.insert(static_cast<quint32>(definition.spn), definition.name);
+        }
+    }
+    return names;
+}
+}
+
 Monitor::Monitor(const QVector<SignalDefinition> &definitions,
                  const InterfaceNames &interfaces,
                  const RunSettings &settings)
@@ -12,7 +27,9 @@ Monitor::Monitor(const QVector<SignalDefinition> &definitions,
     , settings(settings)
     , decoder(definitions)
     , objects(decoder)
+    , traffic(interfaces, times, spnNamesOf(definitions))
 {
+    decoder.listen(&traffic);
     runTimer.start();
 }
 
@@ -183,4 +200,14 @@ QVector<SignalSeries> Monitor::series()
         result.append(s);
     }
     return result;
+}
+
+J1939Diagnostics Monitor::diagnostics() const
+{
+    return traffic.diagnostics();
+}
+
+void Monitor::expireSessions()
+{
+    traffic.expire();
 }

@@ -5,6 +5,8 @@
 #include "FrameDecoder.h"
 #include "FrameTimes.h"
 #include "InterfaceNames.h"
+#include "J1939Diagnostics.h"
+#include "J1939Traffic.h"
 #include "Relaxed.h"
 #include "RunSettings.h"
 #include "SignalDefinition.h"
@@ -18,7 +20,9 @@
 
 /**
  * The engine: frames in, through the decoder's routing and decoding, into the
- * library's signal objects; snapshots and histories out, for the reports.
+ * library's signal objects; snapshots and histories out, for the reports. The
+ * J1939 transport protocol's groups, put back together, go the frames' way; the
+ * active faults and requests are kept apart, for the diagnostics.
  *
  * Frames are taken in on one thread. Snapshots may be taken on any thread, also
  * while frames come in (a signal first seen meanwhile is in the next one), and
@@ -61,6 +65,12 @@ public:
     quint64 silentSignals() const;
     /// The same signals' histories.
     QVector<SignalSeries> series();
+    /// The transport sessions, active faults and requests so far; a code is named
+    /// by the definition that gives its SPN. From any thread.
+    J1939Diagnostics diagnostics() const;
+    /// Drops, as timed out, the transport sessions that have waited too long by
+    /// the log's present, as at the end of a run.
+    void expireSessions();
 
 private:
     /// A line of the report: a watched signal, or a definition that no frame matched.
@@ -82,6 +92,7 @@ private:
     const RunSettings settings;
     FrameDecoder decoder;
     SignalObjects objects;
+    J1939Traffic traffic;
     FrameTimes times;
     std::vector<DecodedSample> frameSamples;
     QElapsedTimer runTimer;

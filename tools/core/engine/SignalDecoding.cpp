@@ -15,6 +15,12 @@ bool matches(const SignalDefinition &signal, const CanFrame &frame)
     return frame.extended == signal.extended && (frame.id & signal.mask) == (signal.id & signal.mask);
 }
 
+bool matches(const SignalDefinition &signal, const J1939Group &group)
+{
+    return signal.j1939 && group.pgn == signal.pgn
+        && (signal.anySourceAddress || group.sourceAddress == signal.sourceAddress);
+}
+
 Decoding j1939Marker(quint64 raw, int length)
 {
     if (length >= 8) {
@@ -31,48 +37,48 @@ Decoding j1939Marker(quint64 raw, int length)
 namespace
 {
 // A byte at a time: the bits of a signal span at most nine bytes.
-quint64 littleEndianBits(const CanFrame &frame, int startBit, int length)
+quint64 littleEndianBits(const quint8 *data, int startBit, int length)
 {
     const std::size_t first = static_cast<std::size_t>(startBit / 8);
     const int shift = startBit % 8;
     const int bytes = (shift + length + 7) / 8;
     quint64 raw = 0;
     for (int i = 0; i < bytes && i < 8; ++i) {
-        raw |= quint64(frame.data[first + static_cast<std::size_t>(i)]) << (8 * i);
+        raw |= quint64(data[first + static_cast<std::size_t>(i)]) << (8 * i);
     }
     raw >>= shift;
     if (bytes > 8) {
-        raw |= quint64(frame.data[first + 8]) << (64 - shift);
+        raw |= quint64(data[first + 8]) << (64 - shift);
     }
     return length == 64 ? raw : raw & ((quint64(1) << length) - 1);
 }
 
 // From the start bit down to bit 0 of its byte, then on through the next bytes
 // from their bit 7.
-quint64 bigEndianBits(const CanFrame &frame, int startBit, int length)
+quint64 bigEndianBits(const quint8 *data, int startBit, int length)
 {
     std::size_t byte = static_cast<std::size_t>(startBit / 8);
     const int inFirstByte = startBit % 8 + 1;
     const int taken = std::min(inFirstByte, length);
-    quint64 raw = (frame.data[byte] >> (inFirstByte - taken)) & ((1u << taken) - 1);
+    quint64 raw = (data[byte] >> (inFirstByte - taken)) & ((1u << taken) - 1);
     int remaining = length - taken;
     for (; remaining >= 8; remaining -= 8) {
-        raw = (raw << 8) | frame.data[++byte];
+        raw = (raw << 8) | data[++byte];
     }
     if (remaining > 0) {
-        raw = (raw << remaining) | (frame.data[++byte] >> (8 - remaining));
+        raw = (raw << remaining) | (data[++byte] >> (8 - remaining));
     }
     return raw;
 }
 }
 
-bool extractBits(const CanFrame &frame, int startBit, int length, ByteOrder byteOrder, bool isSigned, qint64 &raw)
+bool extractBits(Payload payload, int startBit, int length, ByteOrder byteOrder, bool isSigned, qint64 &raw)
 {
-    if (lastBit(startBit, length, byteOrder) >= frame.length * 8) {
+    if (lastBit(startBit, length, byteOrder) >= payload.length * 8) {
         return false;
     }
-    const quint64 bits = byteOrder == ByteOrder::LittleEndian ? littleEndianBits(frame, startBit, length)
-                                                              : bigEndianBits(frame, startBit, length);
+    const quint64 bits = byteOrder == ByteOrder::LittleEndian ? littleEndianBits(payload.bytes, startBit, length)
+                                                              : bigEndianBits(payload.bytes, startBit, length);
     if (isSigned && length < 64 && (bits >> (length - 1)) != 0) {
         raw = static_cast<qint64>(bits | (~quint64(0) << length));
     } else {
@@ -81,10 +87,10 @@ bool extractBits(const CanFrame &frame, int startBit, int length, ByteOrder byte
     return true;
 }
 
-Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &raw)
+Decoding decode(const SignalDefinition &signal, Payload payload, qint64 &raw)
 {
     const bool isSigned = signal.isSigned && signal.encoding == SignalDefinition::Encoding::Integer;
-    if (!extractBits(frame, signal.startBit, signal.length, signal.byteOrder, isSigned, raw)) {
+    if (!extractBits(payload, signal.startBit, signal.length, signal.byteOrder, isSigned, raw)) {
         return Decoding::TooShort;
     }
     if (signal.skipNotAvailable) {

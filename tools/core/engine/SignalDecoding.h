@@ -2,10 +2,21 @@
 #pragma once
 
 #include "CanFrame.h"
+#include "J1939Group.h"
 #include "SignalDefinition.h"
 
 /// Whether the frame carries the signal.
 bool matches(const SignalDefinition &signal, const CanFrame &frame);
+/// Whether the reassembled group carries the signal: a J1939 signal of its
+/// parameter group, from its sender.
+bool matches(const SignalDefinition &signal, const J1939Group &group);
+
+/// The data bytes a signal is decoded from: a frame's, or a reassembled group's.
+struct Payload
+{
+    const quint8 *bytes;
+    int length;
+};
 
 /// What decode() made of a frame that matches.
 enum class Decoding {
@@ -15,13 +26,22 @@ enum class Decoding {
     Error, ///< a J1939 raw value marked as an error
 };
 
-/// The bits of a value placed so in the frame: zero-extended, or sign-extended
-/// when isSigned. False when the frame ends before its last bit.
-bool extractBits(const CanFrame &frame, int startBit, int length, ByteOrder byteOrder, bool isSigned, qint64 &raw);
+/// The bits of a value placed so in the payload: zero-extended, or sign-extended
+/// when isSigned. False when the payload ends before its last bit.
+bool extractBits(Payload payload, int startBit, int length, ByteOrder byteOrder, bool isSigned, qint64 &raw);
+inline bool
+extractBits(const CanFrame &frame, int startBit, int length, ByteOrder byteOrder, bool isSigned, qint64 &raw)
+{
+    return extractBits(Payload{frame.data.data(), frame.length}, startBit, length, byteOrder, isSigned, raw);
+}
 
 /// Extracts the raw value: zero-extended, or sign-extended for a signed signal;
 /// the bits as they are for an IEEE real.
-Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &raw);
+Decoding decode(const SignalDefinition &signal, Payload payload, qint64 &raw);
+inline Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &raw)
+{
+    return decode(signal, Payload{frame.data.data(), frame.length}, raw);
+}
 
 /// How J1939 marks a raw value of a parameter of this length: for 8 bits and more
 /// by its top byte, FB to FD reserved (taken as not available), FE an error, FF not

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "MetricFamilies.h"
+#include "FaultMetrics.h"
 
 #include <QSet>
 #include <QStringList>
@@ -279,5 +280,6 @@ std::vector<MetricFamily> metricFamilies(const LiveFigures &figures)
             families.push_back(std::move(family));
         }
     }
+    appendFaultFamilies(figures.diagnostics, families);
     return families;
 }

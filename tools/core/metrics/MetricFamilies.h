@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
+#include "J1939Diagnostics.h"
 #include "SignalSnapshot.h"
 
 #include <prometheus/metric_family.h>
@@ -25,6 +26,8 @@ struct LiveFigures
 {
     QVector<SignalSnapshot> signalStates;
     QVector<InputFigures> inputs;
+    /// The J1939 active faults and lamps (appendFaultFamilies()).
+    J1939Diagnostics diagnostics;
 };
 
 /**

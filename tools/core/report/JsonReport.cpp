@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "JsonReport.h"
+#include "DiagnosticsJson.h"
 #include "ReportFields.h"
 
 #include <QJsonDocument>
@@ -55,6 +56,7 @@ void JsonReport::writeEnd(const RunSummary &summary, const QVector<SignalSnapsho
     for (const SummaryCount &count : summaryCounts) {
         document.insert(QLatin1String(count.key), static_cast<double>(summary.*count.count));
     }
+    writeDiagnostics(summary.diagnostics, document);
     if (merged) {
         document.insert(QStringLiteral("reports"), QJsonArray::fromStringList(summary.mergedReports));
     } else {

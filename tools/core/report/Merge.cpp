@@ -1,5 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "Merge.h"
+#include "DiagnosticsJson.h"
+#include "DiagnosticsMerge.h"
 #include "ReportFields.h"
 
 #include <QFile>
@@ -212,6 +214,26 @@ void nameOrigins(QVector<SignalSnapshot> &signalStates)
             originText(interfaces.size() > 1 ? s.interfaceName : QString(), severalSenders ? s.sourceAddress : -1);
     }
 }
+
+// A report's diagnostics, timed from the first frame of the runs it covers, the
+// latest by their last frame.
+void addDiagnostics(const QJsonObject &report, DiagnosticsMerge &into)
+{
+    qint64 origin = 0;
+    qint64 last = 0;
+    bool any = false;
+    for (const QJsonValue &value : report.value(QLatin1String("identities")).toArray()) {
+        const QJsonObject identity = value.toObject();
+        if (identity.value(QLatin1String("frames")).toDouble() <= 0.0) {
+            continue;
+        }
+        const auto first = static_cast<qint64>(identity.value(QLatin1String("firstFrame")).toDouble());
+        origin = any ? std::min(origin, first) : first;
+        last = std::max(last, static_cast<qint64>(identity.value(QLatin1String("lastFrame")).toDouble()));
+        any = true;
+    }
+    into.add(readDiagnostics(report), origin, last);
+}
 }
 
 bool mergeReports(const QStringList &files, MergedReport &merged, QString &error)
@@ -219,6 +241,7 @@ bool mergeReports(const QStringList &files, MergedReport &merged, QString &error
     Identities identities;
     RunSummary &summary = merged.summary;
     MergedSignals signalStates(merged.signalStates);
+    DiagnosticsMerge diagnostics;
     for (const QString &file : files) {
         QJsonObject report;
         if (!readReport(file, report, error)) {
@@ -247,7 +270,9 @@ bool mergeReports(const QStringList &files, MergedReport &merged, QString &error
             }
             signalStates.add(s);
         }
+        addDiagnostics(report, diagnostics);
     }
+    summary.diagnostics = diagnostics.result();
     const int count = summary.mergedReports.size();
     summary.input = count == 1 ? QStringLiteral("1 report") : QStringLiteral("%1 reports").arg(count);
     nameOrigins(merged.signalStates);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
+#include "J1939Diagnostics.h"
+
 #include <QJsonArray>
 #include <QJsonObject>
 #include <QString>
@@ -54,6 +56,8 @@ struct RunSummary
     qint64 lastFrameMicroseconds = 0;
     /// For a merged report: the identities of the runs merged into it.
     QJsonArray identities;
+    /// The transport sessions, active faults and requests of a J1939 network.
+    J1939Diagnostics diagnostics;
 };
 
 /// The counts of a run as JSON reports name them, which a merge adds up.

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "TableReport.h"
+#include "DiagnosticsTable.h"
 #include "NumberText.h"
 #include "ReportFields.h"
 #include "StandardStreams.h"
@@ -227,6 +228,7 @@ void TableReport::writeEnd(const RunSummary &summary, const QVector<SignalSnapsh
             << ", " << timeText(summary.seconds) << ":\n";
     }
     writeTable(out, signalStates);
+    writeDiagnosticsSection(out, summary.diagnostics);
     writeFooter(summary);
     writeTooShort(signalStates);
 }
@@ -248,6 +250,10 @@ void TableReport::writeFooter(const RunSummary &summary)
         out << "; " << summary.skippedRecords << " other " << summary.records << " skipped";
     }
     out << '\n';
+    const QString transport = transportLine(summary.diagnostics.transport);
+    if (!transport.isEmpty()) {
+        out << transport << '\n';
+    }
     if (settings.merged) {
         out << "medians, ratings and band counts do not merge and are left out\n";
         return;

@@ -5,6 +5,7 @@ namespace
 {
 // Bytes are counted from 1 as the J1939 parameter tables do.
 SignalDefinition j1939Parameter(const char *name,
+                                int spn,
                                 const char *unit,
                                 quint32 pgn,
                                 int firstByte,
@@ -24,6 +25,7 @@ SignalDefinition j1939Parameter(const char *name,
     signal.factor = factor;
     signal.offset = offset;
     signal.skipNotAvailable = true;
+    signal.spn = spn;
     return signal;
 }
 }
@@ -31,11 +33,11 @@ SignalDefinition j1939Parameter(const char *name,
 QVector<SignalDefinition> builtinSignals(quint8 sourceAddress)
 {
     return {
-        j1939Parameter("engine speed (SPN 190)", "rpm", 61444, 4, 2, 0.125, 0.0, sourceAddress),
-        j1939Parameter("vehicle speed (SPN 84)", "km/h", 65265, 2, 2, 1.0 / 256.0, 0.0, sourceAddress),
-        j1939Parameter("coolant temperature (SPN 110)", "°C", 65262, 1, 1, 1.0, -40.0, sourceAddress),
-        j1939Parameter("oil pressure (SPN 100)", "kPa", 65263, 4, 1, 4.0, 0.0, sourceAddress),
-        j1939Parameter("accelerator pedal (SPN 91)", "%", 61443, 2, 1, 0.4, 0.0, sourceAddress),
-        j1939Parameter("fuel rate (SPN 183)", "L/h", 65266, 1, 2, 0.05, 0.0, sourceAddress),
+        j1939Parameter("engine speed (SPN 190)", 190, "rpm", 61444, 4, 2, 0.125, 0.0, sourceAddress),
+        j1939Parameter("vehicle speed (SPN 84)", 84, "km/h", 65265, 2, 2, 1.0 / 256.0, 0.0, sourceAddress),
+        j1939Parameter("coolant temperature (SPN 110)", 110, "°C", 65262, 1, 1, 1.0, -40.0, sourceAddress),
+        j1939Parameter("oil pressure (SPN 100)", 100, "kPa", 65263, 4, 1, 4.0, 0.0, sourceAddress),
+        j1939Parameter("accelerator pedal (SPN 91)", 91, "%", 61443, 2, 1, 0.4, 0.0, sourceAddress),
+        j1939Parameter("fuel rate (SPN 183)", 183, "L/h", 65266, 1, 2, 0.05, 0.0, sourceAddress),
     };
 }

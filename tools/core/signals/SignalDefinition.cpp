@@ -37,7 +37,12 @@ QString validationError(const SignalDefinition &signal)
     if (signal.length < 1 || signal.length > 64) {
         return QStringLiteral("\"length\" %1 is not 1 to 64 bits").arg(signal.length);
     }
-    if (signal.frameLength < 8 || !isCanFdLength(signal.frameLength)) {
+    if (signal.j1939 && (signal.frameLength < 8 || signal.frameLength > maxJ1939GroupBytes)) {
+        return QStringLiteral("\"frameLength\" %1 is not 8 to %2 bytes, the longest J1939 group")
+            .arg(signal.frameLength)
+            .arg(maxJ1939GroupBytes);
+    }
+    if (!signal.j1939 && (signal.frameLength < 8 || !isCanFdLength(signal.frameLength))) {
         return QStringLiteral("\"frameLength\" %1 is not a CAN FD data length (8, 12, 16, 20, 24, 32, 48 or 64 bytes)")
             .arg(signal.frameLength);
     }

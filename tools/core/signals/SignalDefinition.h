@@ -81,8 +81,9 @@ struct SignalDefinition
     /// 1 to 64 bits.
     int length = 8;
     /// Data bytes of the frames that carry the signal: 8, or a longer CAN FD data
-    /// length up to 64. Only validation reads it; decoding goes by each frame's
-    /// own length.
+    /// length up to 64; for J1939, also a group of up to maxJ1939GroupBytes that
+    /// the transport protocol carries. Only validation reads it; decoding goes by
+    /// each frame's (or group's) own length.
     int frameLength = 8;
     ByteOrder byteOrder = ByteOrder::LittleEndian;
     bool isSigned = false;
@@ -115,7 +116,14 @@ struct SignalDefinition
     /// Reports list the signal also before its first sample; a database's
     /// signals, thousands of them, are listed once they have one.
     bool listedWithoutSamples = true;
+    /// The J1939 suspect parameter number, which names the trouble codes that
+    /// point at it; -1 when not known.
+    int spn = -1;
 };
+
+/// The longest J1939 group: what the transport protocol carries in 255 packets
+/// of 7 bytes.
+constexpr int maxJ1939GroupBytes = 1785;
 
 /// The J1939 parameter group number of a 29-bit identifier: data page bits and PDU
 /// format, plus the PDU specific byte for the broadcast formats (PF 240 and up);

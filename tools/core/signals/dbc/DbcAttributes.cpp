@@ -12,6 +12,7 @@ const char *const keptNames[] = {
     "GenMsgCycleTime",
     "SystemMessageLongSymbol",
     "SystemSignalLongSymbol",
+    "SPN",
 };
 
 // VFrameFormat declared as INT, without labels, counts as its usual ENUM does.

@@ -18,7 +18,8 @@ struct DbcValue
 /**
  * The attributes of a database that decide how its frames are read:
  * ProtocolType of the database; VFrameFormat, GenMsgCycleTime and
- * SystemMessageLongSymbol of a message; SystemSignalLongSymbol of a signal.
+ * SystemMessageLongSymbol of a message; SystemSignalLongSymbol and SPN of a
+ * signal.
  * Others are read and passed over.
  */
 class DbcAttributes

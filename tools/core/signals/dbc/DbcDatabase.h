@@ -36,6 +36,8 @@ struct DbcSignal
     int multiplexer = -1;
     QVector<MultiplexRange> multiplexRanges;
     QVector<ValueLabel> valueLabels;
+    /// The J1939 suspect parameter number (attribute SPN); -1 where none is given.
+    int spn = -1;
     /// Why the signal cannot be decoded; empty when it can.
     QString problem;
 };

@@ -73,7 +73,8 @@ void DbcMeaning::readMessage(int index, bool protocolJ1939)
     bool given = false;
     const QString format = attributes.messageText(rawId, "VFrameFormat", given);
     m.j1939 = m.extended && (format == QLatin1String("J1939PG") || (!given && protocolJ1939));
-    m.flexibleDataRate = format.endsWith(QLatin1String("CAN_FD")) || m.length > 8;
+    // Longer than a classic frame, a J1939 group comes through the transport protocol.
+    m.flexibleDataRate = format.endsWith(QLatin1String("CAN_FD")) || (m.length > 8 && !m.j1939);
     const double cycle = attributes.messageNumber(rawId, "GenMsgCycleTime");
     m.cycleTime = std::isfinite(cycle) && cycle > 0.0 ? cycle : 0.0;
     const QString longName = attributes.messageText(rawId, "SystemMessageLongSymbol", given);
@@ -87,6 +88,11 @@ void DbcMeaning::readMessage(int index, bool protocolJ1939)
         const QString longSignalName = attributes.signalText(rawId, s.symbol, "SystemSignalLongSymbol");
         if (!longSignalName.isEmpty()) {
             s.name = longSignalName;
+        }
+        bool isNumber = false;
+        const int spn = attributes.signalText(rawId, s.symbol, "SPN").toInt(&isNumber);
+        if (isNumber && spn >= 0 && spn <= 0x7FFFF) {
+            s.spn = spn;
         }
     }
 }
@@ -112,7 +118,7 @@ void DbcMeaning::placeSimpleMultiplexing(DbcMessage &m)
     }
 }
 
-QString DbcMeaning::ownProblem(const DbcSignal &s)
+QString DbcMeaning::ownProblem(const DbcSignal &s, const DbcMessage &m)
 {
     using Encoding = SignalDefinition::Encoding;
     if (!s.problem.isEmpty()) {
@@ -121,8 +127,12 @@ QString DbcMeaning::ownProblem(const DbcSignal &s)
     if (s.length < 1 || s.length > 64) {
         return QStringLiteral("its length %1 is not 1 to 64 bits").arg(s.length);
     }
-    if (lastBit(s.startBit, s.length, s.byteOrder) >= 64 * 8) {
-        return QStringLiteral("its bits run past byte 64, the end of the longest CAN FD frame");
+    const bool group = m.j1939 && !m.flexibleDataRate;
+    const int bytes = group ? maxJ1939GroupBytes : 64;
+    if (lastBit(s.startBit, s.length, s.byteOrder) >= bytes * 8) {
+        return QStringLiteral("its bits run past byte %1, the end of the longest %2")
+            .arg(bytes)
+            .arg(group ? QStringLiteral("J1939 group") : QStringLiteral("CAN FD frame"));
     }
     const int realBits = s.encoding == Encoding::Float32 ? 32 : s.encoding == Encoding::Float64 ? 64 : 0;
     if (realBits != 0 && s.length != realBits) {
@@ -140,7 +150,7 @@ void DbcMeaning::findProblems(DbcMessage &m)
 {
     QVector<QString> own;
     for (const DbcSignal &s : std::as_const(m.signalList)) {
-        own.append(ownProblem(s));
+        own.append(ownProblem(s, m));
     }
     for (int i = 0; i < m.signalList.size(); ++i) {
         QString problem = own.at(i);

@@ -39,7 +39,7 @@ public:
 private:
     void readMessage(int index, bool protocolJ1939);
     void placeSimpleMultiplexing(DbcMessage &m);
-    static QString ownProblem(const DbcSignal &s);
+    static QString ownProblem(const DbcSignal &s, const DbcMessage &m);
     void findProblems(DbcMessage &m);
 
     DbcDatabase &database;

@@ -12,7 +12,8 @@
 namespace
 {
 // Frames carry the message's bytes as the database gives them, or as many as its
-// signals need, rounded up to a length that a frame may have.
+// signals need, rounded up to a length that a frame may have; a J1939 group
+// longer than a classic frame, as many as the transport protocol brings.
 int frameLength(const DbcMessage &m)
 {
     int bytes = std::max(m.length, 8);
@@ -20,6 +21,9 @@ int frameLength(const DbcMessage &m)
         if (s.problem.isEmpty()) {
             bytes = std::max(bytes, lastBit(s.startBit, s.length, s.byteOrder) / 8 + 1);
         }
+    }
+    if (m.j1939 && !m.flexibleDataRate) {
+        return std::min(bytes, maxJ1939GroupBytes);
     }
     while (bytes < 64 && !isCanFdLength(bytes)) {
         ++bytes;
@@ -102,6 +106,7 @@ SignalDefinition signalDefinition(const Placement &placement, const DbcSignal &s
     d.maximum = s.maximum;
     d.rateAgainstRange = choices.databaseLimits && (s.minimum != 0.0 || s.maximum != 0.0) && s.minimum <= s.maximum;
     d.valueLabels = sortedLabels(s.valueLabels);
+    d.spn = s.spn;
     d.multiplexing = multiplexing(m, s);
     d.listedWithoutSamples = false;
     return d;

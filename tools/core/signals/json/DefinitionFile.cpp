@@ -155,6 +155,7 @@ const char *const knownKeys[] = {
     "offset",
     "dataType",
     "skipNotAvailable",
+    "spn",
 };
 
 // A misspelt key would otherwise leave its field at the default unnoticed.
@@ -207,6 +208,9 @@ QString requiredKeyError(const QJsonObject &object)
                 .arg(QLatin1String(key));
         }
     }
+    if (has("id") && has("spn")) {
+        return QStringLiteral("\"spn\" goes with \"pgn\": only a J1939 parameter has a suspect parameter number");
+    }
     if (has("id") && has("sourceAddress")) {
         return QStringLiteral(
             "\"sourceAddress\" goes with \"pgn\", not with \"id\": a signal by identifier is found with \"mask\"");
@@ -232,13 +236,14 @@ void readSignal(const QJsonObject &object, SignalDefinition &signal, QString &er
         signal.pgn = static_cast<quint32>(field.integer("pgn", 0, 0, 0x3FFFF));
         signal.sourceAddress = static_cast<quint8>(field.integer("sourceAddress", 0, 0, 0xFF));
         signal.fixedSourceAddress = field.has("sourceAddress");
+        signal.spn = static_cast<int>(field.integer("spn", -1, 0, 0x7FFFF));
         signal.extended = true;
     } else {
         signal.id = static_cast<quint32>(field.integer("id", 0, 0, 0x1FFFFFFF));
         signal.extended = field.flag("extended", signal.id > 0x7FF);
         signal.mask = static_cast<quint32>(field.integer("mask", signal.extended ? 0x1FFFFFFF : 0x7FF, 0, 0x1FFFFFFF));
     }
-    signal.startBit = static_cast<int>(field.integer("startBit", 0, 0, 511));
+    signal.startBit = static_cast<int>(field.integer("startBit", 0, 0, maxJ1939GroupBytes * 8 - 1));
     signal.length = static_cast<int>(field.integer("length", 8, 1, 64));
     // Wider than the CAN FD lengths so that validation names the allowed ones.
     signal.frameLength = static_cast<int>(field.integer("frameLength", 8, 0, 0xFFFF));
