@@ -70,7 +70,7 @@ public:
     }
     // Skips blanks; true when there was at least one. Text logs align their
     // columns with runs of blanks, passed here 8 at a time.
-    bool skipBlanks()
+    Q_ALWAYS_INLINE bool skipBlanks()
     {
         using namespace TextWords;
         const char *start = at;
@@ -96,7 +96,7 @@ public:
         return at == end;
     }
     // Reads up to maxDigits decimal digits; the count read, 0 if none.
-    int decimal(int maxDigits, qint64 &value)
+    Q_ALWAYS_INLINE int decimal(int maxDigits, qint64 &value)
     {
         using namespace TextWords;
         static constexpr qint64 powers[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
@@ -123,7 +123,7 @@ public:
         return digits;
     }
     // Reads up to maxDigits (at most 8) hex digits; the count read, 0 if none.
-    int hex(int maxDigits, quint32 &value)
+    Q_ALWAYS_INLINE int hex(int maxDigits, quint32 &value)
     {
         using namespace TextWords;
         if (end - at >= 8) {
@@ -154,7 +154,7 @@ public:
         return digits;
     }
     // Digits in base 16 or 10, up to maxDigits; the count read, 0 if none.
-    int number(int base, int maxDigits, quint32 &value)
+    Q_ALWAYS_INLINE int number(int base, int maxDigits, quint32 &value)
     {
         if (base == 16) {
             return hex(maxDigits, value);
@@ -166,7 +166,7 @@ public:
     }
     // "units[.fraction]" in units of 10^-scale (scale 6: seconds as microseconds),
     // the fraction cut to scale digits; false without digits before the point.
-    bool fixedPoint(int scale, qint64 &value)
+    Q_ALWAYS_INLINE bool fixedPoint(int scale, qint64 &value)
     {
         qint64 fraction = 0;
         if (decimal(12, value) == 0) {
@@ -186,7 +186,7 @@ public:
         return true;
     }
     // A run of characters up to the next blank or line end; its length.
-    int word()
+    Q_ALWAYS_INLINE int word()
     {
         using namespace TextWords;
         const char *start = at;
