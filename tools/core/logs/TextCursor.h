@@ -76,7 +76,7 @@ public:
         const char *start = at;
         while (end - at >= 8) {
             const quint64 v = load8(at);
-            const int blanks = firstMarked(~(inRange(v, ' ', ' ') | inRange(v, '\t', '\t')) & highBits);
+            const int blanks = firstMarked(differs(v, ' ') & differs(v, '\t'));
             at += blanks;
             if (blanks < 8) {
                 return at != start;
