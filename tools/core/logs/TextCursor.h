@@ -190,15 +190,19 @@ public:
     {
         using namespace TextWords;
         const char *start = at;
+        // Words end at a character below '!', mostly a blank; the rare other
+        // control characters are passed over one by one.
         while (end - at >= 8) {
-            const quint64 v = load8(at);
-            const int run = firstMarked(inRange(v, ' ', ' ') | inRange(v, '\t', '\n') | inRange(v, '\r', '\r'));
+            const int run = firstMarked(below(load8(at), '!'));
             at += run;
             if (run < 8) {
-                return static_cast<int>(at - start);
+                if (endsWord(*at)) {
+                    return static_cast<int>(at - start);
+                }
+                ++at;
             }
         }
-        while (at != end && *at != ' ' && *at != '\t' && *at != '\r' && *at != '\n') {
+        while (at != end && !endsWord(*at)) {
             ++at;
         }
         return static_cast<int>(at - start);
@@ -248,6 +252,11 @@ public:
             }
         }
         return true;
+    }
+
+    static bool endsWord(char c)
+    {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n';
     }
 
     static int hexDigit(char c)
