@@ -11,7 +11,7 @@ packages=(
     qtbase5-dev libqt5serialbus5-dev libqt5serialbus5-plugins
     prometheus-cpp-dev prometheus
     libbenchmark-dev
-    python3-pyqt5 python3-can python3-dask python3-distributed
+    python3-pyqt5 python3-can python3-canmatrix python3-dask python3-distributed
     bsdutils
     clang libclang-rt-14-dev clang-format
     abigail-tools debootstrap qemu-user-static

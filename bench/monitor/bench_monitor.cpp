@@ -4,17 +4,29 @@
 // decoding the frames into raw values, and feeding the samples to the library.
 // Beside them, on the same bytes and samples, two floors: a plain scan for the
 // line ends, and the intake's work done on plain structs (the IntakeFloor of
-// bench/bench_intake.cpp). Generating the lines is not timed. Last, the
-// engine's intake of 1,000 signals with and without scraping (ScrapedIntake.h).
+// bench/bench_intake.cpp). Generating the lines is not timed.
+//
+// A second run decodes and feeds the same frames through the signals of a
+// generated database of 2,000 messages and 20,000 signals (GeneratedDatabase.h),
+// of which the frames hit the six that the built-in signals are; its senders
+// kept to source address 00 as the built-in ones are, it feeds the same samples.
+// Its loading (parsing the text, making the definitions and the decoder's index)
+// is timed too.
+//
+// Last, the engine's intake of 1,000 signals with and without scraping
+// (ScrapedIntake.h).
 
 #include "BuiltinSignals.h"
 #include "FrameDecoder.h"
 #include "FrameSource.h"
+#include "GeneratedDatabase.h"
 #include "IntakeFloor.h"
 #include "LogFormatsBench.h"
 #include "ScrapedIntake.h"
 #include "SignalObjects.h"
 #include "candump/CandumpLine.h"
+#include "dbc/DbcParser.h"
+#include "dbc/DbcSignals.h"
 
 #include <Orvanet/GenericSignal.h>
 
@@ -22,6 +34,7 @@
 #include <QElapsedTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <vector>
 
@@ -58,6 +71,65 @@ public:
 private:
     FrameSource frames;
 };
+
+// Decoding and feeding, timed apart.
+struct DecodeRun
+{
+    explicit DecodeRun(const QVector<SignalDefinition> &definitions)
+        : decoder(definitions)
+        , objects(decoder)
+    {
+    }
+
+    void process(const std::vector<CanFrame> &frames, int count)
+    {
+        QElapsedTimer timer;
+        timer.start();
+        samples.clear();
+        for (int i = 0; i < count; ++i) {
+            const CanFrame &frame = frames[static_cast<std::size_t>(i)];
+            times.take(frame.timeMicroseconds);
+            decoder.decode(frame, times, samples);
+        }
+        decodeNs += timer.nsecsElapsed();
+        timer.start();
+        for (const DecodedSample &sample : std::as_const(samples)) {
+            objects.feed(sample);
+        }
+        libraryNs += timer.nsecsElapsed();
+        fed += samples.size();
+    }
+
+    FrameDecoder decoder;
+    SignalObjects objects;
+    FrameTimes times;
+    std::vector<DecodedSample> samples;
+    qint64 decodeNs = 0;
+    qint64 libraryNs = 0;
+    quint64 fed = 0;
+};
+
+// The generated database's signals from source address 00, and how long making
+// them took.
+QVector<SignalDefinition> databaseSignals(double &loadMilliseconds)
+{
+    const QByteArray text = generatedDatabase();
+    QElapsedTimer timer;
+    timer.start();
+    DbcDatabase database;
+    QVector<SignalDefinition> definitions;
+    QString error;
+    DatabaseChoices choices;
+    choices.sourceAddress = 0;
+    if (!parseDbc(text, QStringLiteral("generated.dbc"), database, error)
+        || !appendDatabaseSignals(database, choices, definitions, error)) {
+        std::fprintf(stderr, "the generated database does not load: %s\n", qPrintable(error));
+        std::exit(1);
+    }
+    const FrameDecoder index(definitions);
+    loadMilliseconds = static_cast<double>(timer.nsecsElapsed()) / 1e6;
+    return definitions;
+}
 
 // The intake floor for every signal of the monitor.
 class IntakeFloors
@@ -105,23 +177,19 @@ int main(int argc, char *argv[])
     }
     constexpr unsigned int capacity = 1000;
     GenericSignal::setMaxValueCount(capacity);
-    FrameDecoder decoder(builtinSignals());
-    SignalObjects objects(decoder);
-    FrameTimes times;
+    DecodeRun builtins(builtinSignals());
+    double loadMilliseconds = 0.0;
+    DecodeRun database(databaseSignals(loadMilliseconds));
     IntakeFloors floor(capacity);
 
     LineGenerator generator;
     std::vector<char> text;
     std::vector<CanFrame> parsed(batchFrames);
-    std::vector<DecodedSample> samples;
     qint64 scanNs = 0;
     qint64 parseNs = 0;
-    qint64 decodeNs = 0;
-    qint64 libraryNs = 0;
     qint64 floorNs = 0;
     long long done = 0;
     long long malformed = 0;
-    quint64 fed = 0;
     std::size_t scanned = 0;
     QElapsedTimer timer;
     while (done < frames) {
@@ -155,30 +223,20 @@ int main(int argc, char *argv[])
         }
         parseNs += timer.nsecsElapsed();
 
-        timer.start();
-        samples.clear();
-        for (int i = 0; i < parsedCount; ++i) {
-            const CanFrame &frame = parsed[static_cast<std::size_t>(i)];
-            times.take(frame.timeMicroseconds);
-            decoder.decode(frame, times, samples);
-        }
-        decodeNs += timer.nsecsElapsed();
+        builtins.process(parsed, parsedCount);
+        database.process(parsed, parsedCount);
 
         timer.start();
-        for (const DecodedSample &sample : std::as_const(samples)) {
-            objects.feed(sample);
-        }
-        libraryNs += timer.nsecsElapsed();
-
-        timer.start();
-        for (const DecodedSample &sample : std::as_const(samples)) {
+        for (const DecodedSample &sample : std::as_const(builtins.samples)) {
             floor.feed(sample);
         }
         floorNs += timer.nsecsElapsed();
         done += count;
-        fed += samples.size();
     }
 
+    const quint64 fed = builtins.fed;
+    const qint64 decodeNs = builtins.decodeNs;
+    const qint64 libraryNs = builtins.libraryNs;
     const double perFrame = static_cast<double>(done);
     const double perSample = fed ? static_cast<double>(fed) : 1.0;
     const auto row = [&](const char *name, qint64 ns, bool perSampleToo) {
@@ -207,6 +265,22 @@ int main(int argc, char *argv[])
     std::printf("library / intake floor  %6.1f x\n", static_cast<double>(libraryNs) / static_cast<double>(floorNs));
     std::printf("frames per second       %6.2f million, all stages\n",
                 perFrame / (static_cast<double>(totalNs) / 1e9) / 1e6);
+
+    const qint64 databaseNs = parseNs + database.decodeNs + database.libraryNs;
+    std::printf("\ndatabase of %d messages and %d signals, loaded in %.1f ms; %llu samples fed\n",
+                generatedMessages,
+                generatedSignals,
+                loadMilliseconds,
+                static_cast<unsigned long long>(database.fed));
+    row("decode", database.decodeNs, false);
+    row("library", database.libraryNs, true);
+    row("all stages", databaseNs, false);
+    std::printf("frames per second       %6.2f million, all stages\n",
+                perFrame / (static_cast<double>(databaseNs) / 1e9) / 1e6);
+    std::printf("database / built-in     %6.2f x time, all stages (%.2f x decode and library)\n",
+                static_cast<double>(databaseNs) / static_cast<double>(totalNs),
+                static_cast<double>(database.decodeNs + database.libraryNs)
+                    / static_cast<double>(decodeNs + libraryNs));
     // Read, so that none of the floor's work can be left out.
     volatile double floorState = floor.sum();
     static_cast<void>(floorState);

@@ -67,6 +67,31 @@ struct CommandLine
                                          QStringLiteral("FILE.json")};
     const QCommandLineOption noBuiltins{QStringLiteral("no-builtin"),
                                         QStringLiteral("Leave out the built-in J1939 signals.")};
+    const QCommandLineOption dbc{QStringLiteral("dbc"),
+                                 QStringLiteral("Signals of a CAN database (DBC). May be given several times."),
+                                 QStringLiteral("FILE.dbc")};
+    const QCommandLineOption signalPatterns{
+        QStringLiteral("signals"),
+        QStringLiteral("Only the signals whose MESSAGE.SIGNAL or name matches the shell-style PATTERN (* ? [...]), "
+                       "e.g. 'EEC1.*' or '*Speed*'. May be given several times."),
+        QStringLiteral("PATTERN")};
+    const QCommandLineOption listSignals{QStringLiteral("list-signals"),
+                                         QStringLiteral("List what the databases define, and read no frames.")};
+    const QCommandLineOption limits{
+        QStringLiteral("limits"),
+        QStringLiteral("band (default): rate against the band around the average; database: against the range "
+                       "[min|max] that the database gives a signal, where it gives one other than 0 to 0."),
+        QStringLiteral("band|database"),
+        QStringLiteral("band")};
+    const QCommandLineOption timing{QStringLiteral("timing"),
+                                    QStringLiteral("Add the interval between the frames of each database message "
+                                                   "with a cycle time (GenMsgCycleTime), per sender, rated against "
+                                                   "that cycle time.")};
+    const QCommandLineOption timingTolerance{
+        QStringLiteral("timing-tolerance"),
+        QStringLiteral("How far an interval may stray from the cycle time with --timing (default 10 %)."),
+        QStringLiteral("PERCENT"),
+        QStringLiteral("10")};
     const QCommandLineOption sourceAddress{
         QStringLiteral("source-address"),
         QStringLiteral("Source address of the built-in signals (default 0x00), or all: one signal per J1939 "
@@ -97,23 +122,10 @@ CommandLine::CommandLine(const QString &sampleLog)
                        "reports to merge.")
             .arg(sampleLog),
         QStringLiteral("[log | REPORT.json...]"));
-    parser.addOptions({inputFormat,
-                       bus,
-                       listBuses,
-                       format,
-                       wide,
-                       band,
-                       history,
-                       every,
-                       stale,
-                       plot,
-                       definitions,
-                       noBuiltins,
-                       sourceAddress,
-                       strict,
-                       noRedraw,
-                       metrics,
-                       merge});
+    parser.addOptions({inputFormat, bus,         listBuses,      format,      wide,   band,   history,
+                       every,       stale,       plot,           definitions, dbc,    signalPatterns,
+                       listSignals, limits,      timing,         timingTolerance,     noBuiltins,
+                       sourceAddress, strict,    noRedraw,       metrics,     merge});
 }
 
 // --help, --version and --list-buses: whether one was asked for, and then
@@ -257,6 +269,7 @@ bool readSourceAddress(const CommandLine &line, MonitorOptions &options, QString
 {
     const QString text = line.parser.value(line.sourceAddress);
     options.everySourceAddress = text == QLatin1String("all");
+    options.sourceAddressGiven = line.parser.isSet(line.sourceAddress);
     bool ok = true;
     const uint address = options.everySourceAddress ? 0 : text.toUInt(&ok, 0);
     if (!ok || address > 0xFF) {
@@ -293,11 +306,45 @@ bool readDefinitions(const CommandLine &line, MonitorOptions &options, QString &
 {
     options.definitionFile = line.parser.value(line.definitions);
     options.builtins = !line.parser.isSet(line.noBuiltins);
-    if (!options.builtins && options.definitionFile.isEmpty()) {
-        error = QStringLiteral("--no-builtin needs --definitions");
+    options.databaseFiles = line.parser.values(line.dbc);
+    options.signalPatterns = line.parser.values(line.signalPatterns);
+    if (!options.builtins && options.definitionFile.isEmpty() && options.databaseFiles.isEmpty()) {
+        error = QStringLiteral("--no-builtin needs --definitions or --dbc");
         return false;
     }
     return true;
+}
+
+// --list-signals, --limits, --timing and --timing-tolerance: what only databases have.
+bool readDatabaseChoices(const CommandLine &line, MonitorOptions &options, QString &error)
+{
+    const QCommandLineParser &parser = line.parser;
+    options.listSignals = parser.isSet(line.listSignals);
+    options.timing = parser.isSet(line.timing);
+    const QString limits = parser.value(line.limits);
+    options.run.databaseLimits = limits == QLatin1String("database");
+    QString percent = parser.value(line.timingTolerance).trimmed();
+    if (percent.endsWith(QLatin1Char('%'))) {
+        percent.chop(1);
+    }
+    double tolerance = 0.0;
+    if (!options.run.databaseLimits && limits != QLatin1String("band")) {
+        error = QStringLiteral("--limits must be band or database");
+    } else if (!readNumber(percent, 0.0, 100.0, tolerance)) {
+        error = QStringLiteral("--timing-tolerance must be a percentage from 0 to 100");
+    } else if (parser.isSet(line.timingTolerance) && !options.timing) {
+        error = QStringLiteral("--timing-tolerance goes with --timing");
+    } else if (options.databaseFiles.isEmpty()
+               && (options.listSignals || options.timing || options.run.databaseLimits)) {
+        error = QStringLiteral("--list-signals, --timing and --limits database need --dbc");
+    } else if (options.listSignals && (!parser.positionalArguments().isEmpty() || !options.buses.isEmpty())) {
+        error = QStringLiteral("--list-signals reads no frames: give no log and no --bus");
+    }
+    options.timingTolerance = tolerance / 100.0;
+    if (options.listSignals) {
+        options.input.clear();
+    }
+    return error.isEmpty();
 }
 }
 
@@ -321,5 +368,6 @@ bool parseMonitorOptions(const QStringList &arguments,
     options.redraw = !line.parser.isSet(line.noRedraw);
     return readInputs(line, sampleLog, options, error) && readFormat(line, options, error)
         && readFigures(line, options, error) && readSourceAddress(line, options, error)
-        && readPlot(line, options, error) && readDefinitions(line, options, error) && readMetrics(line, options, error);
+        && readPlot(line, options, error) && readDefinitions(line, options, error)
+        && readDatabaseChoices(line, options, error) && readMetrics(line, options, error);
 }

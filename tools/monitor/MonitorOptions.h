@@ -38,6 +38,18 @@ struct MonitorOptions
     quint8 sourceAddress = 0x00;
     /// --source-address all: every sender of a J1939 parameter is a signal of its own.
     bool everySourceAddress = false;
+    /// --source-address was given: the databases' J1939 messages then come from
+    /// that sender only, not from every one.
+    bool sourceAddressGiven = false;
+    /// Each --dbc, in order.
+    QStringList databaseFiles;
+    /// Each --signals pattern; empty: every signal.
+    QStringList signalPatterns;
+    /// --list-signals: print what the databases define, and read no frames.
+    bool listSignals = false;
+    /// --timing, and its --timing-tolerance as a fraction of the cycle time.
+    bool timing = false;
+    double timingTolerance = 0.1;
     bool strict = false;
     /// On a terminal, --every redraws each snapshot in place (off: --no-redraw).
     bool redraw = true;
@@ -47,7 +59,7 @@ struct MonitorOptions
 
 /// Reads the arguments (the program name first). Returns false with a message in
 /// error for a usage fault; sets exitNow when --help, --version or --list-buses
-/// was answered.
+/// was answered (--list-signals, which reads the databases, is left to the caller).
 bool parseMonitorOptions(const QStringList &arguments,
                          const QString &sampleLog,
                          MonitorOptions &options,

@@ -147,6 +147,7 @@ void Session::endByStopRequest()
 void Session::finish()
 {
     runSummary.frames = signalMonitor.frameCount();
+    runSummary.silentSignals = signalMonitor.silentSignals();
     runSummary.errorFrames = 0;
     for (const InputCounts &counts : inputs) {
         runSummary.errorFrames += counts.errorFrames;

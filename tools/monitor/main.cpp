@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // talveno-monitor: statistics of the CAN signals in a log, a pipe or on live buses.
 
-#include "BuiltinSignals.h"
 #include "ExitStatus.h"
 #include "Merge.h"
 #include "Messages.h"
@@ -10,10 +9,10 @@
 #include "QtSerialBus.h"
 #include "Runs.h"
 #include "Session.h"
+#include "SignalSetup.h"
 #include "StandardStreams.h"
 #include "StopRequest.h"
 #include "SvgPlot.h"
-#include "json/DefinitionFile.h"
 
 #include <Orvanet/GenericSignal.h>
 
@@ -98,21 +97,6 @@ QString sampleLog()
     return QFileInfo::exists(installed) ? QDir::cleanPath(installed) : QStringLiteral(TALVENO_SAMPLE_LOG);
 }
 
-bool loadDefinitions(const MonitorOptions &options, QVector<SignalDefinition> &definitions)
-{
-    if (options.builtins) {
-        definitions = builtinSignals(options.sourceAddress);
-    }
-    QString error;
-    if (!options.definitionFile.isEmpty() && !readDefinitionFile(options.definitionFile, definitions, error)) {
-        complain(error);
-        return false;
-    }
-    for (SignalDefinition &definition : definitions) {
-        definition.anySourceAddress = options.everySourceAddress && definition.j1939 && !definition.fixedSourceAddress;
-    }
-    return true;
-}
 }
 
 int main(int argc, char *argv[])
@@ -151,8 +135,13 @@ int main(int argc, char *argv[])
     if (!options.mergeReports.isEmpty()) {
         return runMerge(options, out, output);
     }
+    if (options.listSignals) {
+        const bool listed = listDatabaseSignals(options, out);
+        out.flush();
+        return listed ? written(output, ExitStatus::done) : ExitStatus::unreadable;
+    }
     QVector<SignalDefinition> definitions;
-    if (!loadDefinitions(options, definitions)) {
+    if (!loadSignals(options, definitions)) {
         return ExitStatus::unreadable;
     }
     QFile plot(options.plotFile);

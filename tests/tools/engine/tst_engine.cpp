@@ -121,7 +121,7 @@ private Q_SLOTS:
     // Enough identifiers to grow the table several times and to collide.
     void routeTable_keepsEveryRoute()
     {
-        RouteTable table;
+        RouteTable<QVector<int>> table;
         const auto key = [](int i) {
             return quint64(0x18F00000 + i * 0x100) | quint64(i % 3) << 32;
         };

@@ -106,6 +106,14 @@ with tempfile.TemporaryDirectory() as directory:
     for suffix, vehicle in result["vehicles"].items():
         same_statistics(whole, vehicle, f"formats: {suffix}", by_interface=False)
 
+    # A database passed on to every task, its J1939 groups from every sender.
+    database = ["--no-builtin", "--dbc", os.path.join(os.path.dirname(sample), "j1939_parameters.dbc")]
+    one_run = json.loads(subprocess.run([monitor, sample, "--format", "json", *database],
+                                        capture_output=True, check=True).stdout)
+    status, result = run_fleet(*database, os.path.join(directory, "fleet"))
+    check(status == 0 and one_run["signals"], f"database: exit status {status}")
+    same_statistics(one_run, result["fleet"], "database")
+
     starting = subprocess.Popen([fleet, "--workers", "2", "--progress", os.path.join(directory, "fleet")],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
     said = starting.stderr.readline()

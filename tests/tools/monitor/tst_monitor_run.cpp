@@ -95,8 +95,8 @@ private Q_SLOTS:
         // 939.25, 1024 and 1536 rpm from both layouts; whole rpm for the second definition of it.
         for (const char *row : {"0.02,engine speed (SPN 190),rpm,2,2,1024,",
                                 "0.03,engine speed (SPN 190),rpm,3,3,1536,",
-                                "0.03,vehicle speed (SPN 84),km/h,0,0,,,,,,,,,,,,0,0,",
-                                "0.03,\"engine speed, whole rpm (SPN 190)\",rpm,3,3,1536,1166.3333333333333,"}) {
+                                "0.03,vehicle speed (SPN 84),km/h,0,0,,,,,,,,,,,,,0,0,",
+                                "0.03,\"engine speed, whole rpm (SPN 190)\",rpm,3,3,1536,,1166.3333333333333,"}) {
             QVERIFY2(csv.out.contains('\n' + QByteArray(row)), row);
         }
 

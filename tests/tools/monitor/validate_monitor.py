@@ -2,13 +2,16 @@
 # SPDX-License-Identifier: LGPL-2.1-or-later
 """Checks talveno-monitor against an independent reading of a real J1939 log.
 
-usage: validate_monitor.py MONITOR LOG
+usage: validate_monitor.py MONITOR LOG [DBC]
 
 Runs MONITOR on LOG with an unbounded history and JSON output, reads LOG again
 with python-can's log reader, decodes the built-in parameters here from their
 J1939 parameter table with plain Python arithmetic, and compares each signal's
 count, minimum, maximum, mean and population deviation to 1e-9 relative.
-Exit status 77 (skipped) when LOG or python-can is missing.
+With DBC, a database of the same parameters, the monitor runs again with
+--no-builtin --dbc DBC and must give each parameter's sender 0x00 the same
+figures as the built-in signal. Exit status 77 (skipped) when LOG or python-can
+is missing.
 """
 
 import json
@@ -29,6 +32,17 @@ PARAMETERS = {
     183: (65266, 1, 2, 0.05, 0.0),
 }
 SOURCE_ADDRESS = 0x00
+# SPN: MESSAGE.SIGNAL in the database of these parameters.
+DATABASE_NAMES = {
+    190: "EEC1.EngSpeed",
+    84: "CCVS1.WheelBasedVehicleSpeed",
+    110: "ET1.EngCoolantTemp",
+    100: "EFL_P1.EngOilPress",
+    91: "EEC2.AccelPedalPos1",
+    183: "LFE1.EngFuelRate",
+}
+FIGURES = ("samples", "stored", "notAvailable", "errors", "min", "max", "mean", "liveAverage", "cachedAverage",
+           "deviation", "median", "newest", "rating", "outsideBand", "lowerThreshold", "upperThreshold")
 
 
 def pgn_of(can_id):
@@ -69,8 +83,38 @@ def close(a, b):
     return math.isclose(a, b, rel_tol=1e-9, abs_tol=1e-12)
 
 
+def run_monitor(monitor, arguments):
+    run = subprocess.run([monitor, *arguments, "--history", "0", "--format", "json"], capture_output=True, check=False)
+    if run.returncode != 0:
+        print("FAIL: the monitor exited with %d: %s" % (run.returncode, run.stderr.decode()))
+        return None
+    return json.loads(run.stdout)
+
+
+def compare_database(monitor, log, database, builtin_report):
+    """The database's signals from sender 0x00 against the built-in ones."""
+    report = run_monitor(monitor, [log, "--no-builtin", "--dbc", database])
+    if report is None:
+        return 1
+    failures = 0
+    for spn, name in DATABASE_NAMES.items():
+        builtin = [s for s in builtin_report["signals"] if "(SPN %d)" % spn in s["name"]]
+        found = [s for s in report["signals"] if s["name"] == name and s["sourceAddress"] == "0x00"]
+        if len(found) != 1 or len(builtin) != 1:
+            print("FAIL: %s from 0x00 not in the database's report" % name)
+            failures += 1
+            continue
+        for key in FIGURES:
+            if not close(found[0][key], builtin[0][key]):
+                print("FAIL: %s %s: database %r, built-in %r" % (name, key, found[0][key], builtin[0][key]))
+                failures += 1
+        if not failures:
+            print("%-30s the same figures as SPN %d" % (name, spn))
+    return failures
+
+
 def main():
-    if len(sys.argv) != 3:
+    if len(sys.argv) not in (3, 4):
         print(__doc__, file=sys.stderr)
         return 2
     monitor, log = sys.argv[1], sys.argv[2]
@@ -83,12 +127,9 @@ def main():
         print("SKIP: python-can is not importable")
         return SKIPPED
 
-    run = subprocess.run([monitor, log, "--history", "0", "--format", "json"],
-                         capture_output=True, check=False)
-    if run.returncode != 0:
-        print("FAIL: the monitor exited with %d: %s" % (run.returncode, run.stderr.decode()))
+    report = run_monitor(monitor, [log])
+    if report is None:
         return 1
-    report = json.loads(run.stdout)
     reference = reference_values(log, can)
 
     failures = 0
@@ -114,6 +155,8 @@ def main():
         print("SPN %-3d %-30s n=%-5d mean=%.12g deviation=%.12g %s"
               % (spn, signal["name"], len(expected_values),
                  signal["liveAverage"], signal["deviation"], "ok" if not failures else ""))
+    if len(sys.argv) == 4:
+        failures += compare_database(monitor, log, sys.argv[3], report)
     return 1 if failures else 0
 
 

@@ -28,6 +28,14 @@ struct WatchedSignal
     Relaxed<quint64> notAvailableSamples;
     Relaxed<quint64> errorSamples;
     Relaxed<quint64> tooShortFrames;
+    /// Samples per value label of the definition, and the label of the newest
+    /// sample: an index into its labels, -1 for a value without one.
+    std::vector<Relaxed<quint64>> labelSamples;
+    Relaxed<int> newestLabel{-1};
+    /// For an interval signal, on the decoding thread only: the stamp of the
+    /// frame before, once there was one.
+    bool framed = false;
+    qint64 previousFrameMicroseconds = 0;
 };
 
 /// One decoded raw value of one watched signal.
@@ -35,6 +43,7 @@ struct DecodedSample
 {
     /// Which of the decoder's watched signals.
     int signal = 0;
+    /// The raw value; the bits themselves for an IEEE real.
     qint64 raw = 0;
     /// Seconds since the run's first frame.
     double logSeconds = 0.0;
@@ -46,7 +55,11 @@ struct DecodedSample
  * A definition becomes one watched signal per interface and, for a J1939
  * definition that takes every sender, per source address, from the first frame
  * that matches it. The signals a frame feeds are worked out once per interface,
- * format and identifier, then looked up.
+ * format and identifier, then looked up: finding them takes the same time
+ * whatever the number of definitions, as they are indexed by identifier and by
+ * parameter group (only definitions by identifier and partial mask are tried one
+ * by one). Of a multiplexed message, only the signals that the frame's
+ * multiplexer values select are extracted; each multiplexer is read once a frame.
  *
  * Frames are decoded on one thread; the watched signals may be walked from any
  * other meanwhile.
@@ -65,11 +78,52 @@ public:
     const PublishedList<WatchedSignal> &watched() const;
 
 private:
-    const QVector<int> &route(const CanFrame &frame);
-    int watchedFor(int definition, const CanFrame &frame);
+    /// What the frames of one key feed.
+    struct Route
+    {
+        /// A multiplexer's bits.
+        struct Switch
+        {
+            int startBit;
+            int length;
+            ByteOrder byteOrder;
+            bool isSigned;
+        };
+        /// Holds where the switch's raw value lies in one of the ranges.
+        struct Condition
+        {
+            int switchIndex;
+            const QVector<MultiplexRange> *ranges;
+        };
+        /// A watched signal, in the frame where its conditions all hold.
+        struct Target
+        {
+            int watched;
+            int firstCondition;
+            int conditionCount;
+        };
 
-    QVector<SignalDefinition> signalDefinitions;
+        std::vector<Target> targets;
+        std::vector<Condition> conditions;
+        std::vector<Switch> switches;
+    };
+
+    const Route &route(const CanFrame &frame);
+    QVector<int> candidates(const CanFrame &frame) const;
+    int watchedFor(int definition, const CanFrame &frame);
+    bool selected(const Route &route, const Route::Target &target, const CanFrame &frame);
+    void countLabel(WatchedSignal &signal, const SignalDefinition &definition, qint64 raw);
+
+    /// Never changed, so that routes may point into it.
+    const QVector<SignalDefinition> signalDefinitions;
+    QHash<quint64, QVector<int>> byIdentifier;
+    QHash<quint32, QVector<int>> byPgn;
+    QVector<int> byMask;
     PublishedList<WatchedSignal> watchedSignals;
-    RouteTable routes;
+    RouteTable<Route> routes;
     QHash<quint64, int> watchedByKey;
+    /// The multiplexer values of the frame being decoded: 0 not read yet, 1 read
+    /// into switchValues, -1 past the end of the frame.
+    std::vector<qint64> switchValues;
+    std::vector<signed char> switchStates;
 };

@@ -59,20 +59,28 @@ const FrameTimes &Monitor::frameTimes() const
     return times;
 }
 
+bool Monitor::received(int watched) const
+{
+    const WatchedSignal &signal = decoder.watched()[static_cast<std::size_t>(watched)];
+    return objects.sampleCount(watched) > 0 || signal.notAvailableSamples > 0 || signal.errorSamples > 0
+        || signal.tooShortFrames > 0;
+}
+
 QVector<Monitor::Row> Monitor::rows() const
 {
     const PublishedList<WatchedSignal> &watched = decoder.watched();
-    const int count = static_cast<int>(watched.size());
-    const int definitions = decoder.definitions().size();
+    const QVector<SignalDefinition> &definitions = decoder.definitions();
     QVector<Row> result;
-    result.reserve(count + definitions);
-    std::vector<bool> seen(static_cast<std::size_t>(definitions), false);
-    for (int i = 0; i < count; ++i) {
-        result.append(Row{watched[static_cast<std::size_t>(i)].definition, i});
-        seen[static_cast<std::size_t>(result.last().definition)] = true;
+    std::vector<bool> seen(static_cast<std::size_t>(definitions.size()), false);
+    for (int i = 0; i < static_cast<int>(watched.size()); ++i) {
+        const int definition = watched[static_cast<std::size_t>(i)].definition;
+        if (definitions.at(definition).listedWithoutSamples || received(i)) {
+            result.append(Row{definition, i});
+            seen[static_cast<std::size_t>(definition)] = true;
+        }
     }
-    for (int definition = 0; definition < definitions; ++definition) {
-        if (!seen[static_cast<std::size_t>(definition)]) {
+    for (int definition = 0; definition < definitions.size(); ++definition) {
+        if (!seen[static_cast<std::size_t>(definition)] && definitions.at(definition).listedWithoutSamples) {
             result.append(Row{definition, -1});
         }
     }
@@ -84,6 +92,22 @@ QVector<Monitor::Row> Monitor::rows() const
     };
     std::sort(result.begin(), result.end(), [&key](const Row &a, const Row &b) { return key(a) < key(b); });
     return result;
+}
+
+quint64 Monitor::silentSignals() const
+{
+    const QVector<SignalDefinition> &definitions = decoder.definitions();
+    std::vector<bool> heard(static_cast<std::size_t>(definitions.size()), false);
+    for (int i = 0; i < static_cast<int>(decoder.watched().size()); ++i) {
+        if (received(i)) {
+            heard[static_cast<std::size_t>(decoder.watched()[static_cast<std::size_t>(i)].definition)] = true;
+        }
+    }
+    quint64 silent = 0;
+    for (int definition = 0; definition < definitions.size(); ++definition) {
+        silent += !definitions.at(definition).listedWithoutSamples && !heard[static_cast<std::size_t>(definition)];
+    }
+    return silent;
 }
 
 QString Monitor::origin(const WatchedSignal &signal) const
@@ -119,6 +143,15 @@ SignalSnapshot Monitor::snapshotOf(int watched)
     s.errorSamples = signal.errorSamples;
     s.tooShortFrames = signal.tooShortFrames;
     objects.readFigures(watched, settings.band, s);
+    const QVector<ValueLabel> &labels = decoder.definitions().at(signal.definition).valueLabels;
+    if (signal.newestLabel >= 0) {
+        s.newestLabel = labels.at(signal.newestLabel).label;
+    }
+    for (std::size_t i = 0; i < signal.labelSamples.size(); ++i) {
+        if (signal.labelSamples[i] > 0) {
+            s.labelSamples[labels.at(static_cast<int>(i)).label] += signal.labelSamples[i];
+        }
+    }
     if (s.decodedSamples > 0) {
         s.logAge = settings.logTime ? lastLogSeconds() - objects.newestLogSeconds(watched) : -1.0;
         s.stale = settings.staleAfter > 0.0 && std::max(s.age, s.logAge) > settings.staleAfter;

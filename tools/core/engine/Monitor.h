@@ -53,8 +53,12 @@ public:
     const FrameTimes &frameTimes() const;
 
     /// One per signal, in the order of the definitions, then of the interfaces
-    /// and source addresses; a definition that no frame matched has one, empty.
+    /// and source addresses. A definition that no frame matched has one, empty,
+    /// unless it is listed only once it has samples (a database's signals), as
+    /// its senders and interfaces are then.
     QVector<SignalSnapshot> snapshot();
+    /// The definitions listed only with samples that have none yet.
+    quint64 silentSignals() const;
     /// The same signals' histories.
     QVector<SignalSeries> series();
 
@@ -68,6 +72,8 @@ private:
     };
 
     QVector<Row> rows() const;
+    /// Whether any frame brought the watched signal a value, skipped or not.
+    bool received(int watched) const;
     QString origin(const WatchedSignal &signal) const;
     SignalSnapshot emptySnapshot(int definition) const;
     SignalSnapshot snapshotOf(int watched);

@@ -1,22 +1,23 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
-#include <QVector>
+#include <QtGlobal>
 
 #include <algorithm>
 #include <utility>
 #include <vector>
 
 /**
- * Which signals the frames of one identifier feed, looked up for every frame.
+ * What the frames of one identifier feed (a Route), looked up for every frame.
  * A flat table with open addressing: a log carries a few hundred identifiers,
  * and a lookup is one multiplication and, nearly always, one probe.
  */
+template<typename Route>
 class RouteTable
 {
 public:
-    /// The signals of key, or null when key has no route yet.
-    const QVector<int> *find(quint64 key) const
+    /// The route of key, or null when key has none yet.
+    const Route *find(quint64 key) const
     {
         if (cells.empty()) {
             return nullptr;
@@ -32,13 +33,14 @@ public:
         }
     }
 
-    const QVector<int> &insert(quint64 key, const QVector<int> &targets)
+    /// The route as stored; the reference holds until the next insert.
+    const Route &insert(quint64 key, Route route)
     {
         // At most half full, so that probes stay short.
         if ((routes.size() + 1) * 2 > cells.size()) {
             grow();
         }
-        routes.push_back(targets);
+        routes.push_back(std::move(route));
         place(key, static_cast<int>(routes.size()) - 1);
         return routes.back();
     }
@@ -76,5 +78,5 @@ private:
     }
 
     std::vector<Slot> cells;
-    std::vector<QVector<int>> routes;
+    std::vector<Route> routes;
 };

@@ -3,14 +3,6 @@
 
 #include <algorithm>
 
-quint32 j1939Pgn(quint32 id)
-{
-    const quint32 pduFormat = (id >> 16) & 0xFF;
-    const quint32 dataPages = (id >> 24) & 0x3;
-    const quint32 pduSpecific = pduFormat >= 240 ? (id >> 8) & 0xFF : 0;
-    return (dataPages << 16) | (pduFormat << 8) | pduSpecific;
-}
-
 bool matches(const SignalDefinition &signal, const CanFrame &frame)
 {
     if (frame.remote) {
@@ -74,24 +66,34 @@ quint64 bigEndianBits(const CanFrame &frame, int startBit, int length)
 }
 }
 
+bool extractBits(const CanFrame &frame, int startBit, int length, ByteOrder byteOrder, bool isSigned, qint64 &raw)
+{
+    if (lastBit(startBit, length, byteOrder) >= frame.length * 8) {
+        return false;
+    }
+    const quint64 bits = byteOrder == ByteOrder::LittleEndian ? littleEndianBits(frame, startBit, length)
+                                                              : bigEndianBits(frame, startBit, length);
+    if (isSigned && length < 64 && (bits >> (length - 1)) != 0) {
+        raw = static_cast<qint64>(bits | (~quint64(0) << length));
+    } else {
+        raw = static_cast<qint64>(bits);
+    }
+    return true;
+}
+
 Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &raw)
 {
-    if (lastBit(signal) >= frame.length * 8) {
+    const bool isSigned = signal.isSigned && signal.encoding == SignalDefinition::Encoding::Integer;
+    if (!extractBits(frame, signal.startBit, signal.length, signal.byteOrder, isSigned, raw)) {
         return Decoding::TooShort;
     }
-    const quint64 bits = signal.byteOrder == SignalDefinition::ByteOrder::LittleEndian
-        ? littleEndianBits(frame, signal.startBit, signal.length)
-        : bigEndianBits(frame, signal.startBit, signal.length);
     if (signal.skipNotAvailable) {
+        const quint64 bits = signal.length == 64 ? static_cast<quint64>(raw)
+                                                 : static_cast<quint64>(raw) & ((quint64(1) << signal.length) - 1);
         const Decoding marker = j1939Marker(bits, signal.length);
         if (marker != Decoding::Sample) {
             return marker;
         }
-    }
-    if (signal.isSigned && signal.length < 64 && (bits >> (signal.length - 1)) != 0) {
-        raw = static_cast<qint64>(bits | (~quint64(0) << signal.length));
-    } else {
-        raw = static_cast<qint64>(bits);
     }
     return Decoding::Sample;
 }

@@ -4,11 +4,6 @@
 #include "CanFrame.h"
 #include "SignalDefinition.h"
 
-/// The J1939 parameter group number of a 29-bit identifier: data page bits and PDU
-/// format, plus the PDU specific byte for the broadcast formats (PF 240 and up);
-/// for PF below 240 that byte is a destination address and not part of the group.
-quint32 j1939Pgn(quint32 id);
-
 /// Whether the frame carries the signal.
 bool matches(const SignalDefinition &signal, const CanFrame &frame);
 
@@ -20,7 +15,12 @@ enum class Decoding {
     Error, ///< a J1939 raw value marked as an error
 };
 
-/// Extracts the raw value: zero-extended, or sign-extended for a signed signal.
+/// The bits of a value placed so in the frame: zero-extended, or sign-extended
+/// when isSigned. False when the frame ends before its last bit.
+bool extractBits(const CanFrame &frame, int startBit, int length, ByteOrder byteOrder, bool isSigned, qint64 &raw);
+
+/// Extracts the raw value: zero-extended, or sign-extended for a signed signal;
+/// the bits as they are for an IEEE real.
 Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &raw);
 
 /// How J1939 marks a raw value of a parameter of this length: for 8 bits and more

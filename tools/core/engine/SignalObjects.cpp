@@ -2,7 +2,42 @@
 #include "SignalObjects.h"
 
 #include <algorithm>
+#include <cstring>
 #include <utility>
+
+namespace
+{
+// The raw value as the library reads it for the signal's data type: an IEEE real
+// as its number, an integer with its sign.
+QVariant rawVariant(const SignalDefinition &definition, qint64 raw)
+{
+    switch (definition.encoding) {
+    case SignalDefinition::Encoding::Float32: {
+        const auto bits = static_cast<quint32>(raw);
+        float real = 0.0f;
+        std::memcpy(&real, &bits, sizeof(real));
+        return QVariant(real);
+    }
+    case SignalDefinition::Encoding::Float64: {
+        double real = 0.0;
+        std::memcpy(&real, &raw, sizeof(real));
+        return QVariant(real);
+    }
+    case SignalDefinition::Encoding::Integer:
+        break;
+    }
+    return definition.isSigned ? QVariant(static_cast<qlonglong>(raw)) : QVariant(static_cast<qulonglong>(raw));
+}
+
+// The stored samples outside the definition's range.
+int outsideRange(const QVector<J1939Value> &history, const SignalDefinition &definition)
+{
+    return static_cast<int>(std::count_if(history.cbegin(), history.cend(), [&definition](const J1939Value &value) {
+        const double scaled = value.scaledValue.toDouble();
+        return scaled < definition.minimum || scaled > definition.maximum;
+    }));
+}
+}
 
 SignalObjects::SignalObjects(const FrameDecoder &decoder)
     : decoder(decoder)
@@ -39,8 +74,7 @@ void SignalObjects::feed(const DecodedSample &sample)
     Entry &entry = signal < entries.size() && entries[signal].object ? entries[signal] : create(signal);
     const SignalDefinition &definition = *entry.definition;
     J1939Value &value = entry.next;
-    value.rawValue = definition.isSigned ? QVariant(static_cast<qlonglong>(sample.raw))
-                                         : QVariant(static_cast<qulonglong>(sample.raw));
+    value.rawValue = rawVariant(definition, sample.raw);
     value.auxDouble = sample.logSeconds;
     // Handed over, not copied: the intake takes its sample by value.
     entry.object->setNewValue(std::move(value), definition.factor, definition.offset);
@@ -84,10 +118,17 @@ void SignalObjects::readFigures(int signal, double band, SignalSnapshot &s)
     s.minimum = object.getMin();
     s.maximum = object.getMax();
     s.median = object.calcMedian();
-    s.rating = object.getRating(band, false, 0.0, 0.0);
-    s.lowerThreshold = object.getLowerThreshold(band);
-    s.upperThreshold = object.getUpperThreshold(band);
-    s.outsideBand = object.getDeviators(band).size();
+    const SignalDefinition &d = *known->definition;
+    s.rating = object.getRating(band, d.rateAgainstRange, d.minimum, d.maximum);
+    if (d.rateAgainstRange) {
+        s.lowerThreshold = d.minimum;
+        s.upperThreshold = d.maximum;
+        s.outsideBand = outsideRange(object.getValues(), d);
+    } else {
+        s.lowerThreshold = object.getLowerThreshold(band);
+        s.upperThreshold = object.getUpperThreshold(band);
+        s.outsideBand = object.getDeviators(band).size();
+    }
     s.age = object.getAgeInSeconds();
 }
 
@@ -102,11 +143,15 @@ void SignalObjects::readHistory(int signal, double band, SignalSeries &s)
     for (const J1939Value &value : history) {
         s.samples.append(QPointF(value.auxDouble, value.scaledValue.toDouble()));
     }
-    const QVector<J1939Value> outside = object.getDeviators(band);
+    const SignalDefinition &d = *known->definition;
+    const QVector<J1939Value> outside = d.rateAgainstRange ? history : object.getDeviators(band);
     for (const J1939Value &value : outside) {
-        s.outside.append(QPointF(value.auxDouble, value.scaledValue.toDouble()));
+        const QPointF point(value.auxDouble, value.scaledValue.toDouble());
+        if (!d.rateAgainstRange || point.y() < d.minimum || point.y() > d.maximum) {
+            s.outside.append(point);
+        }
     }
     s.average = object.getAverage();
-    s.lowerThreshold = object.getLowerThreshold(band);
-    s.upperThreshold = object.getUpperThreshold(band);
+    s.lowerThreshold = d.rateAgainstRange ? d.minimum : object.getLowerThreshold(band);
+    s.upperThreshold = d.rateAgainstRange ? d.maximum : object.getUpperThreshold(band);
 }

@@ -41,8 +41,9 @@ public:
     /// The log time of the signal's newest sample; 0 before any.
     double newestLogSeconds(int signal) const;
     /// What the library knows about the signal, with the band factor band: the
-    /// statistics, the rating, the band and its age. Leaves s alone for a signal
-    /// without samples.
+    /// statistics, the rating, the band and its age. A definition rated against
+    /// its range takes the library's fixed-limit rating, and its range as the band.
+    /// Leaves s alone for a signal without samples.
     void readFigures(int signal, double band, SignalSnapshot &s);
     /// The signal's history against log time, its band and the samples outside it.
     void readHistory(int signal, double band, SignalSeries &s);

@@ -62,6 +62,9 @@ void JsonReport::writeEnd(const RunSummary &summary, const QVector<SignalSnapsho
         document.insert(settings.run.logTime ? QStringLiteral("logSeconds") : QStringLiteral("seconds"),
                         summary.seconds);
         document.insert(QStringLiteral("band"), settings.run.band);
+        document.insert(QStringLiteral("limits"),
+                        settings.run.databaseLimits ? QStringLiteral("database") : QStringLiteral("band"));
+        document.insert(QStringLiteral("silentSignals"), static_cast<double>(summary.silentSignals));
         document.insert(QStringLiteral("historyCapacity"), static_cast<double>(settings.run.historyCapacity));
     }
     // JSON Lines once snapshots went out; one readable document otherwise.

@@ -18,6 +18,9 @@ void mergeStatistics(SignalSnapshot &into, const SignalSnapshot &from)
     into.notAvailableSamples += from.notAvailableSamples;
     into.errorSamples += from.errorSamples;
     into.tooShortFrames += from.tooShortFrames;
+    for (auto label = from.labelSamples.cbegin(); label != from.labelSamples.cend(); ++label) {
+        into.labelSamples[label.key()] += label.value();
+    }
     if (from.decodedSamples == 0) {
         return;
     }

@@ -26,5 +26,6 @@ bool mergeReports(const QStringList &files, MergedReport &merged, QString &error
 
 /// Adds the samples that from describes to those that into describes, by the
 /// pairwise update of Chan, Golub and LeVeque: the means and the sums of squared
-/// deviations (m2) combine without cancellation, whatever the sizes and means.
+/// deviations (m2) combine without cancellation, whatever the sizes and means;
+/// the samples per value label add up.
 void mergeStatistics(SignalSnapshot &into, const SignalSnapshot &from);

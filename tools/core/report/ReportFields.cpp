@@ -73,6 +73,24 @@ void readSourceAddress(const QJsonValue &value, SignalSnapshot &s)
     s.sourceAddress = ok ? address : value.toInt(-1);
 }
 
+// {"label": samples, ...} for a signal whose database names its values; null otherwise.
+QJsonValue writeLabelSamples(const SignalSnapshot &s)
+{
+    QJsonObject counts;
+    for (auto label = s.labelSamples.cbegin(); label != s.labelSamples.cend(); ++label) {
+        counts.insert(label.key(), count(label.value()));
+    }
+    return counts.isEmpty() ? QJsonValue() : QJsonValue(counts);
+}
+
+void readLabelSamples(const QJsonValue &value, SignalSnapshot &s)
+{
+    const QJsonObject counts = value.toObject();
+    for (auto label = counts.constBegin(); label != counts.constEnd(); ++label) {
+        s.labelSamples[label.key()] = static_cast<quint64>(std::max(0.0, label.value().toDouble()));
+    }
+}
+
 // The narrow table shows the identity as "name [unit] (origin)". A log is read
 // faster than it was recorded: there, the wide table shows the age in log time
 // only. Last, what an exact merge of reports needs beside the counts, minimum and
@@ -112,6 +130,13 @@ const std::vector<ReportField> fields = {
      Kind::Value,
      ShowEverywhere | ShowSecondLine,
      statisticOf<&SignalSnapshot::newest>,
+     nullptr,
+     Need::Optional},
+    {"label",
+     "label",
+     Kind::Text,
+     ShowJson | ShowCsv,
+     [](const SignalSnapshot &s) { return s.newestLabel.isEmpty() ? QJsonValue() : QJsonValue(s.newestLabel); },
      nullptr,
      Need::Optional},
     {"cachedAverage",
@@ -236,6 +261,7 @@ const std::vector<ReportField> fields = {
      nullptr,
      Need::Optional},
     {"stale", "stale", Kind::Flag, ShowJson | ShowCsv, fieldOf<&SignalSnapshot::stale>, nullptr, Need::Optional},
+    {"labels", "labels", Kind::Text, ShowJson | ShowMerged, writeLabelSamples, readLabelSamples, Need::Optional},
     {"count",
      "count",
      Kind::Count,

@@ -38,6 +38,9 @@ struct RunSummary
     /// Records passed over that are well formed but carry no frame: events and
     /// status of a text log, objects of other kinds in a BLF.
     quint64 skippedRecords = 0;
+    /// Selected signals of databases that no frame brought a value, and that the
+    /// report therefore leaves out.
+    quint64 silentSignals = 0;
     /// Log time for a log, seconds since the start on a bus.
     double seconds = 0.0;
     /// Reports merged into this one, for a merged report; empty otherwise.

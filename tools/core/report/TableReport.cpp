@@ -22,6 +22,13 @@ bool onLine(const ReportField &column, bool merged, unsigned line)
     return column.shownIn(true, ShowWide) && column.kind == kind;
 }
 
+// The newest value shows its database label beside it, e.g. "2 Signal error".
+QString withLabel(const ReportField &column, const SignalSnapshot &s, const QString &cell)
+{
+    return qstrcmp(column.key, "newest") == 0 && !s.newestLabel.isEmpty() ? cell + QLatin1Char(' ') + s.newestLabel
+                                                                          : cell;
+}
+
 QString tableCell(const ReportField &column, const SignalSnapshot &s)
 {
     const QJsonValue value = column.write(s);
@@ -33,7 +40,7 @@ QString tableCell(const ReportField &column, const SignalSnapshot &s)
         case Kind::Seconds:
             return QString::number(value.toDouble(), 'f', 3);
         case Kind::Value:
-            return NumberText::value(value.toDouble(), NumberText::decimalsOf(s.factor));
+            return withLabel(column, s, NumberText::value(value.toDouble(), NumberText::decimalsOf(s.factor)));
         default:
             return NumberText::readable(value.toDouble());
         }
@@ -247,8 +254,15 @@ void TableReport::writeFooter(const RunSummary &summary)
     }
     out << "band: average -/+ " << NumberText::readable(settings.run.band)
         << " x deviation; rating: 100 within half the band\n"
-           "around the average, falling to 0 at its edges\n"
-        << historyText(settings.run.historyCapacity) << '\n';
+           "around the average, falling to 0 at its edges\n";
+    if (settings.run.databaseLimits) {
+        out << "signals with a range in their database: that range is the band\n";
+    }
+    out << historyText(settings.run.historyCapacity) << '\n';
+    if (summary.silentSignals > 0) {
+        out << summary.silentSignals << " selected database signal" << (summary.silentSignals == 1 ? "" : "s")
+            << " received no sample and " << (summary.silentSignals == 1 ? "is" : "are") << " not listed\n";
+    }
 }
 
 // A definition whose bits lie past the frames that matched it has no samples

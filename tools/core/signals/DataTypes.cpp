@@ -4,6 +4,8 @@
 #include <QStringList>
 
 #include <algorithm>
+#include <cmath>
+#include <tuple>
 
 const QVector<DataType> &DataType::all()
 {
@@ -40,6 +42,40 @@ const DataType *DataType::find(CAN::CANopenDataType type)
     const auto numbered =
         std::find_if(all().cbegin(), all().cend(), [type](const DataType &known) { return known.type == type; });
     return numbered == all().cend() ? nullptr : &*numbered;
+}
+
+namespace
+{
+bool holds(const DataType &type, double low, double high)
+{
+    if (type.kind == DataType::Real) {
+        return false;
+    }
+    const double span = std::ldexp(1.0, type.kind == DataType::Signed ? type.bits - 1 : type.bits);
+    const double lowest = type.kind == DataType::Signed ? -span : 0.0;
+    return low >= lowest && high <= span - 1.0;
+}
+
+// Integer24, say, scales in 32 bits like Integer32: the name that says its width wins.
+bool namedByWidth(const DataType &type)
+{
+    return QByteArray(type.name).endsWith(QByteArray::number(type.bits));
+}
+}
+
+const DataType *DataType::holding(double low, double high)
+{
+    const auto rank = [low](const DataType &type) {
+        const bool preferredKind = (type.kind == Unsigned) == (low >= 0.0);
+        return std::make_tuple(type.bits, !namedByWidth(type), !preferredKind);
+    };
+    const DataType *best = nullptr;
+    for (const DataType &type : all()) {
+        if (holds(type, low, high) && (!best || rank(type) < rank(*best))) {
+            best = &type;
+        }
+    }
+    return best;
 }
 
 QString DataType::names()

@@ -25,6 +25,10 @@ struct DataType
     /// The entry of a data type by name or by number; null for one a definition may not give.
     static const DataType *find(const QString &name);
     static const DataType *find(CAN::CANopenDataType type);
+    /// The narrowest integer type whose scaling holds every whole number from low
+    /// to high (among equally wide ones, the type named after its width, and
+    /// unsigned where low is not negative); null where none does.
+    static const DataType *holding(double low, double high);
     /// Every name, for messages: "Integer8, Integer16, ...".
     static QString names();
     /// What it scales into: "a signed 32-bit integer", "a 64-bit real".

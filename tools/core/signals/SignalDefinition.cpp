@@ -3,17 +3,30 @@
 #include "CanFrame.h"
 #include "DataTypes.h"
 
+quint32 j1939Pgn(quint32 id)
+{
+    const quint32 pduFormat = (id >> 16) & 0xFF;
+    const quint32 dataPages = (id >> 24) & 0x3;
+    const quint32 pduSpecific = pduFormat >= 240 ? (id >> 8) & 0xFF : 0;
+    return (dataPages << 16) | (pduFormat << 8) | pduSpecific;
+}
+
+int lastBit(int startBit, int length, ByteOrder byteOrder)
+{
+    if (byteOrder == ByteOrder::LittleEndian) {
+        return startBit + length - 1;
+    }
+    const int bitsInFirstByte = startBit % 8 + 1;
+    if (length <= bitsInFirstByte) {
+        return startBit;
+    }
+    const int furtherBytes = (length - bitsInFirstByte + 7) / 8;
+    return (startBit / 8 + furtherBytes) * 8 + 7;
+}
+
 int lastBit(const SignalDefinition &signal)
 {
-    if (signal.byteOrder == SignalDefinition::ByteOrder::LittleEndian) {
-        return signal.startBit + signal.length - 1;
-    }
-    const int bitsInFirstByte = signal.startBit % 8 + 1;
-    if (signal.length <= bitsInFirstByte) {
-        return signal.startBit;
-    }
-    const int furtherBytes = (signal.length - bitsInFirstByte + 7) / 8;
-    return (signal.startBit / 8 + furtherBytes) * 8 + 7;
+    return lastBit(signal.startBit, signal.length, signal.byteOrder);
 }
 
 QString validationError(const SignalDefinition &signal)
@@ -41,6 +54,20 @@ QString validationError(const SignalDefinition &signal)
             .arg(signal.byteOrder == SignalDefinition::ByteOrder::BigEndian ? QStringLiteral(" and \"byteOrder\" big")
                                                                             : QString())
             .arg(signal.frameLength);
+    }
+    for (const MultiplexCondition &condition : signal.multiplexing) {
+        if (condition.length < 1 || condition.length > 64 || condition.startBit < 0
+            || lastBit(condition.startBit, condition.length, condition.byteOrder) >= frameBits) {
+            return QStringLiteral("multiplexer %1 does not fit in the %2 data bytes of the frame")
+                .arg(condition.multiplexer)
+                .arg(signal.frameLength);
+        }
+    }
+    const int floatBits = signal.encoding == SignalDefinition::Encoding::Float32 ? 32
+        : signal.encoding == SignalDefinition::Encoding::Float64                 ? 64
+                                                                                 : signal.length;
+    if (signal.length != floatBits) {
+        return QStringLiteral("\"length\" %1 cannot hold an IEEE %2-bit real").arg(signal.length).arg(floatBits);
     }
     if (signal.factor == 0.0) {
         return QStringLiteral("\"factor\" 0 would make every sample the offset");

@@ -12,6 +12,9 @@ struct RunSettings
     /// Whether the frames come from a log, whose own time also measures age;
     /// false on buses, where times are seconds since the start.
     bool logTime = true;
+    /// --limits database: signals with a range in their database are rated, and
+    /// counted outside, against it instead of the band.
+    bool databaseLimits = false;
     /// The history holds from this many samples up to a tenth more; 0: every sample.
     unsigned int historyCapacity = 1000;
 };

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
+#include <QMap>
 #include <QPointF>
 #include <QString>
 #include <QVector>
@@ -33,6 +34,10 @@ struct SignalSnapshot
     /// Samples in the history, at most the capacity plus a tenth.
     int storedSamples = 0;
     double newest = 0.0;
+    /// The database's name of the newest raw value; empty where it names none.
+    QString newestLabel;
+    /// Samples per named raw value, for signals whose database names values.
+    QMap<QString, quint64> labelSamples;
     double cachedAverage = 0.0;
     double liveAverage = 0.0;
     double deviation = 0.0;
