@@ -8,7 +8,7 @@ set -euo pipefail
 
 packages=(
     cmake g++ make pkg-config
-    qtbase5-dev libqt5serialbus5-dev libqt5serialbus5-plugins
+    qtbase5-dev libqt5serialbus5-dev libqt5serialbus5-plugins zlib1g-dev
     prometheus-cpp-dev prometheus
     libbenchmark-dev
     python3-pyqt5 python3-can python3-canmatrix python3-dask python3-distributed

@@ -122,10 +122,9 @@ CommandLine::CommandLine(const QString &sampleLog)
                        "reports to merge.")
             .arg(sampleLog),
         QStringLiteral("[log | REPORT.json...]"));
-    parser.addOptions({inputFormat, bus,         listBuses,      format,      wide,   band,   history,
-                       every,       stale,       plot,           definitions, dbc,    signalPatterns,
-                       listSignals, limits,      timing,         timingTolerance,     noBuiltins,
-                       sourceAddress, strict,    noRedraw,       metrics,     merge});
+    parser.addOptions({inputFormat,     bus,        listBuses,     format, wide,           band,        history, every,
+                       stale,           plot,       definitions,   dbc,    signalPatterns, listSignals, limits,  timing,
+                       timingTolerance, noBuiltins, sourceAddress, strict, noRedraw,       metrics,     merge});
 }
 
 // --help, --version and --list-buses: whether one was asked for, and then
