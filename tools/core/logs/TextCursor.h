@@ -70,13 +70,13 @@ public:
     }
     // Skips blanks; true when there was at least one. Text logs align their
     // columns with runs of blanks, passed here 8 at a time.
-    bool skipBlanks()
+    Q_ALWAYS_INLINE bool skipBlanks()
     {
         using namespace TextWords;
         const char *start = at;
         while (end - at >= 8) {
             const quint64 v = load8(at);
-            const int blanks = firstMarked(~(inRange(v, ' ', ' ') | inRange(v, '\t', '\t')) & highBits);
+            const int blanks = firstMarked(differs(v, ' ') & differs(v, '\t'));
             at += blanks;
             if (blanks < 8) {
                 return at != start;
@@ -96,7 +96,7 @@ public:
         return at == end;
     }
     // Reads up to maxDigits decimal digits; the count read, 0 if none.
-    int decimal(int maxDigits, qint64 &value)
+    Q_ALWAYS_INLINE int decimal(int maxDigits, qint64 &value)
     {
         using namespace TextWords;
         static constexpr qint64 powers[] = {1, 10, 100, 1000, 10000, 100000, 1000000, 10000000, 100000000};
@@ -123,7 +123,7 @@ public:
         return digits;
     }
     // Reads up to maxDigits (at most 8) hex digits; the count read, 0 if none.
-    int hex(int maxDigits, quint32 &value)
+    Q_ALWAYS_INLINE int hex(int maxDigits, quint32 &value)
     {
         using namespace TextWords;
         if (end - at >= 8) {
@@ -154,7 +154,7 @@ public:
         return digits;
     }
     // Digits in base 16 or 10, up to maxDigits; the count read, 0 if none.
-    int number(int base, int maxDigits, quint32 &value)
+    Q_ALWAYS_INLINE int number(int base, int maxDigits, quint32 &value)
     {
         if (base == 16) {
             return hex(maxDigits, value);
@@ -166,7 +166,7 @@ public:
     }
     // "units[.fraction]" in units of 10^-scale (scale 6: seconds as microseconds),
     // the fraction cut to scale digits; false without digits before the point.
-    bool fixedPoint(int scale, qint64 &value)
+    Q_ALWAYS_INLINE bool fixedPoint(int scale, qint64 &value)
     {
         qint64 fraction = 0;
         if (decimal(12, value) == 0) {
@@ -186,19 +186,23 @@ public:
         return true;
     }
     // A run of characters up to the next blank or line end; its length.
-    int word()
+    Q_ALWAYS_INLINE int word()
     {
         using namespace TextWords;
         const char *start = at;
+        // Words end at a character below '!', mostly a blank; the rare other
+        // control characters are passed over one by one.
         while (end - at >= 8) {
-            const quint64 v = load8(at);
-            const int run = firstMarked(inRange(v, ' ', ' ') | inRange(v, '\t', '\n') | inRange(v, '\r', '\r'));
+            const int run = firstMarked(below(load8(at), '!'));
             at += run;
             if (run < 8) {
-                return static_cast<int>(at - start);
+                if (endsWord(*at)) {
+                    return static_cast<int>(at - start);
+                }
+                ++at;
             }
         }
-        while (at != end && *at != ' ' && *at != '\t' && *at != '\r' && *at != '\n') {
+        while (at != end && !endsWord(*at)) {
             ++at;
         }
         return static_cast<int>(at - start);
@@ -248,6 +252,11 @@ public:
             }
         }
         return true;
+    }
+
+    static bool endsWord(char c)
+    {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n';
     }
 
     static int hexDigit(char c)

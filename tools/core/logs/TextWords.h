@@ -34,6 +34,22 @@ inline quint64 inRange(quint64 v, quint8 low, quint8 high)
     return fromLow & ~aboveHigh & ~v & highBits;
 }
 
+// Bit 7 of each byte of the result: whether that byte of v is below limit
+// (at most 0x80): blanks, line ends and other control characters for 0x21.
+inline quint64 below(quint64 v, quint8 limit)
+{
+    return ~(((v & ~highBits) + ones * (0x80 - limit)) | v) & highBits;
+}
+
+// Bit 7 of each byte of the result: whether that byte of v is other than c.
+// The low 7 bits of each byte of v ^ c are added to 0x7F, so that only a zero
+// byte leaves bit 7 clear, with no carry into the next byte.
+inline quint64 differs(quint64 v, char c)
+{
+    const quint64 x = v ^ (ones * static_cast<quint8>(c));
+    return (((x & ~highBits) + ~highBits) | x) & highBits;
+}
+
 // The first byte whose bit 7 is set in marks, counted from the lowest; 8 if none.
 inline int firstMarked(quint64 marks)
 {

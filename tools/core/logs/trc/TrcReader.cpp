@@ -226,25 +226,49 @@ bool TrcReader::column(Column kind, TextCursor &in, CanFrame &frame, Line &ends,
 bool TrcReader::type(TextCursor &in, CanFrame &frame, Line &ends, const char *&error)
 {
     const char *word = in.position();
-    const std::size_t size = static_cast<std::size_t>(in.word());
-    const auto is = [word, size](const char *name) {
-        return std::strlen(name) == size && std::memcmp(word, name, size) == 0;
+    const int size = in.word();
+    // Every type of 2.x, and Rx and Tx of 1.x, is two letters: one switch on
+    // both instead of a comparison with each name.
+    const int pair = size == 2 ? static_cast<quint8>(word[0]) << 8 | static_cast<quint8>(word[1]) : 0;
+    const auto is = [word, size](const char *name, int nameSize) {
+        return size == nameSize && std::memcmp(word, name, static_cast<std::size_t>(nameSize)) == 0;
     };
-    if (version < 20 ? is("Rx") || is("Tx") : is("DT") || is("RR")) {
-        frame.remote = is("RR");
-        return true;
-    }
-    if (version >= 20 && (is("FD") || is("FB") || is("FE") || is("BI"))) {
-        fdType = true;
-        return true;
-    }
-    if (is(version < 20 ? "Error" : "ER")) {
-        errorFrame = true;
-        return true;
-    }
-    if (version < 20 ? is("Warng") : is("ST") || is("EC") || is("EV")) {
-        ends = Line::Skipped;
-        return false;
+    if (version < 20) {
+        if (pair == ('R' << 8 | 'x') || pair == ('T' << 8 | 'x')) {
+            return true;
+        }
+        if (is("Error", 5)) {
+            errorFrame = true;
+            return true;
+        }
+        if (is("Warng", 5)) {
+            ends = Line::Skipped;
+            return false;
+        }
+    } else {
+        switch (pair) {
+        case 'D' << 8 | 'T':
+            return true;
+        case 'R' << 8 | 'R':
+            frame.remote = true;
+            return true;
+        case 'F' << 8 | 'D':
+        case 'F' << 8 | 'B':
+        case 'F' << 8 | 'E':
+        case 'B' << 8 | 'I':
+            fdType = true;
+            return true;
+        case 'E' << 8 | 'R':
+            errorFrame = true;
+            return true;
+        case 'S' << 8 | 'T':
+        case 'E' << 8 | 'C':
+        case 'E' << 8 | 'V':
+            ends = Line::Skipped;
+            return false;
+        default:
+            break;
+        }
     }
     error = "message type is not one of this version's";
     return false;
