@@ -36,7 +36,7 @@ Monitor::Monitor(const QVector<SignalDefinition> &definitions,
 void Monitor::processFrame(const CanFrame &frame)
 {
     times.take(frame.timeMicroseconds);
-    present = times.secondsAt(times.last());
+    present = times.last() - times.first();
     ++frames;
     frameSamples.clear();
     decoder.decode(frame, times, frameSamples);
@@ -57,13 +57,13 @@ double Monitor::logSecondsAt(qint64 microseconds) const
 
 double Monitor::lastLogSeconds() const
 {
-    return present;
+    return static_cast<double>(present) / 1e6;
 }
 
 void Monitor::advanceLogTime(double seconds)
 {
     times.advanceTo(times.first() + static_cast<qint64>(std::llround(seconds * 1e6)));
-    present = times.secondsAt(times.last());
+    present = times.last() - times.first();
 }
 
 quint64 Monitor::frameCount() const

@@ -97,6 +97,7 @@ private:
     std::vector<DecodedSample> frameSamples;
     QElapsedTimer runTimer;
     Relaxed<quint64> frames;
-    /// lastLogSeconds(), for the threads that take snapshots.
-    Relaxed<double> present;
+    /// lastLogSeconds() in microseconds, for the threads that take snapshots:
+    /// kept whole, so that a frame pays no division for it.
+    Relaxed<qint64> present;
 };

@@ -7,26 +7,33 @@
 
 namespace
 {
-// The raw value as the library reads it for the signal's data type: an IEEE real
-// as its number, an integer with its sign.
-QVariant rawVariant(const SignalDefinition &definition, qint64 raw)
+// Sets the raw value as the library reads it for the signal's data type: an IEEE
+// real as its number, an integer with its sign. Written over the variant in place,
+// which the intake left empty: no variant is made or destroyed for it.
+void setRaw(QVariant &rawValue, const SignalDefinition &definition, qint64 raw)
 {
     switch (definition.encoding) {
     case SignalDefinition::Encoding::Float32: {
         const auto bits = static_cast<quint32>(raw);
         float real = 0.0f;
         std::memcpy(&real, &bits, sizeof(real));
-        return QVariant(real);
+        rawValue.setValue(real);
+        return;
     }
     case SignalDefinition::Encoding::Float64: {
         double real = 0.0;
         std::memcpy(&real, &raw, sizeof(real));
-        return QVariant(real);
+        rawValue.setValue(real);
+        return;
     }
     case SignalDefinition::Encoding::Integer:
         break;
     }
-    return definition.isSigned ? QVariant(static_cast<qlonglong>(raw)) : QVariant(static_cast<qulonglong>(raw));
+    if (definition.isSigned) {
+        rawValue.setValue(static_cast<qlonglong>(raw));
+    } else {
+        rawValue.setValue(static_cast<qulonglong>(raw));
+    }
 }
 
 // The stored samples outside the definition's range.
@@ -74,7 +81,7 @@ void SignalObjects::feed(const DecodedSample &sample)
     Entry &entry = signal < entries.size() && entries[signal].object ? entries[signal] : create(signal);
     const SignalDefinition &definition = *entry.definition;
     J1939Value &value = entry.next;
-    value.rawValue = rawVariant(definition, sample.raw);
+    setRaw(value.rawValue, definition, sample.raw);
     value.auxDouble = sample.logSeconds;
     // Handed over, not copied: the intake takes its sample by value.
     entry.object->setNewValue(std::move(value), definition.factor, definition.offset);
