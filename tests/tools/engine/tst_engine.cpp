@@ -119,21 +119,28 @@ private Q_SLOTS:
         QVERIFY(!matches(byMask, extended));
     }
 
-    // Enough identifiers to grow the table several times and to collide.
+    // Enough identifiers to grow the table several times and to collide; every
+    // third one feeds nothing and shares the empty route.
     void routeTable_keepsEveryRoute()
     {
         RouteTable<QVector<int>> table;
         const auto key = [](int i) {
             return quint64(0x18F00000 + i * 0x100) | quint64(i % 3) << 32;
         };
+        const auto expected = [](int i) {
+            return i % 3 == 1 ? QVector<int>() : QVector<int>({i, -i});
+        };
         for (int i = 0; i < 500; ++i) {
             QCOMPARE(table.find(key(i)), nullptr);
-            QCOMPARE(table.insert(key(i), {i, -i}), QVector<int>({i, -i}));
+            const QVector<int> &stored = i % 3 == 1 ? table.insertEmpty(key(i)) : table.insert(key(i), expected(i));
+            QCOMPARE(stored, expected(i));
+            QCOMPARE(table.isEmpty(stored), i % 3 == 1);
         }
         for (int i = 0; i < 500; ++i) {
             const QVector<int> *route = table.find(key(i));
             QVERIFY2(route, qPrintable(QString::number(i)));
-            QVERIFY2(*route == QVector<int>({i, -i}), qPrintable(QString::number(i)));
+            QVERIFY2(*route == expected(i), qPrintable(QString::number(i)));
+            QVERIFY2(table.isEmpty(*route) == (i % 3 == 1), qPrintable(QString::number(i)));
         }
         QCOMPARE(table.find(key(500)), nullptr);
     }

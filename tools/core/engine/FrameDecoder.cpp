@@ -131,6 +131,12 @@ const FrameDecoder::Route &FrameDecoder::route(const CanFrame &frame)
     if (const Route *known = routes.find(key)) {
         return *known;
     }
+    return addRoute(frame, key);
+}
+
+// Once per key: out of the frame path, which it would only make longer.
+Q_NEVER_INLINE const FrameDecoder::Route &FrameDecoder::addRoute(const CanFrame &frame, quint64 key)
+{
     Route built;
     for (const int definition : candidates(frame)) {
         if (matches(signalDefinitions.at(definition), frame)) {
@@ -138,6 +144,14 @@ const FrameDecoder::Route &FrameDecoder::route(const CanFrame &frame)
         }
     }
     built.j1939Traffic = J1939Traffic::concerns(frame);
+    return stored(key, std::move(built));
+}
+
+const FrameDecoder::Route &FrameDecoder::stored(quint64 key, Route built)
+{
+    if (built.targets.empty() && !built.j1939Traffic) {
+        return routes.insertEmpty(key);
+    }
     return routes.insert(key, std::move(built));
 }
 
@@ -153,7 +167,7 @@ const FrameDecoder::Route &FrameDecoder::route(const J1939Group &group)
             addTarget(built, definition, group.interfaceIndex, group.sourceAddress);
         }
     }
-    return routes.insert(key, std::move(built));
+    return stored(key, std::move(built));
 }
 
 bool FrameDecoder::selected(const Route &route, const Route::Target &target, Payload payload)
@@ -250,6 +264,19 @@ int FrameDecoder::decode(const CanFrame &frame, const FrameTimes &times, std::ve
         return 0;
     }
     const Route &frameRoute = route(frame);
+    // Most frames of a real log: they end here, having read their route's slot.
+    if (routes.isEmpty(frameRoute)) {
+        return 0;
+    }
+    return decodeRouted(frameRoute, frame, times, out);
+}
+
+// Out of line, so that the frames that feed nothing keep a short path.
+Q_NEVER_INLINE int FrameDecoder::decodeRouted(const Route &frameRoute,
+                                              const CanFrame &frame,
+                                              const FrameTimes &times,
+                                              std::vector<DecodedSample> &out)
+{
     int found = decodeRoute(frameRoute, Payload{frame.data.data(), frame.length}, frame.timeMicroseconds, times, out);
     // Not read again once the group is routed: adding its route may move this one.
     if (frameRoute.j1939Traffic && listener) {

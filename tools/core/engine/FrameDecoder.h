@@ -121,7 +121,14 @@ private:
     };
 
     const Route &route(const CanFrame &frame);
+    const Route &addRoute(const CanFrame &frame, quint64 key);
     const Route &route(const J1939Group &group);
+    /// A route without targets, and not J1939 traffic, as the shared empty one.
+    const Route &stored(quint64 key, Route built);
+    int decodeRouted(const Route &frameRoute,
+                     const CanFrame &frame,
+                     const FrameTimes &times,
+                     std::vector<DecodedSample> &out);
     void addTarget(Route &built, int definition, quint16 interfaceIndex, int sourceAddress);
     QVector<int> candidates(const CanFrame &frame) const;
     int watchedFor(int definition, quint16 interfaceIndex, int sourceAddress);

@@ -38,11 +38,18 @@ void Monitor::processFrame(const CanFrame &frame)
     times.take(frame.timeMicroseconds);
     present = times.last() - times.first();
     ++frames;
-    frameSamples.clear();
-    decoder.decode(frame, times, frameSamples);
+    if (decoder.decode(frame, times, frameSamples) > 0) {
+        feedSamples();
+    }
+}
+
+// Out of line: most frames bring no sample, and their path stays short.
+Q_NEVER_INLINE void Monitor::feedSamples()
+{
     for (const DecodedSample &sample : std::as_const(frameSamples)) {
         objects.feed(sample);
     }
+    frameSamples.clear();
 }
 
 double Monitor::logSeconds(const CanFrame &frame) const

@@ -81,6 +81,8 @@ private:
         int watched = -1;
     };
 
+    /// Feeds frameSamples to the objects and empties it.
+    void feedSamples();
     QVector<Row> rows() const;
     /// Whether any frame brought the watched signal a value, skipped or not.
     bool received(int watched) const;

@@ -11,6 +11,9 @@
  * What the frames of one identifier feed (a Route), looked up for every frame.
  * A flat table with open addressing: a log carries a few hundred identifiers,
  * and a lookup is one multiplication and, nearly always, one probe.
+ *
+ * Most identifiers of a real log feed nothing: they share one empty route, kept
+ * beside the table, so that their frames read nothing but their slot.
  */
 template<typename Route>
 class RouteTable
@@ -24,20 +27,26 @@ public:
         }
         for (std::size_t at = slotOf(key);; at = (at + 1) & (cells.size() - 1)) {
             const Slot &slot = cells[at];
-            if (slot.route < 0) {
+            if (slot.route == freeSlot) {
                 return nullptr;
             }
             if (slot.key == key) {
-                return &routes[static_cast<std::size_t>(slot.route)];
+                return slot.route == emptyRoute ? &empty : &routes[static_cast<std::size_t>(slot.route)];
             }
         }
+    }
+
+    /// Whether route is the one that insertEmpty() gives.
+    bool isEmpty(const Route &route) const
+    {
+        return &route == &empty;
     }
 
     /// The route as stored; the reference holds until the next insert.
     const Route &insert(quint64 key, Route route)
     {
         // At most half full, so that probes stay short.
-        if ((routes.size() + 1) * 2 > cells.size()) {
+        if ((routes.size() + emptyKeys + 1) * 2 > cells.size()) {
             grow();
         }
         routes.push_back(std::move(route));
@@ -45,11 +54,26 @@ public:
         return routes.back();
     }
 
+    /// Notes that key has a default-made Route, and gives that.
+    const Route &insertEmpty(quint64 key)
+    {
+        ++emptyKeys;
+        if ((routes.size() + emptyKeys) * 2 > cells.size()) {
+            grow();
+        }
+        place(key, emptyRoute);
+        return empty;
+    }
+
 private:
+    static constexpr int freeSlot = -1;
+    static constexpr int emptyRoute = -2;
+
     struct Slot
     {
         quint64 key = 0;
-        int route = -1;
+        /// An index into routes, or one of the two above.
+        int route = freeSlot;
     };
 
     std::size_t slotOf(quint64 key) const
@@ -60,7 +84,7 @@ private:
     void place(quint64 key, int route)
     {
         std::size_t at = slotOf(key);
-        while (cells[at].route >= 0) {
+        while (cells[at].route != freeSlot) {
             at = (at + 1) & (cells.size() - 1);
         }
         cells[at] = Slot{key, route};
@@ -71,7 +95,7 @@ private:
         const std::vector<Slot> old = std::move(cells);
         cells.assign(std::max<std::size_t>(64, old.size() * 2), Slot());
         for (const Slot &slot : old) {
-            if (slot.route >= 0) {
+            if (slot.route != freeSlot) {
                 place(slot.key, slot.route);
             }
         }
@@ -79,4 +103,6 @@ private:
 
     std::vector<Slot> cells;
     std::vector<Route> routes;
+    const Route empty{};
+    std::size_t emptyKeys = 0;
 };
