@@ -121,8 +121,12 @@ void FrameDecoder::addTarget(Route &built, int definition, quint16 interfaceInde
         }
         built.conditions.push_back(Route::Condition{switchIndex, &condition.ranges});
     }
-    built.targets.push_back(
-        Route::Target{watchedFor(definition, interfaceIndex, sourceAddress), firstCondition, d.multiplexing.size()});
+    const int watched = watchedFor(definition, interfaceIndex, sourceAddress);
+    built.targets.push_back(Route::Target{watched,
+                                          &watchedSignals[static_cast<std::size_t>(watched)],
+                                          &d,
+                                          firstCondition,
+                                          d.multiplexing.size()});
 }
 
 const FrameDecoder::Route &FrameDecoder::route(const CanFrame &frame)
@@ -211,13 +215,12 @@ Q_ALWAYS_INLINE int FrameDecoder::decodeRoute(const Route &route,
         switchStates.assign(route.switches.size(), 0);
         switchValues.resize(route.switches.size());
     }
+    if (route.targets.empty()) {
+        return 0;
+    }
     int found = 0;
-    // Seconds are worked out for the frames that carry a sample only.
-    double seconds = -1.0;
+    const double seconds = times.secondsAt(microseconds);
     const auto take = [&](int target, qint64 raw) {
-        if (seconds < 0.0) {
-            seconds = times.secondsAt(microseconds);
-        }
         out.push_back(DecodedSample{target, raw, seconds});
         ++found;
     };
@@ -225,9 +228,9 @@ Q_ALWAYS_INLINE int FrameDecoder::decodeRoute(const Route &route,
         if (target.conditionCount > 0 && !selected(route, target, payload)) {
             continue;
         }
-        WatchedSignal &signal = watchedSignals[static_cast<std::size_t>(target.watched)];
+        WatchedSignal &signal = *target.signal;
         ++signal.frames;
-        const SignalDefinition &definition = signalDefinitions.at(signal.definition);
+        const SignalDefinition &definition = *target.definition;
         if (definition.interval) {
             if (signal.framed) {
                 take(target.watched, microseconds - signal.previousFrameMicroseconds);

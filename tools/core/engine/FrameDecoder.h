@@ -105,10 +105,13 @@ private:
             int switchIndex;
             const QVector<MultiplexRange> *ranges;
         };
-        /// A watched signal, in the frame where its conditions all hold.
+        /// A watched signal, in the frame where its conditions all hold. The
+        /// signal and its definition are reached directly: neither ever moves.
         struct Target
         {
             int watched;
+            WatchedSignal *signal;
+            const SignalDefinition *definition;
             int firstCondition;
             int conditionCount;
         };
