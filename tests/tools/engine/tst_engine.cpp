@@ -180,6 +180,57 @@ private Q_SLOTS:
         QCOMPARE(series.at(0).samples, (QVector<QPointF>{{0.0, 939.25}, {0.02, 1024.0}}));
     }
 
+    // The raw value goes to the library as the type it reads for the data type:
+    // a 64-bit real as the number itself, whatever the bits' encoding and sign.
+    void monitor_scalesRawValuesByDataType_data()
+    {
+        QTest::addColumn<int>("encoding");
+        QTest::addColumn<bool>("isSigned");
+        QTest::addColumn<int>("length");
+        QTest::addColumn<int>("dataType");
+        QTest::addColumn<QByteArray>("data");
+        QTest::addColumn<double>("newest");
+        const auto integer = int(SignalDefinition::Encoding::Integer);
+        const auto float32 = int(SignalDefinition::Encoding::Float32);
+        QTest::newRow("unsigned64AsReal64") << integer << false << 64 << int(CAN::Real64)
+                                            << QByteArray::fromHex("F0FFFFFFFFFFFFFF") << 36893488147419103200.0;
+        QTest::newRow("signed16AsReal64")
+            << integer << true << 16 << int(CAN::Real64) << QByteArray::fromHex("38FF000000000000") << -400.0;
+        QTest::newRow("signed16AsInteger32")
+            << integer << true << 16 << int(CAN::Integer32) << QByteArray::fromHex("38FF000000000000") << -400.0;
+        QTest::newRow("float32AsReal64") << float32 << false << 32 << int(CAN::Real64)
+                                         << QByteArray::fromHex("0000C03F00000000") << 3.0;
+        QTest::newRow("float32AsReal32") << float32 << false << 32 << int(CAN::Real32)
+                                         << QByteArray::fromHex("0000C03F00000000") << 3.0;
+    }
+
+    void monitor_scalesRawValuesByDataType()
+    {
+        QFETCH(int, encoding);
+        QFETCH(bool, isSigned);
+        QFETCH(int, length);
+        QFETCH(int, dataType);
+        QFETCH(QByteArray, data);
+        QFETCH(double, newest);
+        SignalDefinition definition;
+        definition.name = QStringLiteral("raw");
+        definition.id = 0x123;
+        definition.mask = 0x7FF;
+        definition.extended = false;
+        definition.length = length;
+        definition.isSigned = isSigned;
+        definition.encoding = static_cast<SignalDefinition::Encoding>(encoding);
+        definition.dataType = static_cast<CAN::CANopenDataType>(dataType);
+        definition.factor = 2.0;
+        InterfaceNames interfaces;
+        interfaces.index(QStringLiteral("can0"));
+        Monitor monitor({definition}, interfaces, RunSettings());
+        monitor.processFrame(frameOf(0x123, data));
+        const SignalSnapshot state = monitor.snapshot().at(0);
+        QCOMPARE(state.decodedSamples, quint64(1));
+        QVERIFY2(state.newest == newest, qPrintable(QString::number(state.newest, 'g', 17)));
+    }
+
     void monitor_keepsSendersAndInterfacesApart()
     {
         QVector<SignalDefinition> definitions = builtinSignals();

@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "SignalObjects.h"
+#include "DataTypes.h"
 
 #include <algorithm>
 #include <cstring>
@@ -7,17 +8,23 @@
 
 namespace
 {
-// Sets the raw value as the library reads it for the signal's data type: an IEEE
-// real as its number, an integer with its sign. Written over the variant in place,
-// which the intake left empty: no variant is made or destroyed for it.
-void setRaw(QVariant &rawValue, const SignalDefinition &definition, qint64 raw)
+// Sets the raw value as the library reads it for the signal's data type: for a
+// 64-bit real, the number itself, so that the scaling reads it without a
+// conversion; otherwise an IEEE real as its number, an integer with its sign.
+// Written over the variant in place, which the intake left empty: no variant is
+// made or destroyed for it.
+void setRaw(QVariant &rawValue, const SignalDefinition &definition, bool asReal64, qint64 raw)
 {
     switch (definition.encoding) {
     case SignalDefinition::Encoding::Float32: {
         const auto bits = static_cast<quint32>(raw);
         float real = 0.0f;
         std::memcpy(&real, &bits, sizeof(real));
-        rawValue.setValue(real);
+        if (asReal64) {
+            rawValue.setValue(static_cast<double>(real));
+        } else {
+            rawValue.setValue(real);
+        }
         return;
     }
     case SignalDefinition::Encoding::Float64: {
@@ -29,11 +36,21 @@ void setRaw(QVariant &rawValue, const SignalDefinition &definition, qint64 raw)
     case SignalDefinition::Encoding::Integer:
         break;
     }
-    if (definition.isSigned) {
+    if (asReal64) {
+        rawValue.setValue(definition.isSigned ? static_cast<double>(raw)
+                                              : static_cast<double>(static_cast<quint64>(raw)));
+    } else if (definition.isSigned) {
         rawValue.setValue(static_cast<qlonglong>(raw));
     } else {
         rawValue.setValue(static_cast<qulonglong>(raw));
     }
+}
+
+// Whether the library scales the data type in a double.
+bool scaledAsReal64(CAN::CANopenDataType type)
+{
+    const DataType *known = DataType::find(type);
+    return known && known->kind == DataType::Real && known->bits == 64;
 }
 
 // The stored samples outside the definition's range.
@@ -69,6 +86,7 @@ SignalObjects::Entry &SignalObjects::create(std::size_t signal)
     // changes them, so the refresher would only cost a thread per signal.
     entry.object->setValueHandling(GenericSignal::Append);
     entry.object->setUpdatingEnabled(false);
+    entry.rawAsReal64 = scaledAsReal64(definition.dataType);
     entry.next.auxByte1 = static_cast<quint8>(std::max(watched.sourceAddress, 0));
     entry.next.auxInt = static_cast<qint32>(definition.j1939 ? definition.pgn : definition.id);
     entry.published.store(entry.object.get(), std::memory_order_release);
@@ -81,7 +99,7 @@ void SignalObjects::feed(const DecodedSample &sample)
     Entry &entry = signal < entries.size() && entries[signal].object ? entries[signal] : create(signal);
     const SignalDefinition &definition = *entry.definition;
     J1939Value &value = entry.next;
-    setRaw(value.rawValue, definition, sample.raw);
+    setRaw(value.rawValue, definition, entry.rawAsReal64, sample.raw);
     value.auxDouble = sample.logSeconds;
     // Handed over, not copied: the intake takes its sample by value.
     entry.object->setNewValue(std::move(value), definition.factor, definition.offset);

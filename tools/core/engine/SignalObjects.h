@@ -59,6 +59,9 @@ private:
         /// filled in once; each intake takes it over and only the raw value and
         /// the time are set again.
         J1939Value next;
+        /// The raw value is handed over as a double, the type the library reads
+        /// it as for this signal's data type.
+        bool rawAsReal64 = false;
         Relaxed<quint64> samples;
         Relaxed<double> newestLogSeconds;
     };
