@@ -1,5 +1,5 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
-// talveno-monitor-bench [frames]: the monitor's path on generated log lines
+// talveno-monitor-bench [frames | --scrape]: the monitor's path on generated log lines
 // (default 10 million frames), timed in three stages: parsing the lines,
 // decoding the frames into raw values, and feeding the samples to the library.
 // Beside them, on the same bytes and samples, two floors: a plain scan for the
@@ -14,7 +14,7 @@
 // is timed too.
 //
 // Last, the engine's intake of 1,000 signals with and without scraping
-// (ScrapedIntake.h).
+// (ScrapedIntake.h); --scrape runs that part alone.
 
 #include "BuiltinSignals.h"
 #include "FrameDecoder.h"
@@ -170,13 +170,16 @@ private:
 int main(int argc, char *argv[])
 {
     QCoreApplication app(argc, argv);
-    const long long frames = argc > 1 ? std::atoll(argv[1]) : 10000000LL;
-    if (frames <= 0) {
-        std::fprintf(stderr, "usage: talveno-monitor-bench [frames]\n");
-        return 2;
-    }
     constexpr unsigned int capacity = 1000;
     GenericSignal::setMaxValueCount(capacity);
+    if (argc > 1 && std::strcmp(argv[1], "--scrape") == 0) {
+        return benchScrapedIntake() ? 0 : 1;
+    }
+    const long long frames = argc > 1 ? std::atoll(argv[1]) : 10000000LL;
+    if (frames <= 0) {
+        std::fprintf(stderr, "usage: talveno-monitor-bench [frames | --scrape]\n");
+        return 2;
+    }
     DecodeRun builtins(builtinSignals());
     double loadMilliseconds = 0.0;
     DecodeRun database(databaseSignals(loadMilliseconds));

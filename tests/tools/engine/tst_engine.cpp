@@ -9,6 +9,7 @@
 #include <QSemaphore>
 #include <QTest>
 
+#include <algorithm>
 #include <atomic>
 #include <cstring>
 #include <thread>
@@ -292,6 +293,61 @@ private Q_SLOTS:
         QCOMPARE(diagnostics.faults.size(), 1);
         QCOMPARE(diagnostics.faults[0].spn, 190u);
         QCOMPARE(diagnostics.faults[0].spnName, QStringLiteral("engine speed (SPN 190)"));
+    }
+
+    void monitor_medianAndOutsideOfTheHistory_data()
+    {
+        QTest::addColumn<int>("dataType");
+        QTest::addColumn<bool>("againstRange");
+        QTest::newRow("real64Band") << int(CAN::Real64) << false;
+        QTest::newRow("real64Range") << int(CAN::Real64) << true;
+        QTest::newRow("integer32Band") << int(CAN::Integer32) << false;
+    }
+
+    // Snapshots one after another as the history moves, its median away from the
+    // last one's and back: each one's median and outside count are its history's.
+    void monitor_medianAndOutsideOfTheHistory()
+    {
+        QFETCH(int, dataType);
+        QFETCH(bool, againstRange);
+        const TestSupport::Capacity capacity(20);
+        QVector<SignalDefinition> definitions = builtinSignals();
+        SignalDefinition &engineSpeed = definitions[0];
+        engineSpeed.dataType = static_cast<CAN::CANopenDataType>(dataType);
+        engineSpeed.rateAgainstRange = againstRange;
+        engineSpeed.minimum = 1200.0;
+        engineSpeed.maximum = 2400.0;
+        InterfaceNames interfaces;
+        interfaces.index(QStringLiteral("can0"));
+        Monitor monitor(definitions, interfaces, RunSettings());
+        const int rpm[] = {800, 1200, 1200, 1600, 2400, 4000, 1200, 1200, 1600, 2400, 2400, 2400, 2400, 3200, 900};
+        for (int i = 0; i < 200; ++i) {
+            const int raw = rpm[i * 7 % 15] * (i < 100 || i > 150 ? 8 : 9);
+            monitor.processFrame(
+                frameOf(0x0CF00400,
+                        QByteArray::fromHex("F1D0CD")
+                            + QByteArray::fromHex(QByteArray::number(raw & 0xFF, 16).rightJustified(2, '0'))
+                            + char(raw >> 8) + QByteArray::fromHex("00FFCD"),
+                        i * 10000));
+            if (i % 9 != 0) {
+                continue;
+            }
+            const SignalSnapshot s = monitor.snapshot().at(0);
+            const QVector<SignalSeries> series = monitor.series();
+            std::vector<double> history;
+            for (const QPointF &point : series.at(0).samples) {
+                history.push_back(point.y());
+            }
+            std::sort(history.begin(), history.end());
+            const std::size_t n = history.size();
+            const double median = n % 2 != 0 ? history[n / 2] : history[n / 2 - 1] / 2.0 + history[n / 2] / 2.0;
+            const auto outside = std::count_if(history.cbegin(), history.cend(), [&s](double value) {
+                return value < s.lowerThreshold || value > s.upperThreshold;
+            });
+            QVERIFY2(s.median == median, qPrintable(QStringLiteral("%1: %2, not %3").arg(i).arg(s.median).arg(median)));
+            QCOMPARE(s.outsideBand, int(outside));
+            QCOMPARE(s.storedSamples, int(n));
+        }
     }
 
     // Snapshots taken on another thread while frames bring new interfaces, senders

@@ -1,9 +1,13 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "SignalObjects.h"
 #include "DataTypes.h"
+#include "MedianNear.h"
+
+#include <QList>
 
 #include <algorithm>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 namespace
@@ -53,12 +57,36 @@ bool scaledAsReal64(CAN::CANopenDataType type)
     return known && known->kind == DataType::Real && known->bits == 64;
 }
 
-// The stored samples outside the definition's range.
-int outsideRange(const QVector<J1939Value> &history, const SignalDefinition &definition)
+// The history's scaled values, oldest first, into values, which keeps its slots
+// from one signal to the next.
+void readScaled(const QVector<J1939Value> &history, QList<double> &values)
 {
-    return static_cast<int>(std::count_if(history.cbegin(), history.cend(), [&definition](const J1939Value &value) {
-        const double scaled = value.scaledValue.toDouble();
-        return scaled < definition.minimum || scaled > definition.maximum;
+    while (values.size() < history.size()) {
+        values.append(0.0);
+    }
+    values.erase(values.begin() + history.size(), values.end());
+    auto slot = values.begin();
+    for (const J1939Value &value : history) {
+        *slot++ = value.scaledValue.toDouble();
+    }
+}
+
+// The median as the library takes it for a Real64 signal, in the doubles of its
+// history; tried first against the one found the last time.
+double medianOf(const QList<double> &values, Relaxed<double> &previous)
+{
+    static const StatisticCalculator<double> inDoubles{std::optional<int>()};
+    const std::optional<double> near = medianNear(values, previous);
+    const double median = near ? *near : inDoubles.getMedian(values);
+    previous = median;
+    return median;
+}
+
+// The values strictly outside lower..upper, as the band's deviators are.
+int countOutside(const QList<double> &values, double lower, double upper)
+{
+    return static_cast<int>(std::count_if(values.cbegin(), values.cend(), [lower, upper](double value) {
+        return value < lower || value > upper;
     }));
 }
 }
@@ -133,7 +161,16 @@ void SignalObjects::readFigures(int signal, double band, SignalSnapshot &s)
         return;
     }
     GenericSignalImpl<J1939Value> &object = *known->published.load(std::memory_order_acquire);
-    s.storedSamples = object.getValueCount();
+    // One copy of the history serves the stored count, the median and the count
+    // outside the band. It shares the object's storage, which the next sample
+    // would then have to copy whole: it is read into plain numbers and let go at
+    // once, and nothing else is done while it is held.
+    thread_local QList<double> scaled;
+    {
+        const QVector<J1939Value> history = object.getValues();
+        s.storedSamples = history.size();
+        readScaled(history, scaled);
+    }
     s.newest = object.getValue().scaledValue.toDouble();
     s.cachedAverage = object.getAverage();
     s.liveAverage = object.calcAverage();
@@ -142,18 +179,12 @@ void SignalObjects::readFigures(int signal, double band, SignalSnapshot &s)
     s.m2 = liveDeviation * liveDeviation * static_cast<double>(known->samples);
     s.minimum = object.getMin();
     s.maximum = object.getMax();
-    s.median = object.calcMedian();
     const SignalDefinition &d = *known->definition;
+    s.median = d.dataType == CAN::Real64 ? medianOf(scaled, known->previousMedian) : object.calcMedian();
     s.rating = object.getRating(band, d.rateAgainstRange, d.minimum, d.maximum);
-    if (d.rateAgainstRange) {
-        s.lowerThreshold = d.minimum;
-        s.upperThreshold = d.maximum;
-        s.outsideBand = outsideRange(object.getValues(), d);
-    } else {
-        s.lowerThreshold = object.getLowerThreshold(band);
-        s.upperThreshold = object.getUpperThreshold(band);
-        s.outsideBand = object.getDeviators(band).size();
-    }
+    s.lowerThreshold = d.rateAgainstRange ? d.minimum : object.getLowerThreshold(band);
+    s.upperThreshold = d.rateAgainstRange ? d.maximum : object.getUpperThreshold(band);
+    s.outsideBand = countOutside(scaled, s.lowerThreshold, s.upperThreshold);
     s.age = object.getAgeInSeconds();
 }
 

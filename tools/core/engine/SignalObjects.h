@@ -64,6 +64,9 @@ private:
         bool rawAsReal64 = false;
         Relaxed<quint64> samples;
         Relaxed<double> newestLogSeconds;
+        /// The median that the last reading found; any reader may set it, as it
+        /// is only the first guess of the next.
+        mutable Relaxed<double> previousMedian;
     };
 
     Entry &create(std::size_t signal);

@@ -254,6 +254,7 @@ std::vector<MetricFamily> metricFamilies(const LiveFigures &figures)
     std::vector<MetricFamily> families;
     for (const SignalMetric &metric : signalMetrics) {
         MetricFamily family{metric.name, metric.inSignalUnit ? metric.help + units : metric.help, metric.type, {}};
+        family.metric.reserve(labels.size());
         for (int i = 0; i < signalStates.size(); ++i) {
             const SignalSnapshot &s = signalStates.at(i);
             if (!inScope(s, metric.scope)) {
