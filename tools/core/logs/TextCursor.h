@@ -232,7 +232,7 @@ public:
 
     // Bytes of one or two hex digits each, blanks before each, a blank or the
     // line end after each; false when fewer than count come.
-    bool hexBytes(int count, quint8 *out)
+    Q_ALWAYS_INLINE bool hexBytes(int count, quint8 *out)
     {
         skipBlanks();
         if (count == 8 && hexBytesSpaced8(out)) {
@@ -267,7 +267,7 @@ public:
 private:
     // "XX XX XX XX XX XX XX XX" and a blank or line end, the common case of
     // hexBytes(), read at once; false, having read nothing, for anything else.
-    bool hexBytesSpaced8(quint8 *out)
+    Q_ALWAYS_INLINE bool hexBytesSpaced8(quint8 *out)
     {
 #if defined(__SSE2__)
         if (end - at < 24 || static_cast<unsigned char>(at[23]) > ' ') {

@@ -83,6 +83,7 @@ TrcReader::TrcReader(LineInput input, InterfaceNames &interfaces)
     , channels(interfaces)
 {
     setColumns(layouts[0].columns, columns);
+    columnsChanged();
 }
 
 TrcReader::TrcReader(const QByteArray &text, InterfaceNames &interfaces)
@@ -105,7 +106,44 @@ TextLogReader::Line TrcReader::parse(const char *line, std::size_t length, CanFr
     if (in.onlyBlanksLeft()) {
         return Line::Blank;
     }
+    Line read = Line::Frame;
+    if (quickRecord(line, line + length, frame, read)) {
+        return read;
+    }
     return record(in, frame, error);
+}
+
+void TrcReader::columnsChanged()
+{
+    layout = WordLayout();
+    const int count = static_cast<int>(columns.size());
+    int seen[static_cast<int>(Column::Data) + 1] = {};
+    for (int i = 0; i < count; ++i) {
+        const Column kind = columns[static_cast<std::size_t>(i)];
+        ++seen[static_cast<int>(kind)];
+        int *word = kind == Column::Offset                  ? &layout.offset
+            : kind == Column::Type                          ? &layout.type
+            : kind == Column::Bus                           ? &layout.bus
+            : kind == Column::Id                            ? &layout.id
+            : kind == Column::Dlc || kind == Column::Length ? &layout.length
+                                                            : nullptr;
+        if (word) {
+            *word = i;
+        }
+        if (kind == Column::Dlc || kind == Column::Length) {
+            layout.lengthKind = kind;
+        }
+    }
+    // Each column once, the type read before the length it sets the meaning of,
+    // and the data last.
+    const auto once = [&seen](Column kind) {
+        return seen[static_cast<int>(kind)] <= 1;
+    };
+    layout.words = count;
+    layout.byWords = count <= LineWords::maxWords && count > 0 && columns.back() == Column::Data && once(Column::Data)
+        && once(Column::Offset) && once(Column::Type) && once(Column::Bus) && once(Column::Id)
+        && seen[static_cast<int>(Column::Dlc)] + seen[static_cast<int>(Column::Length)] <= 1
+        && (layout.length < 0 || layout.type < layout.length);
 }
 
 TextLogReader::Line TrcReader::header(TextCursor &in, const char *&error)
@@ -119,6 +157,7 @@ TextLogReader::Line TrcReader::header(TextCursor &in, const char *&error)
                 version = layout.version;
                 if (!columnsGiven) {
                     setColumns(layout.columns, columns);
+                    columnsChanged();
                 }
                 return Line::Blank;
             }
@@ -147,17 +186,23 @@ TextLogReader::Line TrcReader::header(TextCursor &in, const char *&error)
         } while (in.take(','));
         columns = std::move(given);
         columnsGiven = true;
+        columnsChanged();
     }
     return Line::Blank;
 }
 
-TextLogReader::Line TrcReader::record(TextCursor &in, CanFrame &frame, const char *&error)
+void TrcReader::startRecord(CanFrame &frame)
 {
     clearFrameHead(frame);
     fdType = false;
     errorFrame = false;
     bus = 1;
     length = -1;
+}
+
+TextLogReader::Line TrcReader::record(TextCursor &in, CanFrame &frame, const char *&error)
+{
+    startRecord(frame);
     Line ends = Line::Frame;
     for (const Column kind : columns) {
         // An error frame's line has the bus before the identifier, if at all.
@@ -168,6 +213,131 @@ TextLogReader::Line TrcReader::record(TextCursor &in, CanFrame &frame, const cha
             return ends;
         }
     }
+    return endRecord(frame);
+}
+
+// Each column but the data is one word of a record that record() reads whole,
+// so each is read here from where its word begins, to the same value; columns
+// that only count or name are not read at all. Any line this declines (false),
+// record() reads again from its start, whatever this found.
+bool TrcReader::quickRecord(const char *line, const char *end, CanFrame &frame, Line &read)
+{
+    const char *last = end;
+    while (last != line && (last[-1] == '\n' || last[-1] == '\r')) {
+        --last;
+    }
+    if (!layout.byWords || words.find(line, last, layout.words) != layout.words) {
+        return false;
+    }
+    startRecord(frame);
+    if (layout.type >= 0 && !quickType(layout.type, end, frame)) {
+        return false;
+    }
+    const int lengthDigits = layout.length >= 0 ? wordNumber(layout.length, end, 2, length) : 0;
+    int busNumber = 1;
+    if (lengthDigits < 0 || (layout.length >= 0 && lengthDigits == 0)
+        || (layout.bus >= 0 && wordNumber(layout.bus, end, 3, busNumber) < 0)
+        || (layout.offset >= 0 && !quickOffset(layout.offset, end, frame))
+        || (layout.id >= 0 && !quickIdentifier(layout.id, end, frame))) {
+        return false;
+    }
+    bus = static_cast<quint32>(busNumber);
+    if (layout.length >= 0) {
+        length = lengthOf(layout.lengthKind, length);
+    }
+    TextCursor in(words.start(layout.words - 1), end);
+    const char *error = nullptr;
+    if (!column(Column::Data, in, frame, read, error)) {
+        return false;
+    }
+    read = endRecord(frame);
+    return true;
+}
+
+// A type that leaves the rest of the line as a frame's, read as type() reads it.
+bool TrcReader::quickType(int word, const char *end, CanFrame &frame)
+{
+    const char *at = words.start(word);
+    if (version >= 20 && words.end(word) - at == 2 && at[0] == 'D' && at[1] == 'T') {
+        return true;
+    }
+    TextCursor in(at, end);
+    Line ends = Line::Frame;
+    const char *error = nullptr;
+    return type(in, frame, ends, error) && !errorFrame;
+}
+
+// Reads a word of 1 to maxDigits decimal digits into value: their count; 0 for
+// another word of up to 8 characters, value untouched; -1 to decline.
+int TrcReader::wordNumber(int word, const char *end, int maxDigits, int &value) const
+{
+    const char *at = words.start(word);
+    const std::ptrdiff_t size = words.end(word) - at;
+    if (end - at < 8 || size > 8) {
+        return -1;
+    }
+    const quint64 characters = TextWords::load8(at);
+    const int digits = TextWords::leadingDigits(characters);
+    if (digits != size || digits > maxDigits) {
+        return 0;
+    }
+    value = static_cast<int>(TextWords::digitsValue(characters, digits));
+    return digits;
+}
+
+// "milliseconds[.fraction]" of at most 8 digits each, the fraction cut to
+// microseconds; false for any other word.
+bool TrcReader::quickOffset(int word, const char *end, CanFrame &frame) const
+{
+    const char *at = words.start(word);
+    const std::ptrdiff_t size = words.end(word) - at;
+    if (end - at < 8 || size > 8) {
+        return false;
+    }
+    static constexpr qint64 scales[] = {1000, 100, 10, 1};
+    const quint64 units = TextWords::load8(at);
+    const int digits = TextWords::leadingDigits(units);
+    if (digits == 0 || digits == 8) {
+        return false;
+    }
+    qint64 value = static_cast<qint64>(TextWords::digitsValue(units, digits)) * 1000;
+    if (digits < size) {
+        const char *fraction = at + digits + 1;
+        const std::ptrdiff_t fractionSize = size - digits - 1;
+        if (at[digits] != '.' || end - fraction < 8 || fractionSize > 8) {
+            return false;
+        }
+        const quint64 fractionCharacters = TextWords::load8(fraction);
+        if (TextWords::leadingDigits(fractionCharacters) < fractionSize) {
+            return false;
+        }
+        const int kept = static_cast<int>(std::min<std::ptrdiff_t>(fractionSize, 3));
+        value += kept == 0 ? 0 : static_cast<qint64>(TextWords::digitsValue(fractionCharacters, kept)) * scales[kept];
+    }
+    frame.timeMicroseconds = start + value;
+    return true;
+}
+
+// An identifier of 1 to 8 hex digits, as identifier() reads it; false to decline.
+bool TrcReader::quickIdentifier(int word, const char *end, CanFrame &frame) const
+{
+    const char *at = words.start(word);
+    const std::ptrdiff_t size = words.end(word) - at;
+    TextCursor in(at, end);
+    if (in.hex(8, frame.id) != size || (version < 20 && frame.id == 0xFFFFFFFF)) {
+        return false;
+    }
+    frame.extended = size > 4;
+    return frame.id <= (frame.extended ? 0x1FFFFFFFu : 0x7FFu);
+}
+
+int TrcReader::lengthOf(Column kind, int value) const
+{
+    return kind == Column::Length ? value : fdType ? canFdDlcLength(value) : std::min(value, 8);
+}
+
+TextLogReader::Line TrcReader::endRecord(CanFrame &frame)
+{
     frame.interfaceIndex = channels.index(bus);
     if (errorFrame) {
         return Line::ErrorFrame;
@@ -213,9 +383,7 @@ bool TrcReader::column(Column kind, TextCursor &in, CanFrame &frame, Line &ends,
             error = "data length is not a number";
             return false;
         }
-        length = kind == Column::Length ? static_cast<int>(value)
-            : fdType                    ? canFdDlcLength(static_cast<int>(value))
-                                        : std::min(static_cast<int>(value), 8);
+        length = lengthOf(kind, static_cast<int>(value));
         return true;
     case Column::Data:
         return data(in, frame, error);
