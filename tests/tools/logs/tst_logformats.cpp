@@ -320,7 +320,8 @@ private Q_SLOTS:
             "      4        18.250 DT  1 18EFC9F2 Rx -  1    05\n"
             "      5        18.500 ER  1 0303     Rx -  2    06 07\n"
             "      6        19.000 DT  x 0304     Rx -  1    08\n"
-            "      7        19.5   DT  3 0305     Rx -  1    09\n",
+            "      7        19.5   DT  3 0305     Rx -  1    09\n"
+            "      8  4999999.5005 DT  1 0306     Rx -  1    0A\n",
             trcStart,
             "CAN12 17000 300 0102\n"
             "CAN1 17500 20301x 0304\n"
@@ -329,6 +330,7 @@ private Q_SLOTS:
             "CAN1 18500 error\n"
             "CAN1 19000 304 08\n"
             "CAN3 19500 305 09\n"
+            "CAN1 4999999500 306 0A\n"
             "skipped 0");
         row("trc21DlcColumn",
             LogFormat::Trc,

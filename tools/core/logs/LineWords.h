@@ -35,8 +35,22 @@ public:
         // Logs written in aligned columns give most lines the shape of a line
         // before: the same blanks, so the same words. Two shapes are kept, as
         // many logs alternate between two widths of identifier.
+        unsigned blanks[maxChunks];
+        int chunks = 0;
         for (const Shape &known : shapes) {
-            if (known.words == wanted && known.fits(begin, end)) {
+            if (known.words != wanted) {
+                continue;
+            }
+            int chunk = 0;
+            for (; chunk < known.chunks; ++chunk) {
+                if (chunk == chunks) {
+                    blanks[chunks++] = blanksOf(begin + 16 * chunk, end);
+                }
+                if (blanks[chunk] != known.blanks[chunk]) {
+                    break;
+                }
+            }
+            if (chunk == known.chunks) {
                 shape = &known;
                 return wanted;
             }
@@ -107,15 +121,6 @@ private:
                 chunks = chunk;
             }
             return found;
-        }
-        bool fits(const char *begin, const char *end) const
-        {
-            for (int chunk = 0; chunk < chunks; ++chunk) {
-                if (blanksOf(begin + 16 * chunk, end) != blanks[chunk]) {
-                    return false;
-                }
-            }
-            return true;
         }
 #endif
 

@@ -9,6 +9,8 @@
 #include <QtEndian>
 #include <QtGlobal>
 
+#include <cstddef>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -70,6 +72,39 @@ Q_ALWAYS_INLINE quint64 digitsValue(quint64 v, int count)
     v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
     v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFULL;
     return (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
+}
+
+// The word [at, wordEnd), "units[.fraction]" with 1 to 7 digits of units and
+// up to 8 of fraction, in units of 10^-scale (scale at most 6), the fraction cut
+// to scale digits; false for any other word, or one with fewer than 8
+// characters to end after its units or its point.
+Q_ALWAYS_INLINE bool fixedPointWord(const char *at, const char *wordEnd, const char *end, int scale, qint64 &value)
+{
+    static constexpr qint64 powers[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+    if (end - at < 8) {
+        return false;
+    }
+    const quint64 units = load8(at);
+    const int digits = leadingDigits(units);
+    if (digits == 0 || digits == 8) {
+        return false;
+    }
+    value = static_cast<qint64>(digitsValue(units, digits)) * powers[scale];
+    const char *fraction = at + digits + 1;
+    const std::ptrdiff_t fractionSize = wordEnd - fraction;
+    if (fractionSize < 0) {
+        return true;
+    }
+    if (at[digits] != '.' || end - fraction < 8 || fractionSize > 8) {
+        return false;
+    }
+    const quint64 fractionDigits = load8(fraction);
+    if (leadingDigits(fractionDigits) < fractionSize) {
+        return false;
+    }
+    const int kept = static_cast<int>(fractionSize < scale ? fractionSize : scale);
+    value += kept == 0 ? 0 : static_cast<qint64>(digitsValue(fractionDigits, kept)) * powers[scale - kept];
+    return true;
 }
 
 // 8 hex digits at at as 4 bytes in the same order, the first pair in the lowest

@@ -133,16 +133,21 @@ bool AscReader::quickFrame(const char *line, const char *end, CanFrame &frame)
     const char *channelWord = words.start(channel);
     const char *idWord = words.start(id);
     const char *directionWord = words.start(direction);
-    if (end - channelWord < 8 || words.end(direction) - directionWord != 2 || directionWord[1] != 'x'
+    if (words.end(direction) - directionWord != 2 || directionWord[1] != 'x'
         || (directionWord[0] != 'R' && directionWord[0] != 'T') || words.end(data) - words.start(data) != 1
         || *words.start(data) != 'd' || *idWord == 'S' || *idWord == 'J' || *idWord == 'E') {
         return false;
     }
-    const quint64 channelCharacters = TextWords::load8(channelWord);
-    const std::ptrdiff_t channelSize = words.end(channel) - channelWord;
+    quint32 channelNumber = 0;
+    for (const char *at = channelWord; at != words.end(channel); ++at) {
+        const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(*at)) - '0';
+        if (digit > 9 || at - channelWord == 9) {
+            return false;
+        }
+        channelNumber = channelNumber * 10 + digit;
+    }
     qint64 seconds = 0;
-    if (TextWords::leadingDigits(channelCharacters) != channelSize || channelSize == 8
-        || !quickTime(words.start(time), words.end(time), end, seconds)
+    if (!TextWords::fixedPointWord(words.start(time), words.end(time), end, 6, seconds)
         || !quickIdentifier(idWord, words.end(id), end, frame)) {
         return false;
     }
@@ -159,41 +164,10 @@ bool AscReader::quickFrame(const char *line, const char *end, CanFrame &frame)
     }
     previous = at;
     frame.timeMicroseconds = start + previous;
-    frame.interfaceIndex =
-        channels.index(static_cast<quint32>(TextWords::digitsValue(channelCharacters, static_cast<int>(channelSize))));
+    frame.interfaceIndex = channels.index(channelNumber);
     frame.remote = false;
     frame.length = static_cast<quint8>(length);
     frame.flexibleDataRate = length > 8;
-    return true;
-}
-
-// "seconds[.fraction]" of at most 7 and 8 digits, the fraction cut to microseconds.
-bool AscReader::quickTime(const char *at, const char *wordEnd, const char *end, qint64 &time) const
-{
-    static constexpr qint64 scales[] = {1000000, 100000, 10000, 1000, 100, 10, 1};
-    if (end - at < 8) {
-        return false;
-    }
-    const quint64 units = TextWords::load8(at);
-    const int digits = TextWords::leadingDigits(units);
-    if (digits == 0 || digits == 8) {
-        return false;
-    }
-    time = static_cast<qint64>(TextWords::digitsValue(units, digits)) * 1000000;
-    const char *fraction = at + digits + 1;
-    const std::ptrdiff_t fractionSize = wordEnd - fraction;
-    if (fractionSize < 0) {
-        return true;
-    }
-    if (at[digits] != '.' || end - fraction < 8 || fractionSize > 8) {
-        return false;
-    }
-    const quint64 fractionCharacters = TextWords::load8(fraction);
-    if (TextWords::leadingDigits(fractionCharacters) < fractionSize) {
-        return false;
-    }
-    const int kept = static_cast<int>(std::min<std::ptrdiff_t>(fractionSize, 6));
-    time += kept == 0 ? 0 : static_cast<qint64>(TextWords::digitsValue(fractionCharacters, kept)) * scales[kept];
     return true;
 }
 

@@ -43,7 +43,6 @@ private:
     Line header(TextCursor &in, const char *&error);
     Line event(TextCursor &in, CanFrame &frame, const char *&error);
     bool quickFrame(const char *line, const char *end, CanFrame &frame);
-    bool quickTime(const char *at, const char *wordEnd, const char *end, qint64 &time) const;
     bool quickIdentifier(const char *at, const char *wordEnd, const char *end, CanFrame &frame) const;
     Line classicFrame(TextCursor &in, CanFrame &frame, const char *&error);
     Line canFdFrame(TextCursor &in, CanFrame &frame, const char *&error);

@@ -233,15 +233,21 @@ bool TrcReader::quickRecord(const char *line, const char *end, CanFrame &frame, 
     if (layout.type >= 0 && !quickType(layout.type, end, frame)) {
         return false;
     }
-    const int lengthDigits = layout.length >= 0 ? wordNumber(layout.length, end, 2, length) : 0;
     int busNumber = 1;
-    if (lengthDigits < 0 || (layout.length >= 0 && lengthDigits == 0)
-        || (layout.bus >= 0 && wordNumber(layout.bus, end, 3, busNumber) < 0)
-        || (layout.offset >= 0 && !quickOffset(layout.offset, end, frame))
+    qint64 offset = 0;
+    if (layout.bus >= 0) {
+        wordNumber(layout.bus, 3, busNumber);
+    }
+    if ((layout.length >= 0 && !wordNumber(layout.length, 2, length))
+        || (layout.offset >= 0
+            && !TextWords::fixedPointWord(words.start(layout.offset), words.end(layout.offset), end, 3, offset))
         || (layout.id >= 0 && !quickIdentifier(layout.id, end, frame))) {
         return false;
     }
     bus = static_cast<quint32>(busNumber);
+    if (layout.offset >= 0) {
+        frame.timeMicroseconds = start + offset;
+    }
     if (layout.length >= 0) {
         length = lengthOf(layout.lengthKind, length);
     }
@@ -267,54 +273,21 @@ bool TrcReader::quickType(int word, const char *end, CanFrame &frame)
     return type(in, frame, ends, error) && !errorFrame;
 }
 
-// Reads a word of 1 to maxDigits decimal digits into value: their count; 0 for
-// another word of up to 8 characters, value untouched; -1 to decline.
-int TrcReader::wordNumber(int word, const char *end, int maxDigits, int &value) const
+// Reads a word of 1 to maxDigits decimal digits into value; false, value
+// untouched, for any other word.
+bool TrcReader::wordNumber(int word, int maxDigits, int &value) const
 {
     const char *at = words.start(word);
     const std::ptrdiff_t size = words.end(word) - at;
-    if (end - at < 8 || size > 8) {
-        return -1;
-    }
-    const quint64 characters = TextWords::load8(at);
-    const int digits = TextWords::leadingDigits(characters);
-    if (digits != size || digits > maxDigits) {
-        return 0;
-    }
-    value = static_cast<int>(TextWords::digitsValue(characters, digits));
-    return digits;
-}
-
-// "milliseconds[.fraction]" of at most 8 digits each, the fraction cut to
-// microseconds; false for any other word.
-bool TrcReader::quickOffset(int word, const char *end, CanFrame &frame) const
-{
-    const char *at = words.start(word);
-    const std::ptrdiff_t size = words.end(word) - at;
-    if (end - at < 8 || size > 8) {
-        return false;
-    }
-    static constexpr qint64 scales[] = {1000, 100, 10, 1};
-    const quint64 units = TextWords::load8(at);
-    const int digits = TextWords::leadingDigits(units);
-    if (digits == 0 || digits == 8) {
-        return false;
-    }
-    qint64 value = static_cast<qint64>(TextWords::digitsValue(units, digits)) * 1000;
-    if (digits < size) {
-        const char *fraction = at + digits + 1;
-        const std::ptrdiff_t fractionSize = size - digits - 1;
-        if (at[digits] != '.' || end - fraction < 8 || fractionSize > 8) {
+    int number = 0;
+    for (std::ptrdiff_t i = 0; i < size; ++i) {
+        const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(at[i])) - '0';
+        if (digit > 9 || i == maxDigits) {
             return false;
         }
-        const quint64 fractionCharacters = TextWords::load8(fraction);
-        if (TextWords::leadingDigits(fractionCharacters) < fractionSize) {
-            return false;
-        }
-        const int kept = static_cast<int>(std::min<std::ptrdiff_t>(fractionSize, 3));
-        value += kept == 0 ? 0 : static_cast<qint64>(TextWords::digitsValue(fractionCharacters, kept)) * scales[kept];
+        number = number * 10 + static_cast<int>(digit);
     }
-    frame.timeMicroseconds = start + value;
+    value = number;
     return true;
 }
 

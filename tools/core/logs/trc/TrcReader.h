@@ -46,8 +46,7 @@ private:
     Line record(TextCursor &in, CanFrame &frame, const char *&error);
     bool quickRecord(const char *line, const char *end, CanFrame &frame, Line &read);
     bool quickType(int word, const char *end, CanFrame &frame);
-    int wordNumber(int word, const char *end, int maxDigits, int &value) const;
-    bool quickOffset(int word, const char *end, CanFrame &frame) const;
+    bool wordNumber(int word, int maxDigits, int &value) const;
     bool quickIdentifier(int word, const char *end, CanFrame &frame) const;
     int lengthOf(Column kind, int value) const;
     void startRecord(CanFrame &frame);
