@@ -171,6 +171,8 @@ def main():
     # The table says the same in words.
     table = subprocess.run([monitor, log], capture_output=True, text=True, check=True).stdout
     for line in ["can0, SA 0x00: malfunction indicator on, red stop off, amber warning off, protect not available",
+                 "  SPN 84 vehicle speed, FMI 9 (abnormal update rate): active, 8 occurrences,"
+                 " first seen 0.298 s, last seen 29.301 s",
                  "  SPN 96, FMI 3 (voltage above normal, or shorted to high source): no longer active, 126 occurrences,"
                  " first seen 21.848 s, last seen 26.647 s",
                  "transport: 44 sessions, 44 completed; dropped: 0 missing packet, 0 timeout, 0 aborted, 0 interrupted"]:

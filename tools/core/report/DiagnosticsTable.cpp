@@ -47,9 +47,13 @@ QString lampsText(const FaultSender &sender)
 
 QString codeLine(const FaultCode &code)
 {
-    QString line = QStringLiteral("  SPN %1").arg(code.spn);
+    const QString number = QStringLiteral("SPN %1").arg(code.spn);
+    QString line = QStringLiteral("  ") + number;
     if (!code.spnName.isEmpty()) {
-        line += QLatin1Char(' ') + code.spnName;
+        // The built-in names already end in their number: "vehicle speed (SPN 84)".
+        const QString repeated = QStringLiteral(" (%1)").arg(number);
+        line +=
+            QLatin1Char(' ') + (code.spnName.endsWith(repeated) ? code.spnName.chopped(repeated.size()) : code.spnName);
     }
     line += QStringLiteral(", FMI %1 (%2): ").arg(code.fmi).arg(failureModeText(code.fmi));
     line += code.active ? QStringLiteral("active") : QStringLiteral("no longer active");
