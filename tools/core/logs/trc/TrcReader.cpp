@@ -98,6 +98,12 @@ LogFormat TrcReader::format() const
 
 TextLogReader::Line TrcReader::parse(const char *line, std::size_t length, CanFrame &frame, const char *&error)
 {
+    // Records are nearly every line: tried first, as a comment or blank line
+    // never has the words of one.
+    Line read = Line::Frame;
+    if (quickRecord(line, line + length, frame, read)) {
+        return read;
+    }
     TextCursor in(line, line + length);
     in.skipBlanks();
     if (in.take(';')) {
@@ -105,10 +111,6 @@ TextLogReader::Line TrcReader::parse(const char *line, std::size_t length, CanFr
     }
     if (in.onlyBlanksLeft()) {
         return Line::Blank;
-    }
-    Line read = Line::Frame;
-    if (quickRecord(line, line + length, frame, read)) {
-        return read;
     }
     return record(in, frame, error);
 }
@@ -226,7 +228,7 @@ bool TrcReader::quickRecord(const char *line, const char *end, CanFrame &frame, 
     while (last != line && (last[-1] == '\n' || last[-1] == '\r')) {
         --last;
     }
-    if (!layout.byWords || words.find(line, last, layout.words) != layout.words) {
+    if (!layout.byWords || words.find(line, last, layout.words) != layout.words || *words.start(0) == ';') {
         return false;
     }
     startRecord(frame);
@@ -253,7 +255,7 @@ bool TrcReader::quickRecord(const char *line, const char *end, CanFrame &frame, 
     }
     TextCursor in(words.start(layout.words - 1), end);
     const char *error = nullptr;
-    if (!column(Column::Data, in, frame, read, error)) {
+    if (!data(in, frame, error)) {
         return false;
     }
     read = endRecord(frame);
