@@ -35,6 +35,9 @@ public:
         // Logs written in aligned columns give most lines the shape of a line
         // before: the same blanks, so the same words. Two shapes are kept, as
         // many logs alternate between two widths of identifier.
+        if (shape->words == wanted && shape->fits(begin, end)) {
+            return wanted;
+        }
         unsigned blanks[maxChunks];
         int chunks = 0;
         for (const Shape &known : shapes) {
@@ -85,6 +88,18 @@ private:
     struct Shape
     {
 #if defined(__SSE2__)
+        // Whether [begin, end) has these blanks: most lines have the shape of
+        // the line before, tried first without keeping what was computed.
+        bool fits(const char *begin, const char *end) const
+        {
+            for (int chunk = 0; chunk < chunks; ++chunk) {
+                if (blanksOf(begin + 16 * chunk, end) != blanks[chunk]) {
+                    return false;
+                }
+            }
+            return true;
+        }
+
         // Finds the words as find() does, and keeps the blanks of a line whose
         // wanted words all came within maxChunks.
         int take(const char *begin, const char *end, int wanted)
