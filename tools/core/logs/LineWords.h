@@ -34,27 +34,12 @@ public:
 #if defined(__SSE2__)
         // Logs written in aligned columns give most lines the shape of a line
         // before: the same blanks, so the same words. Two shapes are kept, as
-        // many logs alternate between two widths of identifier.
-        if (shape->words == wanted && shape->fits(begin, end)) {
-            return wanted;
-        }
-        unsigned blanks[maxChunks];
-        int chunks = 0;
-        for (const Shape &known : shapes) {
-            if (known.words != wanted) {
-                continue;
-            }
-            int chunk = 0;
-            for (; chunk < known.chunks; ++chunk) {
-                if (chunk == chunks) {
-                    blanks[chunks++] = blanksOf(begin + 16 * chunk, end);
-                }
-                if (blanks[chunk] != known.blanks[chunk]) {
-                    break;
-                }
-            }
-            if (chunk == known.chunks) {
-                shape = &known;
+        // many logs alternate between two widths of identifier. The shape of the
+        // line before comes first.
+        const Shape *const tried[] = {shape, shape == &shapes[0] ? &shapes[1] : &shapes[0]};
+        for (const Shape *known : tried) {
+            if (known->words == wanted && known->fits(begin, end)) {
+                shape = known;
                 return wanted;
             }
         }
@@ -88,8 +73,7 @@ private:
     struct Shape
     {
 #if defined(__SSE2__)
-        // Whether [begin, end) has these blanks: most lines have the shape of
-        // the line before, tried first without keeping what was computed.
+        // Whether [begin, end) has these blanks.
         bool fits(const char *begin, const char *end) const
         {
             for (int chunk = 0; chunk < chunks; ++chunk) {
