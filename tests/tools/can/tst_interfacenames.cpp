@@ -22,6 +22,10 @@ private Q_SLOTS:
         row("longerNameFirst", "vcan10 vcan1 vcan10", "0 1 0");
         row("caseTellsApart", "CAN0 can0", "0 1");
         row("emptyName", " can0 ", "0 1 0");
+        // The last name is kept for a quick compare up to 16 bytes long.
+        row("longNamesShareTheKeptBytes",
+            "can_powertrain_0 can_powertrain_0x can_powertrain_0x can_powertrain_0",
+            "0 1 1 0");
         row("utf8Name", "kanal\u00e4 kanal\u00e4", "0 0");
     }
 

@@ -39,7 +39,8 @@ void readAll(LogReader &reader, bool endsAtDamage)
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
-    const QByteArray bytes(reinterpret_cast<const char *>(data), static_cast<int>(size));
+    // The readers read the fuzzer's own bytes, so that a read past them is caught.
+    const QByteArray bytes = QByteArray::fromRawData(reinterpret_cast<const char *>(data), static_cast<int>(size));
     InterfaceNames interfaces;
     BlfReader blf(bytes, interfaces);
     readAll(blf, true);

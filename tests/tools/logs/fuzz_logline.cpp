@@ -37,7 +37,8 @@ void compareParsers(const char *line, std::size_t size)
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     static const QVector<SignalDefinition> definitions = builtinSignals();
-    const QByteArray text(reinterpret_cast<const char *>(data), static_cast<int>(size));
+    // The reader reads the fuzzer's own bytes, so that a read past them is caught.
+    const QByteArray text = QByteArray::fromRawData(reinterpret_cast<const char *>(data), static_cast<int>(size));
     for (const char *at = text.constData(), *end = at + text.size(); at != end;) {
         const void *newline = std::memchr(at, '\n', static_cast<std::size_t>(end - at));
         const char *next = newline ? static_cast<const char *>(newline) + 1 : end;

@@ -200,6 +200,29 @@ private Q_SLOTS:
             "CAN1 1000000 123 0AFF\n"
             "CAN1 1500000 64x 07\n"
             "skipped 0");
+        // Identifiers of two widths give lines of two shapes; the lines that are
+        // not plain data frames in between are read as they stand.
+        row("ascShapesAlternateRelative",
+            LogFormat::Asc,
+            "base hex  timestamps relative\n"
+            "   0.100000 1  CF00400x       Rx   d 8 01 02 03 04 05 06 07 08\n"
+            "   0.100000 1  18FEF100x       Rx   d 8 11 12 13 14 15 16 17 18\n"
+            "   0.100000 2  CF00300x       Rx   d 2 21 22\n"
+            "   0.100000 1  18FEF200x       Tx   d 1 31\n"
+            "   0.100000 1  E1x       Rx   d 1 41\n"
+            "   0.100000 1  123       Rxy   d 1 51\n"
+            "   0.100000 1  123       Rx   d 8x 61\n"
+            "   0.100000 1  124       Rx   d 1 71\n",
+            0,
+            "CAN1 100000 CF00400x 0102030405060708\n"
+            "CAN1 200000 18FEF100x 1112131415161718\n"
+            "CAN2 300000 CF00300x 2122\n"
+            "CAN1 400000 18FEF200x 31\n"
+            "CAN1 500000 E1x 41\n"
+            "malformed: expected Rx or Tx after the identifier\n"
+            "malformed: fewer data bytes than the DLC gives, or one that is not a byte in the log's base\n"
+            "CAN1 800000 124 71\n"
+            "skipped 0");
         row("ascCanFd",
             LogFormat::Asc,
             "base hex  timestamps absolute\n"
@@ -286,6 +309,29 @@ private Q_SLOTS:
             "CAN1 19000 302  r\n"
             "CAN1 20000 error\n"
             "skipped 2");
+        row("trc21ShapesChange",
+            LogFormat::Trc,
+            ";$FILEVERSION=2.1\n"
+            ";$STARTTIME=45000.5\n"
+            ";$COLUMNS=N,O,T,B,I,d,R,L,D\n"
+            "      1        17.000 DT 12 0300     Rx -  2    01 02\n"
+            "      2        17.500 DT 1 20301     Rx -  2    03 04\n"
+            "      3        18.000 FD  2 0302     Rx -  9    00 01 02 03 04 05 06 07 08 09 0A 0B\n"
+            "      4        18.250 DT  1 18EFC9F2 Rx -  1    05\n"
+            "      5        18.500 ER  1 0303     Rx -  2    06 07\n"
+            "      6        19.000 DT  x 0304     Rx -  1    08\n"
+            "      7        19.5   DT  3 0305     Rx -  1    09\n"
+            "      8  4999999.5005 DT  1 0306     Rx -  1    0A\n",
+            trcStart,
+            "CAN12 17000 300 0102\n"
+            "CAN1 17500 20301x 0304\n"
+            "CAN2 18000 302 000102030405060708090A0B fd\n"
+            "CAN1 18250 18EFC9F2x 05\n"
+            "CAN1 18500 error\n"
+            "CAN1 19000 304 08\n"
+            "CAN3 19500 305 09\n"
+            "CAN1 4999999500 306 0A\n"
+            "skipped 0");
         row("trc21DlcColumn",
             LogFormat::Trc,
             ";$FILEVERSION=2.1\n"

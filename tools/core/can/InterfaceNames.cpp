@@ -10,7 +10,7 @@ quint16 InterfaceNames::index(const QString &name)
     return index(utf8.constData(), static_cast<std::size_t>(utf8.size()));
 }
 
-quint16 InterfaceNames::index(const char *name, std::size_t length)
+quint16 InterfaceNames::lookUp(const char *name, std::size_t length)
 {
     const auto same = [name, length](const QByteArray &known) {
         return static_cast<std::size_t>(known.size()) == length && std::memcmp(known.constData(), name, length) == 0;
@@ -20,7 +20,7 @@ quint16 InterfaceNames::index(const char *name, std::size_t length)
     }
     for (int i = 0; i < bytes.size(); ++i) {
         if (same(bytes.at(i))) {
-            last = i;
+            remember(i, name, length);
             return static_cast<quint16>(i);
         }
     }
@@ -32,8 +32,18 @@ quint16 InterfaceNames::index(const char *name, std::size_t length)
     bytes.append(QByteArray(name, static_cast<int>(length)));
     const QMutexLocker locker(&namesMutex);
     names.append(QString::fromUtf8(name, static_cast<int>(length)));
-    last = bytes.size() - 1;
+    remember(bytes.size() - 1, name, length);
     return static_cast<quint16>(last);
+}
+
+void InterfaceNames::remember(int index, const char *name, std::size_t length)
+{
+    last = index;
+    const bool kept = length <= sizeof(lastName);
+    lastLength = kept ? length : ~std::size_t(0);
+    if (kept && length > 0) {
+        std::memcpy(lastName, name, length);
+    }
 }
 
 QString InterfaceNames::name(quint16 index) const

@@ -18,12 +18,14 @@ ByteInput::ByteInput(int fd, int wakeFd)
     : fd(fd)
     , wakeFd(wakeFd)
     , buffer(blockSize + keptRoom)
+    , bytes(buffer.data())
 {
 }
 
-ByteInput::ByteInput(const QByteArray &bytes)
-    : buffer(bytes.cbegin(), bytes.cend())
-    , end(buffer.size())
+ByteInput::ByteInput(const QByteArray &text)
+    : given(text)
+    , bytes(given.constData())
+    , end(static_cast<std::size_t>(given.size()))
     , ended(true)
 {
 }
@@ -63,6 +65,7 @@ ByteInput::Fill ByteInput::fill(int waitMilliseconds)
     // A reader that keeps more than the room beyond a block gets more room.
     if (buffer.size() - end < blockSize / 2) {
         buffer.resize(end + blockSize);
+        bytes = buffer.data();
     }
     for (;;) {
         const Fill waited = waitForInput(waitMilliseconds);

@@ -28,13 +28,16 @@ public:
     /// Reads fd, which stays open and owned by the caller. While waiting for
     /// input, also watches wakeFd (if not -1).
     explicit ByteInput(int fd, int wakeFd = -1);
-    /// Reads the given bytes.
+    /// Reads the given bytes where they lie, without a copy; they stay shared
+    /// with the caller's array for as long as this input lives.
     explicit ByteInput(const QByteArray &bytes);
+    ByteInput(ByteInput &&) = default;
+    ByteInput &operator=(ByteInput &&) = default;
 
     /// The bytes held and not consumed.
     const char *data() const
     {
-        return buffer.data() + begin;
+        return bytes + begin;
     }
     std::size_t available() const
     {
@@ -72,6 +75,10 @@ private:
     int fd = -1;
     int wakeFd = -1;
     std::vector<char> buffer;
+    /// Given bytes, held so that they outlive a caller's copy.
+    QByteArray given;
+    /// Where the bytes lie: the buffer's storage, or the given bytes.
+    const char *bytes = nullptr;
     std::size_t begin = 0;
     std::size_t end = 0;
     bool ended = false;

@@ -9,11 +9,8 @@ ChannelNames::ChannelNames(InterfaceNames &interfaces)
     known.fill(-1);
 }
 
-quint16 ChannelNames::index(quint32 channel)
+quint16 ChannelNames::add(quint32 channel)
 {
-    if (channel < known.size() && known[channel] >= 0) {
-        return static_cast<quint16>(known[channel]);
-    }
     char name[16];
     const int length = std::snprintf(name, sizeof(name), "CAN%u", static_cast<unsigned>(channel));
     const quint16 index = interfaces.index(name, static_cast<std::size_t>(length));

@@ -17,9 +17,17 @@ class ChannelNames
 {
 public:
     explicit ChannelNames(InterfaceNames &interfaces);
-    quint16 index(quint32 channel);
+    quint16 index(quint32 channel)
+    {
+        if (channel < known.size() && known[channel] >= 0) {
+            return static_cast<quint16>(known[channel]);
+        }
+        return add(channel);
+    }
 
 private:
+    quint16 add(quint32 channel);
+
     InterfaceNames &interfaces;
     /// The interface index of each of the first channels, -1 before it is seen.
     std::array<int, 256> known;

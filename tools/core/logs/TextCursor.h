@@ -232,7 +232,7 @@ public:
 
     // Bytes of one or two hex digits each, blanks before each, a blank or the
     // line end after each; false when fewer than count come.
-    bool hexBytes(int count, quint8 *out)
+    Q_ALWAYS_INLINE bool hexBytes(int count, quint8 *out)
     {
         skipBlanks();
         if (count == 8 && hexBytesSpaced8(out)) {
@@ -267,15 +267,17 @@ public:
 private:
     // "XX XX XX XX XX XX XX XX" and a blank or line end, the common case of
     // hexBytes(), read at once; false, having read nothing, for anything else.
-    bool hexBytesSpaced8(quint8 *out)
+    Q_ALWAYS_INLINE bool hexBytesSpaced8(quint8 *out)
     {
 #if defined(__SSE2__)
         if (end - at < 24 || static_cast<unsigned char>(at[23]) > ' ') {
             return false;
         }
+        // Characters 0 to 15, and 8 to 23: pair n starts at 3n, in the first
+        // for n below 5, in the second (8 further on) for the rest.
         const __m128i parts[2] = {_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)),
-                                  _mm_loadl_epi64(reinterpret_cast<const __m128i *>(at + 16))};
-        alignas(16) quint8 nibbles[32];
+                                  _mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 8))};
+        __m128i pairs[2];
         unsigned hex = 0;
         unsigned blanks = 0;
         for (int part = 0; part < 2; ++part) {
@@ -285,19 +287,31 @@ private:
                 _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
             const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)),
                                                   _mm_cmplt_epi8(folded, _mm_set1_epi8('f' + 1)));
-            hex |= static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digits, letters))) << (16 * part);
-            blanks |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')))) << (16 * part);
-            _mm_store_si128(
-                reinterpret_cast<__m128i *>(nibbles + 16 * part),
-                _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9))));
+            hex |= static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digits, letters))) << (8 * part);
+            blanks |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')))) << (8 * part);
+            const __m128i nibbles =
+                _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9)));
+            // Each byte as the first digit of a pair, the next as its second:
+            // values of at most 15 shifted by 4 stay within their byte.
+            pairs[part] = _mm_or_si128(_mm_slli_epi16(nibbles, 4), _mm_srli_si128(nibbles, 1));
         }
         // Two digits, a blank, seven times, and two digits.
         if ((hex & 0x7FFFFF) != 0x6DB6DB || (blanks & 0x7FFFFF) != 0x124924) {
             return false;
         }
-        for (int i = 0; i < 8; ++i) {
-            out[i] = static_cast<quint8>(nibbles[3 * i] << 4 | nibbles[3 * i + 1]);
-        }
+        // Pairs 0 to 4 are bytes 0, 3, 6, 9 and 12 of the first, pairs 5 to 7
+        // bytes 7, 10 and 13 of the second, taken out two bytes at a time.
+        const auto low = [](int twoBytes, int byte) {
+            return static_cast<quint64>(twoBytes & 0xFF) << (8 * byte);
+        };
+        const auto high = [](int twoBytes, int byte) {
+            return static_cast<quint64>(twoBytes >> 8) << (8 * byte);
+        };
+        qToLittleEndian(low(_mm_extract_epi16(pairs[0], 0), 0) | high(_mm_extract_epi16(pairs[0], 1), 1)
+                            | low(_mm_extract_epi16(pairs[0], 3), 2) | high(_mm_extract_epi16(pairs[0], 4), 3)
+                            | low(_mm_extract_epi16(pairs[0], 6), 4) | high(_mm_extract_epi16(pairs[1], 3), 5)
+                            | low(_mm_extract_epi16(pairs[1], 5), 6) | high(_mm_extract_epi16(pairs[1], 6), 7),
+                        out);
         at += 23;
         return true;
 #else

@@ -9,6 +9,8 @@
 #include <QtEndian>
 #include <QtGlobal>
 
+#include <cstddef>
+
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
@@ -18,7 +20,7 @@ namespace TextWords
 constexpr quint64 ones = 0x0101010101010101ULL;
 constexpr quint64 highBits = 0x8080808080808080ULL;
 
-inline quint64 load8(const char *at)
+Q_ALWAYS_INLINE quint64 load8(const char *at)
 {
     return qFromLittleEndian<quint64>(at);
 }
@@ -26,7 +28,7 @@ inline quint64 load8(const char *at)
 // Bit 7 of each byte of the result: whether that byte of v lies in [low, high]
 // (high at most 0x7F). Each byte is tested alone: its bit 7 is set aside first,
 // so that no carry or borrow crosses into the next byte.
-inline quint64 inRange(quint64 v, quint8 low, quint8 high)
+Q_ALWAYS_INLINE quint64 inRange(quint64 v, quint8 low, quint8 high)
 {
     const quint64 low7 = v & ~highBits;
     const quint64 fromLow = low7 + ones * (0x80 - low);
@@ -36,7 +38,7 @@ inline quint64 inRange(quint64 v, quint8 low, quint8 high)
 
 // Bit 7 of each byte of the result: whether that byte of v is below limit
 // (at most 0x80): blanks, line ends and other control characters for 0x21.
-inline quint64 below(quint64 v, quint8 limit)
+Q_ALWAYS_INLINE quint64 below(quint64 v, quint8 limit)
 {
     return ~(((v & ~highBits) + ones * (0x80 - limit)) | v) & highBits;
 }
@@ -44,27 +46,27 @@ inline quint64 below(quint64 v, quint8 limit)
 // Bit 7 of each byte of the result: whether that byte of v is other than c.
 // The low 7 bits of each byte of v ^ c are added to 0x7F, so that only a zero
 // byte leaves bit 7 clear, with no carry into the next byte.
-inline quint64 differs(quint64 v, char c)
+Q_ALWAYS_INLINE quint64 differs(quint64 v, char c)
 {
     const quint64 x = v ^ (ones * static_cast<quint8>(c));
     return (((x & ~highBits) + ~highBits) | x) & highBits;
 }
 
 // The first byte whose bit 7 is set in marks, counted from the lowest; 8 if none.
-inline int firstMarked(quint64 marks)
+Q_ALWAYS_INLINE int firstMarked(quint64 marks)
 {
     return marks == 0 ? 8 : static_cast<int>(qCountTrailingZeroBits(marks) / 8);
 }
 
 // How many of the characters in v are decimal digits before one that is not.
-inline int leadingDigits(quint64 v)
+Q_ALWAYS_INLINE int leadingDigits(quint64 v)
 {
     return firstMarked(~inRange(v, '0', '9') & highBits);
 }
 
 // The value of the first count (1 to 8) digits in v: shifted up so that zeros
 // lead, then pairs, quads and the eight combined in three multiplications.
-inline quint64 digitsValue(quint64 v, int count)
+Q_ALWAYS_INLINE quint64 digitsValue(quint64 v, int count)
 {
     v = (v & 0x0F0F0F0F0F0F0F0FULL) << (8 * (8 - count));
     v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFULL;
@@ -72,9 +74,42 @@ inline quint64 digitsValue(quint64 v, int count)
     return (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
 }
 
+// The word [at, wordEnd), "units[.fraction]" with 1 to 7 digits of units and
+// up to 8 of fraction, in units of 10^-scale (scale at most 6), the fraction cut
+// to scale digits; false for any other word, or one with fewer than 8
+// characters to end after its units or its point.
+Q_ALWAYS_INLINE bool fixedPointWord(const char *at, const char *wordEnd, const char *end, int scale, qint64 &value)
+{
+    static constexpr qint64 powers[] = {1, 10, 100, 1000, 10000, 100000, 1000000};
+    if (end - at < 8) {
+        return false;
+    }
+    const quint64 units = load8(at);
+    const int digits = leadingDigits(units);
+    if (digits == 0 || digits == 8) {
+        return false;
+    }
+    value = static_cast<qint64>(digitsValue(units, digits)) * powers[scale];
+    const char *fraction = at + digits + 1;
+    const std::ptrdiff_t fractionSize = wordEnd - fraction;
+    if (fractionSize < 0) {
+        return true;
+    }
+    if (at[digits] != '.' || end - fraction < 8 || fractionSize > 8) {
+        return false;
+    }
+    const quint64 fractionDigits = load8(fraction);
+    if (leadingDigits(fractionDigits) < fractionSize) {
+        return false;
+    }
+    const int kept = static_cast<int>(fractionSize < scale ? fractionSize : scale);
+    value += kept == 0 ? 0 : static_cast<qint64>(digitsValue(fractionDigits, kept)) * powers[scale - kept];
+    return true;
+}
+
 // 8 hex digits at at as 4 bytes in the same order, the first pair in the lowest
 // byte; false if any is not a hex digit.
-inline bool hexBytes8(const char *at, quint32 &bytes)
+Q_ALWAYS_INLINE bool hexBytes8(const char *at, quint32 &bytes)
 {
     quint64 v = load8(at);
     const quint64 letters = inRange(v & ~(ones * 0x20), 'A', 'F'); // either case
@@ -89,7 +124,7 @@ inline bool hexBytes8(const char *at, quint32 &bytes)
 }
 
 // 16 hex digits, 8 data bytes: a whole classic frame, the common case.
-inline bool hexBytes16(const char *at, quint8 *out)
+Q_ALWAYS_INLINE bool hexBytes16(const char *at, quint8 *out)
 {
 #if defined(__SSE2__)
     const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));

@@ -105,12 +105,80 @@ TextLogReader::Line AscReader::parse(const char *line, std::size_t length, CanFr
     in.skipBlanks();
     const char first = in.peek();
     if (first >= '0' && first <= '9') {
+        if (quickFrame(line, line + length, frame)) {
+            return Line::Frame;
+        }
         return event(in, frame, error);
     }
     if (in.onlyBlanksLeft()) {
         return Line::Blank;
     }
     return header(in, error);
+}
+
+// The words of a classic data frame in a hex log, "time channel id[x] Rx|Tx d
+// dlc", read where they lie, to what event() reads from them; any other line,
+// or any doubt, is declined (false, the reader's state untouched) and left to
+// event().
+bool AscReader::quickFrame(const char *line, const char *end, CanFrame &frame)
+{
+    enum { time, channel, id, direction, data, dlc, firstByte, wordCount };
+    const char *last = end;
+    while (last != line && (last[-1] == '\n' || last[-1] == '\r')) {
+        --last;
+    }
+    if (base != 16 || words.find(line, last, wordCount) != wordCount) {
+        return false;
+    }
+    const char *channelWord = words.start(channel);
+    const char *idWord = words.start(id);
+    const char *directionWord = words.start(direction);
+    if (words.end(direction) - directionWord != 2 || directionWord[1] != 'x'
+        || (directionWord[0] != 'R' && directionWord[0] != 'T') || words.end(data) - words.start(data) != 1
+        || *words.start(data) != 'd' || *idWord == 'S' || *idWord == 'J' || *idWord == 'E') {
+        return false;
+    }
+    quint32 channelNumber = 0;
+    for (const char *at = channelWord; at != words.end(channel); ++at) {
+        const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(*at)) - '0';
+        if (digit > 9 || at - channelWord == 9) {
+            return false;
+        }
+        channelNumber = channelNumber * 10 + digit;
+    }
+    qint64 seconds = 0;
+    if (!TextWords::fixedPointWord(words.start(time), words.end(time), end, 6, seconds)
+        || !quickIdentifier(idWord, words.end(id), end, frame)) {
+        return false;
+    }
+    TextCursor lengthCode(words.start(dlc), end);
+    quint32 code = 0;
+    if (lengthCode.hex(2, code) != words.end(dlc) - words.start(dlc)) {
+        return false;
+    }
+    const int length = code <= 15 ? std::min(static_cast<int>(code), 8) : static_cast<int>(code);
+    constexpr qint64 longestLog = 1000LL * 366 * 86400 * 1000000;
+    const qint64 at = relative ? previous + seconds : seconds;
+    if (!isCanFdLength(length) || length > 64 || at > longestLog || !dataBytes(lengthCode, length, frame)) {
+        return false;
+    }
+    previous = at;
+    frame.timeMicroseconds = start + previous;
+    frame.interfaceIndex = channels.index(channelNumber);
+    frame.remote = false;
+    frame.length = static_cast<quint8>(length);
+    frame.flexibleDataRate = length > 8;
+    return true;
+}
+
+// 1 to 8 hex digits and an 'x' for a 29-bit identifier, as identifier() reads them.
+bool AscReader::quickIdentifier(const char *at, const char *wordEnd, const char *end, CanFrame &frame) const
+{
+    TextCursor in(at, end);
+    const std::ptrdiff_t digits = in.hex(8, frame.id);
+    frame.extended = digits + 1 == wordEnd - at && (at[digits] == 'x' || at[digits] == 'X');
+    return digits > 0 && (digits == wordEnd - at || frame.extended)
+        && frame.id <= (frame.extended ? 0x1FFFFFFFu : 0x7FFu);
 }
 
 TextLogReader::Line AscReader::header(TextCursor &in, const char *&error)

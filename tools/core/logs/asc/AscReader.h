@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ChannelNames.h"
+#include "LineWords.h"
 #include "TextCursor.h"
 #include "TextLogReader.h"
 
@@ -41,12 +42,15 @@ protected:
 private:
     Line header(TextCursor &in, const char *&error);
     Line event(TextCursor &in, CanFrame &frame, const char *&error);
+    bool quickFrame(const char *line, const char *end, CanFrame &frame);
+    bool quickIdentifier(const char *at, const char *wordEnd, const char *end, CanFrame &frame) const;
     Line classicFrame(TextCursor &in, CanFrame &frame, const char *&error);
     Line canFdFrame(TextCursor &in, CanFrame &frame, const char *&error);
     bool identifier(TextCursor &in, CanFrame &frame, const char *&error) const;
     bool dataBytes(TextCursor &in, int count, CanFrame &frame) const;
 
     ChannelNames channels;
+    LineWords words;
     int base = 16;
     bool relative = false;
     /// When the measurement started, in microseconds since the epoch.

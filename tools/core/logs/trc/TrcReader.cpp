@@ -83,6 +83,7 @@ TrcReader::TrcReader(LineInput input, InterfaceNames &interfaces)
     , channels(interfaces)
 {
     setColumns(layouts[0].columns, columns);
+    columnsChanged();
 }
 
 TrcReader::TrcReader(const QByteArray &text, InterfaceNames &interfaces)
@@ -97,6 +98,12 @@ LogFormat TrcReader::format() const
 
 TextLogReader::Line TrcReader::parse(const char *line, std::size_t length, CanFrame &frame, const char *&error)
 {
+    // Records are nearly every line: tried first, as a comment or blank line
+    // never has the words of one.
+    Line read = Line::Frame;
+    if (quickRecord(line, line + length, frame, read)) {
+        return read;
+    }
     TextCursor in(line, line + length);
     in.skipBlanks();
     if (in.take(';')) {
@@ -106,6 +113,39 @@ TextLogReader::Line TrcReader::parse(const char *line, std::size_t length, CanFr
         return Line::Blank;
     }
     return record(in, frame, error);
+}
+
+void TrcReader::columnsChanged()
+{
+    layout = WordLayout();
+    const int count = static_cast<int>(columns.size());
+    int seen[static_cast<int>(Column::Data) + 1] = {};
+    for (int i = 0; i < count; ++i) {
+        const Column kind = columns[static_cast<std::size_t>(i)];
+        ++seen[static_cast<int>(kind)];
+        int *word = kind == Column::Offset                  ? &layout.offset
+            : kind == Column::Type                          ? &layout.type
+            : kind == Column::Bus                           ? &layout.bus
+            : kind == Column::Id                            ? &layout.id
+            : kind == Column::Dlc || kind == Column::Length ? &layout.length
+                                                            : nullptr;
+        if (word) {
+            *word = i;
+        }
+        if (kind == Column::Dlc || kind == Column::Length) {
+            layout.lengthKind = kind;
+        }
+    }
+    // Each column once, the type read before the length it sets the meaning of,
+    // and the data last.
+    const auto once = [&seen](Column kind) {
+        return seen[static_cast<int>(kind)] <= 1;
+    };
+    layout.words = count;
+    layout.byWords = count <= LineWords::maxWords && count > 0 && columns.back() == Column::Data && once(Column::Data)
+        && once(Column::Offset) && once(Column::Type) && once(Column::Bus) && once(Column::Id)
+        && seen[static_cast<int>(Column::Dlc)] + seen[static_cast<int>(Column::Length)] <= 1
+        && (layout.length < 0 || layout.type < layout.length);
 }
 
 TextLogReader::Line TrcReader::header(TextCursor &in, const char *&error)
@@ -119,6 +159,7 @@ TextLogReader::Line TrcReader::header(TextCursor &in, const char *&error)
                 version = layout.version;
                 if (!columnsGiven) {
                     setColumns(layout.columns, columns);
+                    columnsChanged();
                 }
                 return Line::Blank;
             }
@@ -147,17 +188,23 @@ TextLogReader::Line TrcReader::header(TextCursor &in, const char *&error)
         } while (in.take(','));
         columns = std::move(given);
         columnsGiven = true;
+        columnsChanged();
     }
     return Line::Blank;
 }
 
-TextLogReader::Line TrcReader::record(TextCursor &in, CanFrame &frame, const char *&error)
+void TrcReader::startRecord(CanFrame &frame)
 {
     clearFrameHead(frame);
     fdType = false;
     errorFrame = false;
     bus = 1;
     length = -1;
+}
+
+TextLogReader::Line TrcReader::record(TextCursor &in, CanFrame &frame, const char *&error)
+{
+    startRecord(frame);
     Line ends = Line::Frame;
     for (const Column kind : columns) {
         // An error frame's line has the bus before the identifier, if at all.
@@ -168,6 +215,104 @@ TextLogReader::Line TrcReader::record(TextCursor &in, CanFrame &frame, const cha
             return ends;
         }
     }
+    return endRecord(frame);
+}
+
+// Each column but the data is one word of a record that record() reads whole,
+// so each is read here from where its word begins, to the same value; columns
+// that only count or name are not read at all. Any line this declines (false),
+// record() reads again from its start, whatever this found.
+bool TrcReader::quickRecord(const char *line, const char *end, CanFrame &frame, Line &read)
+{
+    const char *last = end;
+    while (last != line && (last[-1] == '\n' || last[-1] == '\r')) {
+        --last;
+    }
+    if (!layout.byWords || words.find(line, last, layout.words) != layout.words || *words.start(0) == ';') {
+        return false;
+    }
+    startRecord(frame);
+    if (layout.type >= 0 && !quickType(layout.type, end, frame)) {
+        return false;
+    }
+    int busNumber = 1;
+    qint64 offset = 0;
+    if (layout.bus >= 0) {
+        wordNumber(layout.bus, 3, busNumber);
+    }
+    if ((layout.length >= 0 && !wordNumber(layout.length, 2, length))
+        || (layout.offset >= 0
+            && !TextWords::fixedPointWord(words.start(layout.offset), words.end(layout.offset), end, 3, offset))
+        || (layout.id >= 0 && !quickIdentifier(layout.id, end, frame))) {
+        return false;
+    }
+    bus = static_cast<quint32>(busNumber);
+    if (layout.offset >= 0) {
+        frame.timeMicroseconds = start + offset;
+    }
+    if (layout.length >= 0) {
+        length = lengthOf(layout.lengthKind, length);
+    }
+    TextCursor in(words.start(layout.words - 1), end);
+    const char *error = nullptr;
+    if (!data(in, frame, error)) {
+        return false;
+    }
+    read = endRecord(frame);
+    return true;
+}
+
+// A type that leaves the rest of the line as a frame's, read as type() reads it.
+bool TrcReader::quickType(int word, const char *end, CanFrame &frame)
+{
+    const char *at = words.start(word);
+    if (version >= 20 && words.end(word) - at == 2 && at[0] == 'D' && at[1] == 'T') {
+        return true;
+    }
+    TextCursor in(at, end);
+    Line ends = Line::Frame;
+    const char *error = nullptr;
+    return type(in, frame, ends, error) && !errorFrame;
+}
+
+// Reads a word of 1 to maxDigits decimal digits into value; false, value
+// untouched, for any other word.
+bool TrcReader::wordNumber(int word, int maxDigits, int &value) const
+{
+    const char *at = words.start(word);
+    const std::ptrdiff_t size = words.end(word) - at;
+    int number = 0;
+    for (std::ptrdiff_t i = 0; i < size; ++i) {
+        const unsigned digit = static_cast<unsigned>(static_cast<unsigned char>(at[i])) - '0';
+        if (digit > 9 || i == maxDigits) {
+            return false;
+        }
+        number = number * 10 + static_cast<int>(digit);
+    }
+    value = number;
+    return true;
+}
+
+// An identifier of 1 to 8 hex digits, as identifier() reads it; false to decline.
+bool TrcReader::quickIdentifier(int word, const char *end, CanFrame &frame) const
+{
+    const char *at = words.start(word);
+    const std::ptrdiff_t size = words.end(word) - at;
+    TextCursor in(at, end);
+    if (in.hex(8, frame.id) != size || (version < 20 && frame.id == 0xFFFFFFFF)) {
+        return false;
+    }
+    frame.extended = size > 4;
+    return frame.id <= (frame.extended ? 0x1FFFFFFFu : 0x7FFu);
+}
+
+int TrcReader::lengthOf(Column kind, int value) const
+{
+    return kind == Column::Length ? value : fdType ? canFdDlcLength(value) : std::min(value, 8);
+}
+
+TextLogReader::Line TrcReader::endRecord(CanFrame &frame)
+{
     frame.interfaceIndex = channels.index(bus);
     if (errorFrame) {
         return Line::ErrorFrame;
@@ -213,9 +358,7 @@ bool TrcReader::column(Column kind, TextCursor &in, CanFrame &frame, Line &ends,
             error = "data length is not a number";
             return false;
         }
-        length = kind == Column::Length ? static_cast<int>(value)
-            : fdType                    ? canFdDlcLength(static_cast<int>(value))
-                                        : std::min(static_cast<int>(value), 8);
+        length = lengthOf(kind, static_cast<int>(value));
         return true;
     case Column::Data:
         return data(in, frame, error);

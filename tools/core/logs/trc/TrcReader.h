@@ -2,6 +2,7 @@
 #pragma once
 
 #include "ChannelNames.h"
+#include "LineWords.h"
 #include "TextCursor.h"
 #include "TextLogReader.h"
 
@@ -43,6 +44,14 @@ protected:
 private:
     Line header(TextCursor &in, const char *&error);
     Line record(TextCursor &in, CanFrame &frame, const char *&error);
+    bool quickRecord(const char *line, const char *end, CanFrame &frame, Line &read);
+    bool quickType(int word, const char *end, CanFrame &frame);
+    bool wordNumber(int word, int maxDigits, int &value) const;
+    bool quickIdentifier(int word, const char *end, CanFrame &frame) const;
+    int lengthOf(Column kind, int value) const;
+    void startRecord(CanFrame &frame);
+    Line endRecord(CanFrame &frame);
+    void columnsChanged();
     bool column(Column kind, TextCursor &in, CanFrame &frame, Line &ends, const char *&error);
     bool type(TextCursor &in, CanFrame &frame, Line &ends, const char *&error);
     bool identifier(TextCursor &in, CanFrame &frame, Line &ends, const char *&error) const;
@@ -53,6 +62,21 @@ private:
     int version = 10;
     std::vector<Column> columns;
     bool columnsGiven = false;
+    /// Which word of a record holds each column that quickRecord() reads, -1
+    /// for none; chosen once for the columns of the file.
+    struct WordLayout
+    {
+        bool byWords = false;
+        int words = 0;
+        int offset = -1;
+        int type = -1;
+        int bus = -1;
+        int id = -1;
+        int length = -1;
+        Column lengthKind = Column::Dlc;
+    };
+    WordLayout layout;
+    LineWords words;
     /// The start, in microseconds since the epoch.
     qint64 start = 0;
 
