@@ -23,7 +23,6 @@ import signal
 import subprocess
 import sys
 import tempfile
-import time
 
 try:
     import distributed  # noqa: F401
@@ -135,8 +134,11 @@ with tempfile.TemporaryDirectory() as directory:
 
     starting = subprocess.Popen([fleet, "--workers", "2", "--progress", os.path.join(directory, "fleet")],
                                 stdout=subprocess.DEVNULL, stderr=subprocess.PIPE, text=True)
-    said = starting.stderr.readline()
-    time.sleep(1)
+    # Signalled as soon as the cluster is being started: a fixed wait let a fast
+    # machine finish the whole run first.
+    said = ""
+    while "starting a local cluster" not in said and starting.poll() is None:
+        said += starting.stderr.readline()
     starting.send_signal(signal.SIGTERM)
     said += starting.stderr.read()
     check(starting.wait(60) == 130 and "Traceback" not in said, f"SIGTERM while starting: {starting.returncode} {said}")
