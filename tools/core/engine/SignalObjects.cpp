@@ -114,7 +114,7 @@ SignalObjects::Entry &SignalObjects::create(std::size_t signal)
     // changes them, so the refresher would only cost a thread per signal.
     entry.object->setValueHandling(GenericSignal::Append);
     entry.object->setUpdatingEnabled(false);
-    entry.rawAsReal64 = scaledAsReal64(definition.dataType);
+    entry.real64 = scaledAsReal64(definition.dataType);
     entry.next.auxByte1 = static_cast<quint8>(std::max(watched.sourceAddress, 0));
     entry.next.auxInt = static_cast<qint32>(definition.j1939 ? definition.pgn : definition.id);
     entry.published.store(entry.object.get(), std::memory_order_release);
@@ -127,7 +127,7 @@ void SignalObjects::feed(const DecodedSample &sample)
     Entry &entry = signal < entries.size() && entries[signal].object ? entries[signal] : create(signal);
     const SignalDefinition &definition = *entry.definition;
     J1939Value &value = entry.next;
-    setRaw(value.rawValue, definition, entry.rawAsReal64, sample.raw);
+    setRaw(value.rawValue, definition, entry.real64, sample.raw);
     value.auxDouble = sample.logSeconds;
     // Handed over, not copied: the intake takes its sample by value.
     entry.object->setNewValue(std::move(value), definition.factor, definition.offset);
@@ -180,7 +180,7 @@ void SignalObjects::readFigures(int signal, double band, SignalSnapshot &s)
     s.minimum = object.getMin();
     s.maximum = object.getMax();
     const SignalDefinition &d = *known->definition;
-    s.median = d.dataType == CAN::Real64 ? medianOf(scaled, known->previousMedian) : object.calcMedian();
+    s.median = known->real64 ? medianOf(scaled, known->previousMedian) : object.calcMedian();
     s.rating = object.getRating(band, d.rateAgainstRange, d.minimum, d.maximum);
     s.lowerThreshold = d.rateAgainstRange ? d.minimum : object.getLowerThreshold(band);
     s.upperThreshold = d.rateAgainstRange ? d.maximum : object.getUpperThreshold(band);

@@ -59,9 +59,9 @@ private:
         /// filled in once; each intake takes it over and only the raw value and
         /// the time are set again.
         J1939Value next;
-        /// The raw value is handed over as a double, the type the library reads
-        /// it as for this signal's data type.
-        bool rawAsReal64 = false;
+        /// The library keeps this signal in doubles: its raw value is handed over
+        /// as one, and its median is taken from the history's doubles.
+        bool real64 = false;
         Relaxed<quint64> samples;
         Relaxed<double> newestLogSeconds;
         /// The median that the last reading found; any reader may set it, as it
