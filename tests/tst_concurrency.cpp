@@ -199,6 +199,29 @@ private Q_SLOTS:
         QVERIFY(passes[1].load() > 0);
     }
 
+    // A host reads its copy of the history and lets it go, holding none of the
+    // signal's locks, while samples keep coming: the intake must not write into
+    // storage that the copy may still be read from.
+    void copiesLetGoBesideTheIntake()
+    {
+        const TestSupport::Capacity held(capacity);
+        Signal signal;
+        signal.setValueHandling(GenericSignal::Append);
+        std::atomic<bool> stop{false};
+        std::thread reader([&] {
+            while (!stop.load()) {
+                const QVector<CANopenObjectValue> history = signal.getValues();
+                CHECK(history.size() <= mostSamples && consistent(history));
+            }
+        });
+        for (qint64 next = 0; next < 20000; ++next) {
+            check(signal.setNewValue(numbered(next), 2.0, 1.0), "scaled intake refused");
+        }
+        stop.store(true);
+        reader.join();
+        QCOMPARE(failures.load(), 0);
+    }
+
     void initTestCase()
     {
         QMetaType::registerConverter<Gate, double>([](Gate) {

@@ -176,7 +176,7 @@ bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scale
     TalvenoSignal::markStored(averageChanged, deviationChanged, valueChanged);
     std::optional<T> newest;
     {
-        const TalvenoLocks::WriteLocker locker(valuesLock);
+        const TalvenoSignal::HistoryWriter<T> writer(valuesLock, values);
         if (values.isEmpty()) {
             return true; // emptied by another thread meanwhile
         }
@@ -206,7 +206,7 @@ template<typename T>
 void GenericSignalImpl<T>::appendValues(const QVector<T> &samples, double scaleFactor, double scaleOffset)
 {
     {
-        const TalvenoLocks::WriteLocker locker(valuesLock);
+        const TalvenoSignal::HistoryWriter<T> writer(valuesLock, values);
         values.append(samples);
     }
     updateScaledValues(scaleFactor, scaleOffset);
@@ -217,7 +217,7 @@ void GenericSignalImpl<T>::appendValues(const QVector<T> &samples, double scaleF
 template<typename T>
 void GenericSignalImpl<T>::updateScaledValues(double scaleFactor, double scaleOffset)
 {
-    const TalvenoLocks::WriteLocker locker(valuesLock);
+    const TalvenoSignal::HistoryWriter<T> writer(valuesLock, values);
     for (T &sample : values) {
         TalvenoScaling::scaleInPlace(datatype, sample, scaleFactor, scaleOffset);
     }

@@ -4,6 +4,7 @@
 // Construction, the plain intake and read access of the history.
 
 #include "CalculatorVariant_impl.h"
+#include "HistoryWriter.h"
 #include "LockAnnotations.h"
 #include "NewestSample.h"
 
@@ -49,7 +50,7 @@ bool storeUnderPolicy(QReadWriteLock &valuesLock,
                       const GenericSignal::NewValueHandlingType &handling,
                       T &&value)
 {
-    const TalvenoLocks::WriteLocker locker(valuesLock);
+    const HistoryWriter<T> writer(valuesLock, values);
     switch (handling) {
     case GenericSignal::ReplaceNewest:
         if (!values.isEmpty()) {
