@@ -254,17 +254,6 @@ public:
         return true;
     }
 
-    static bool endsWord(char c)
-    {
-        return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-    }
-
-    static int hexDigit(char c)
-    {
-        return hexValues.digit[static_cast<unsigned char>(c)];
-    }
-
-private:
     // "XX XX XX XX XX XX XX XX" and a blank or line end, the common case of
     // hexBytes(), read at once; false, having read nothing, for anything else.
     Q_ALWAYS_INLINE bool hexBytesSpaced8(quint8 *out)
@@ -320,6 +309,17 @@ private:
 #endif
     }
 
+    static bool endsWord(char c)
+    {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    }
+
+    static int hexDigit(char c)
+    {
+        return hexValues.digit[static_cast<unsigned char>(c)];
+    }
+
+private:
     const char *at;
     const char *end;
 };

@@ -159,7 +159,11 @@ bool AscReader::quickFrame(const char *line, const char *end, CanFrame &frame)
     const int length = code <= 15 ? std::min(static_cast<int>(code), 8) : static_cast<int>(code);
     constexpr qint64 longestLog = 1000LL * 366 * 86400 * 1000000;
     const qint64 at = relative ? previous + seconds : seconds;
-    if (!isCanFdLength(length) || length > 64 || at > longestLog || !dataBytes(lengthCode, length, frame)) {
+    if (!isCanFdLength(length) || length > 64 || at > longestLog) {
+        return false;
+    }
+    TextCursor bytes(words.start(firstByte), end);
+    if (!(length == 8 && bytes.hexBytesSpaced8(frame.data.data())) && !dataBytes(lengthCode, length, frame)) {
         return false;
     }
     previous = at;
