@@ -126,7 +126,7 @@ private Q_SLOTS:
     void lineInput_findsEveryLineEnd()
     {
         QVector<int> lengths;
-        for (int length = 0; length <= 80; ++length) {
+        for (int length = 0; length <= 144; ++length) {
             lengths.append(length);
         }
         lengths << LineInput::maxLineLength << LineInput::maxLineLength + 1 << 3;
