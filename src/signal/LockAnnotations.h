@@ -8,7 +8,10 @@
 
 #include <QMutex>
 #include <QReadWriteLock>
+#include <QThread>
 #include <QWaitCondition>
+
+#include <atomic>
 
 #if defined(__SANITIZE_THREAD__)
 #define TALVENO_TSAN 1
@@ -124,18 +127,51 @@ private:
     LockNote note;
 };
 
-// For a mutex held only to copy or swap a few words. QMutex puts a waiter to sleep
-// at once, and the sleep and the wake-up cost far more than such a hold, so a
-// waiter first retries for about as long as a few holds take; it sleeps only when
-// the holder itself was stopped. The retries stay short of the pause-loop window
-// after which a hypervisor hands the core to another guest. Lock and unlock are
-// QBasicMutex's inline compare-and-swap, without a call into QtCore.
-class BriefMutexLocker
+// A lock held only to copy or swap a few words: taken by one exchange and let go
+// by a release store, one locked instruction where QMutex takes two. A waiter
+// retries for about as long as a few holds take, then gives its core away between
+// tries: it waits longer only when the holder itself was stopped. The retries stay
+// short of the pause-loop window after which a hypervisor hands the core to
+// another guest.
+class BriefLock
 {
 public:
-    explicit BriefMutexLocker(QBasicMutex &mutex)
-        : held(lock(mutex))
-        , note(&mutex, Mode::Write)
+    void lock()
+    {
+        int retry = 0;
+        while (held.exchange(true, std::memory_order_acquire)) {
+            while (held.load(std::memory_order_relaxed)) {
+                if (++retry < 16) {
+                    pause();
+                } else {
+                    QThread::yieldCurrentThread();
+                }
+            }
+        }
+    }
+
+    void unlock()
+    {
+        held.store(false, std::memory_order_release);
+    }
+
+private:
+    static void pause()
+    {
+#if defined(__i386__) || defined(__x86_64__)
+        __builtin_ia32_pause();
+#endif
+    }
+
+    std::atomic<bool> held{false};
+};
+
+class BriefLocker
+{
+public:
+    explicit BriefLocker(BriefLock &lock)
+        : held(lock)
+        , note(&lock, Mode::Write)
     {
     }
 
@@ -143,34 +179,21 @@ private:
     class Held
     {
     public:
-        explicit Held(QBasicMutex &mutex)
-            : mutex(mutex)
+        explicit Held(BriefLock &lock)
+            : lock(lock)
         {
+            lock.lock();
         }
         ~Held()
         {
-            mutex.unlock();
+            lock.unlock();
         }
         Held(const Held &) = delete;
         Held &operator=(const Held &) = delete;
 
     private:
-        QBasicMutex &mutex;
+        BriefLock &lock;
     };
-
-    static Held lock(QBasicMutex &mutex)
-    {
-        for (int retry = 0; retry < 16; ++retry) {
-            if (mutex.tryLock()) {
-                return Held(mutex);
-            }
-#if defined(__i386__) || defined(__x86_64__)
-            __builtin_ia32_pause();
-#endif
-        }
-        mutex.lock();
-        return Held(mutex);
-    }
 
     Held held;
     LockNote note;

@@ -13,7 +13,6 @@
 
 #include "LockAnnotations.h"
 
-#include <QMutex>
 #include <QTypeInfo>
 #include <QtGlobal>
 
@@ -24,7 +23,7 @@ namespace TalvenoNewest
 // One entry per cache line, so that signals on different entries never contend.
 struct alignas(64) Entry
 {
-    QBasicMutex mutex;
+    TalvenoLocks::BriefLock lock;
 };
 
 constexpr quintptr entryCount = 64;
@@ -32,23 +31,23 @@ inline Entry entries[entryCount];
 
 // Objects lie at least a few dozen bytes apart; the multiplication spreads the
 // bits above that over the index.
-inline QBasicMutex &mutexOf(const void *owner)
+inline TalvenoLocks::BriefLock &lockOf(const void *owner)
 {
     const quintptr address = reinterpret_cast<quintptr>(owner) >> 4;
     const quintptr spread = static_cast<quintptr>(static_cast<quint64>(address) * 0x9E3779B97F4A7C15ull >> 32);
-    return entries[spread % entryCount].mutex;
+    return entries[spread % entryCount].lock;
 }
 
 class Locker
 {
 public:
     explicit Locker(const void *owner)
-        : locker(mutexOf(owner))
+        : locker(lockOf(owner))
     {
     }
 
 private:
-    TalvenoLocks::BriefMutexLocker locker;
+    TalvenoLocks::BriefLocker locker;
 };
 
 // Swaps two records by their bytes, as QVector relocates them: no variant is

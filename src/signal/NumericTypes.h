@@ -22,7 +22,7 @@ struct NumericTag
 // Calls f(NumericTag<N>{}) for the element type N that the data type selects and
 // returns true; returns false, without calling f, when it selects none.
 template<typename F>
-bool visitNumericType(CAN::CANopenDataType type, F &&f)
+Q_ALWAYS_INLINE bool visitNumericType(CAN::CANopenDataType type, F &&f)
 {
     switch (static_cast<quint32>(type)) {
     case 0:

@@ -12,7 +12,6 @@
 
 #include <cmath>
 #include <limits>
-#include <optional>
 
 namespace TalvenoScaling
 {
@@ -167,6 +166,10 @@ void GenericSignalImpl<T>::scaleAndAppendValue(T &value, double scaleFactor, dou
 // a second hold that scales the newest sample in place and copies it; the markers;
 // calculatorMutex around the feed and the cached statistics; then the newest sample
 // and its age, handed over to the getters.
+//
+// The sample given, once moved into the history, carries the scaled copy out and
+// takes the old lastValue back in exchange; the caller lets go of it as it would
+// have let go of the emptied sample, so no record is made or destroyed here.
 template<typename T>
 bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scaleOffset)
 {
@@ -174,7 +177,6 @@ bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scale
         return false;
     }
     TalvenoSignal::markStored(averageChanged, deviationChanged, valueChanged);
-    std::optional<T> newest;
     {
         const TalvenoSignal::HistoryWriter<T> writer(valuesLock, values);
         if (values.isEmpty()) {
@@ -182,12 +184,12 @@ bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scale
         }
         T &inHistory = values.last();
         TalvenoScaling::scaleInPlace(datatype, inHistory, scaleFactor, scaleOffset);
-        newest.emplace(std::as_const(inHistory));
+        value = std::as_const(inHistory);
     }
     TalvenoSignal::markStored(averageChanged, deviationChanged, valueChanged);
     {
         const TalvenoLocks::MutexLocker locker(calculatorMutex);
-        TalvenoCalculator::addTyped(calculator, newest->scaledValue);
+        TalvenoCalculator::addTyped(calculator, value.scaledValue);
         average.store(calcAverageLocked());
         deviation.store(calcDeviationLocked());
     }
@@ -196,7 +198,7 @@ bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scale
     started.start();
     {
         const TalvenoNewest::Locker locker(this);
-        TalvenoNewest::swapRelocatable(lastValue, *newest);
+        TalvenoNewest::swapRelocatable(lastValue, value);
         ageTimer = started;
     }
     return true;

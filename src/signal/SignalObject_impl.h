@@ -24,7 +24,7 @@ namespace TalvenoSignal
 {
 // Markers only ever go from false to true, so one that is already set needs no
 // exchange: the exchange is a locked instruction, and every intake sets all three.
-inline void markChanged(std::atomic<bool> &marker)
+Q_ALWAYS_INLINE void markChanged(std::atomic<bool> &marker)
 {
     if (!marker.load(std::memory_order_relaxed)) {
         marker.exchange(true);
@@ -34,7 +34,7 @@ inline void markChanged(std::atomic<bool> &marker)
 // Under policy 2 the history may run to M + M/10 samples before it is cut back to
 // the newest M; computed in 64 bits so that a huge capacity cannot wrap.
 template<typename T>
-void holdToCapacity(QVector<T> &values)
+Q_ALWAYS_INLINE void holdToCapacity(QVector<T> &values)
 {
     const quint64 capacity = GenericSignal::getMaxValueCount();
     if (capacity != 0 && static_cast<quint64>(values.size()) > capacity + capacity / 10) {
@@ -43,12 +43,14 @@ void holdToCapacity(QVector<T> &values)
 }
 
 // The plain intake's hold of valuesLock: reads the policy and stores the sample by
-// it; false, with the history unchanged, for a policy other than 1 and 2.
+// it; false, with the history unchanged, for a policy other than 1 and 2. This and
+// the helpers above are forced inline, as the compiler left them calls of their
+// own on the path of every sample.
 template<typename T>
-bool storeUnderPolicy(QReadWriteLock &valuesLock,
-                      QVector<T> &values,
-                      const GenericSignal::NewValueHandlingType &handling,
-                      T &&value)
+Q_ALWAYS_INLINE bool storeUnderPolicy(QReadWriteLock &valuesLock,
+                                      QVector<T> &values,
+                                      const GenericSignal::NewValueHandlingType &handling,
+                                      T &&value)
 {
     const HistoryWriter<T> writer(valuesLock, values);
     switch (handling) {
