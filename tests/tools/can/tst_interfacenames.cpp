@@ -21,6 +21,8 @@ private Q_SLOTS:
         row("prefixIsAnotherName", "can1 can10 can1 can10", "0 1 0 1");
         row("longerNameFirst", "vcan10 vcan1 vcan10", "0 1 0");
         row("caseTellsApart", "CAN0 can0", "0 1");
+        // Names of 4 to 8 bytes are compared as two words that overlap.
+        row("sameLengthOneByteApart", "abcdXfgh abcdYfgh abcXefgh abcdXfgh vcan0a vcan1a vcan0a", "0 1 2 0 3 4 3");
         row("emptyName", " can0 ", "0 1 0");
         // The last name is kept for a quick compare up to 16 bytes long.
         row("longNamesShareTheKeptBytes",

@@ -121,6 +121,33 @@ private Q_SLOTS:
         }
     }
 
+    // Lines of every length around the steps in which their ends are looked
+    // for, and at the longest a line may be.
+    void lineInput_findsEveryLineEnd()
+    {
+        QVector<int> lengths;
+        for (int length = 0; length <= 144; ++length) {
+            lengths.append(length);
+        }
+        lengths << LineInput::maxLineLength << LineInput::maxLineLength + 1 << 3;
+        QByteArray text;
+        for (const int length : lengths) {
+            text += QByteArray(length, 'x') + '\n';
+        }
+        LineInput input(text + "last");
+        for (const int length : lengths) {
+            if (length > LineInput::maxLineLength) {
+                QVERIFY(input.next() == LineInput::Next::Overlong);
+                continue;
+            }
+            QVERIFY(input.next() == LineInput::Next::Line);
+            QCOMPARE(int(input.lineLength()), length + 1);
+        }
+        QVERIFY(input.next() == LineInput::Next::Line);
+        QCOMPARE(input.line(), QByteArray("last"));
+        QVERIFY(input.next() == LineInput::Next::End);
+    }
+
     void logReader_countsLinesAndSkipsOverlong()
     {
         QByteArray log("\tnot after an error frame\n(0.1) can0 123#01\n\n");

@@ -332,6 +332,20 @@ private Q_SLOTS:
             "CAN3 19500 305 09\n"
             "CAN1 4999999500 306 0A\n"
             "skipped 0");
+        // A line with the blanks of the line before is read by its words only
+        // without control characters: a carriage return ends a word.
+        row("trc21ShapeWithCarriageReturn",
+            LogFormat::Trc,
+            ";$FILEVERSION=2.1\n"
+            ";$COLUMNS=N,O,T,B,I,d,R,L,D\n"
+            "      1        17.000 DT  1 18EFC9F2 Rx -  8    01 02 03 04 05 06 07 08\n"
+            "      \r        17.500 DT  1 18EFC9F2 Rx -  8    01 02 03 04 05 06 07 08\n"
+            "      3        18.000 DT  1 18EFC9F2 R\r -  8    01 02 03 04 05 06 07 08\n",
+            0,
+            "CAN1 17000 18EFC9F2x 0102030405060708\n"
+            "malformed: time offset is not milliseconds\n"
+            "malformed: fewer columns than the header gives\n"
+            "skipped 0");
         row("trc21DlcColumn",
             LogFormat::Trc,
             ";$FILEVERSION=2.1\n"

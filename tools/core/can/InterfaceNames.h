@@ -4,6 +4,7 @@
 #include <QMutex>
 #include <QString>
 #include <QVector>
+#include <QtEndian>
 
 #include <cstddef>
 
@@ -20,14 +21,8 @@ public:
     /// does on nearly every line of a log.
     quint16 index(const char *name, std::size_t length)
     {
-        if (length == lastLength) {
-            std::size_t same = 0;
-            while (same < length && name[same] == lastName[same]) {
-                ++same;
-            }
-            if (same == length) {
-                return static_cast<quint16>(last);
-            }
+        if (length == lastLength && isLastName(name, length)) {
+            return static_cast<quint16>(last);
         }
         return lookUp(name, length);
     }
@@ -35,6 +30,21 @@ public:
     int count() const;
 
 private:
+    // Whether the name, as long as the last one, is the last one. Most names
+    // ("can0", "vcan12") have 4 to 8 bytes: two 4-byte words, overlapping
+    // where the name is shorter than 8, cover them.
+    bool isLastName(const char *name, std::size_t length) const
+    {
+        if (length >= 4 && length <= 8) {
+            return qFromUnaligned<quint32>(name) == qFromUnaligned<quint32>(lastName)
+                && qFromUnaligned<quint32>(name + length - 4) == qFromUnaligned<quint32>(lastName + length - 4);
+        }
+        std::size_t same = 0;
+        while (same < length && name[same] == lastName[same]) {
+            ++same;
+        }
+        return same == length;
+    }
     quint16 lookUp(const char *name, std::size_t length);
     void remember(int index, const char *name, std::size_t length);
 

@@ -69,12 +69,13 @@ LineInput::Next LineInput::skipOverlongLine()
     }
 }
 
-LineInput::Next LineInput::next()
+// next() when the bytes held end before the line does, or the line is too long.
+LineInput::Next LineInput::nextAfterFill()
 {
     for (;;) {
         const std::size_t held = input.available();
         // Empty bytes leave the buffer without storage, and memchr may not take a null pointer.
-        const char *newline = held == 0 ? nullptr : static_cast<const char *>(std::memchr(input.data(), '\n', held));
+        const char *newline = held == 0 ? nullptr : findNewline(input.data(), held);
         std::size_t taken = 0;
         if (newline) {
             taken = static_cast<std::size_t>(newline - input.data()) + 1;
@@ -94,10 +95,7 @@ LineInput::Next LineInput::next()
         if (taken > static_cast<std::size_t>(maxLineLength) + 1) {
             return skipOverlongLine();
         }
-        start = input.data();
-        length = taken;
-        input.consume(taken);
-        ++lines;
+        take(taken);
         return Next::Line;
     }
 }

@@ -28,7 +28,7 @@ public:
     /// begin, and where all but the last of them end; end lies before the line
     /// end. The number found, fewer when the line has fewer; -1 for a control
     /// character other than a tab among them.
-    int find(const char *begin, const char *end, int wanted)
+    Q_ALWAYS_INLINE int find(const char *begin, const char *end, int wanted)
     {
         line = begin;
 #if defined(__SSE2__)
@@ -36,12 +36,13 @@ public:
         // before: the same blanks, so the same words. Two shapes are kept, as
         // many logs alternate between two widths of identifier. The shape of the
         // line before comes first.
-        const Shape *const tried[] = {shape, shape == &shapes[0] ? &shapes[1] : &shapes[0]};
-        for (const Shape *known : tried) {
-            if (known->words == wanted && known->fits(begin, end)) {
-                shape = known;
-                return wanted;
-            }
+        if (shape->words == wanted && shape->fits(begin, end)) {
+            return wanted;
+        }
+        const Shape *other = shape == &shapes[0] ? &shapes[1] : &shapes[0];
+        if (other->words == wanted && other->fits(begin, end)) {
+            shape = other;
+            return wanted;
         }
         Shape &found = shapes[replaced];
         replaced ^= 1;
@@ -73,9 +74,24 @@ private:
     struct Shape
     {
 #if defined(__SSE2__)
-        // Whether [begin, end) has these blanks.
+        // Whether [begin, end) has these blanks. A line that covers every chunk,
+        // nearly every line, is read in whole chunks, its control characters
+        // gathered and tested once.
         bool fits(const char *begin, const char *end) const
         {
+            if (end - begin >= 16 * chunks) {
+                __m128i controls = _mm_setzero_si128();
+                for (int chunk = 0; chunk < chunks; ++chunk) {
+                    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + 16 * chunk));
+                    const __m128i tabs = _mm_cmpeq_epi8(c, _mm_set1_epi8('\t'));
+                    const __m128i blanks = _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')), tabs);
+                    controls = _mm_or_si128(controls, _mm_andnot_si128(tabs, controlsOf(c)));
+                    if (static_cast<unsigned>(_mm_movemask_epi8(blanks)) != this->blanks[chunk]) {
+                        return false;
+                    }
+                }
+                return _mm_movemask_epi8(controls) == 0;
+            }
             for (int chunk = 0; chunk < chunks; ++chunk) {
                 if (blanksOf(begin + 16 * chunk, end) != blanks[chunk]) {
                     return false;
@@ -132,6 +148,12 @@ private:
     };
 
 #if defined(__SSE2__)
+    // The characters below ' '.
+    static __m128i controlsOf(__m128i c)
+    {
+        return _mm_cmpeq_epi8(_mm_max_epu8(c, _mm_set1_epi8(0x1F)), _mm_set1_epi8(0x1F));
+    }
+
     // Bit n set: character n from at is a blank or a tab, or lies at or past end;
     // badLine for another control character.
     static unsigned blanksOf(const char *at, const char *end)
@@ -150,8 +172,7 @@ private:
         }
         const __m128i tabs = _mm_cmpeq_epi8(c, _mm_set1_epi8('\t'));
         const __m128i blanks = _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')), tabs);
-        const __m128i controls = _mm_cmpeq_epi8(_mm_max_epu8(c, _mm_set1_epi8(0x1F)), _mm_set1_epi8(0x1F));
-        if (_mm_movemask_epi8(_mm_andnot_si128(tabs, controls)) != 0) {
+        if (_mm_movemask_epi8(_mm_andnot_si128(tabs, controlsOf(c))) != 0) {
             return badLine;
         }
         return static_cast<unsigned>(_mm_movemask_epi8(blanks));

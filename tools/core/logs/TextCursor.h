@@ -134,12 +134,12 @@ public:
             if (digits == 0) {
                 return 0;
             }
-            // The digits' values moved up so that zeros lead, then paired into bytes,
-            // the first pair in the lowest: the number in big-endian order.
+            // The digits' values moved up so that zeros lead, then paired into bytes
+            // and the pairs gathered, the first the most significant.
             v = ((v & 0x0F0F0F0F0F0F0F0FULL) + (letters >> 7) * 9) << (8 * (8 - digits));
             v = ((v & 0x00FF00FF00FF00FFULL) << 4 | (v >> 8)) & 0x00FF00FF00FF00FFULL;
-            v = (v | (v >> 8)) & 0x0000FFFF0000FFFFULL;
-            value = qFromBigEndian(static_cast<quint32>(v | (v >> 16)));
+            v = (v << 8 | v >> 16) & 0x0000FFFF0000FFFFULL;
+            value = static_cast<quint32>(v << 16 | v >> 32);
             at += digits;
             return digits;
         }
@@ -254,17 +254,6 @@ public:
         return true;
     }
 
-    static bool endsWord(char c)
-    {
-        return c == ' ' || c == '\t' || c == '\r' || c == '\n';
-    }
-
-    static int hexDigit(char c)
-    {
-        return hexValues.digit[static_cast<unsigned char>(c)];
-    }
-
-private:
     // "XX XX XX XX XX XX XX XX" and a blank or line end, the common case of
     // hexBytes(), read at once; false, having read nothing, for anything else.
     Q_ALWAYS_INLINE bool hexBytesSpaced8(quint8 *out)
@@ -275,26 +264,24 @@ private:
         }
         // Characters 0 to 15, and 8 to 23: pair n starts at 3n, in the first
         // for n below 5, in the second (8 further on) for the rest.
-        const __m128i parts[2] = {_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)),
-                                  _mm_loadu_si128(reinterpret_cast<const __m128i *>(at + 8))};
-        __m128i pairs[2];
         unsigned hex = 0;
         unsigned blanks = 0;
-        for (int part = 0; part < 2; ++part) {
-            const __m128i c = parts[part];
+        const auto read = [&hex, &blanks](const char *part, int shift) {
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(part));
             const __m128i folded = _mm_or_si128(c, _mm_set1_epi8(0x20));
             const __m128i digits =
                 _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
             const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)),
                                                   _mm_cmplt_epi8(folded, _mm_set1_epi8('f' + 1)));
-            hex |= static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digits, letters))) << (8 * part);
-            blanks |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')))) << (8 * part);
+            hex |= static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digits, letters))) << shift;
+            blanks |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')))) << shift;
             const __m128i nibbles =
                 _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9)));
             // Each byte as the first digit of a pair, the next as its second:
             // values of at most 15 shifted by 4 stay within their byte.
-            pairs[part] = _mm_or_si128(_mm_slli_epi16(nibbles, 4), _mm_srli_si128(nibbles, 1));
-        }
+            return _mm_or_si128(_mm_slli_epi16(nibbles, 4), _mm_srli_si128(nibbles, 1));
+        };
+        const __m128i pairs[2] = {read(at, 0), read(at + 8, 8)};
         // Two digits, a blank, seven times, and two digits.
         if ((hex & 0x7FFFFF) != 0x6DB6DB || (blanks & 0x7FFFFF) != 0x124924) {
             return false;
@@ -320,6 +307,17 @@ private:
 #endif
     }
 
+    static bool endsWord(char c)
+    {
+        return c == ' ' || c == '\t' || c == '\r' || c == '\n';
+    }
+
+    static int hexDigit(char c)
+    {
+        return hexValues.digit[static_cast<unsigned char>(c)];
+    }
+
+private:
     const char *at;
     const char *end;
 };

@@ -107,9 +107,9 @@ Q_ALWAYS_INLINE bool fixedPointWord(const char *at, const char *wordEnd, const c
     return true;
 }
 
-// 8 hex digits at at as 4 bytes in the same order, the first pair in the lowest
-// byte; false if any is not a hex digit.
-Q_ALWAYS_INLINE bool hexBytes8(const char *at, quint32 &bytes)
+// 8 hex digits at at as 4 pairs, pair n in the low byte of 16-bit lane n; false
+// if any is not a hex digit.
+Q_ALWAYS_INLINE bool hexPairs8(const char *at, quint64 &pairs)
 {
     quint64 v = load8(at);
     const quint64 letters = inRange(v & ~(ones * 0x20), 'A', 'F'); // either case
@@ -117,9 +117,34 @@ Q_ALWAYS_INLINE bool hexBytes8(const char *at, quint32 &bytes)
         return false;
     }
     v = (v & 0x0F0F0F0F0F0F0F0FULL) + (letters >> 7) * 9;
-    v = ((v & 0x00FF00FF00FF00FFULL) << 4 | (v >> 8)) & 0x00FF00FF00FF00FFULL;
+    pairs = ((v & 0x00FF00FF00FF00FFULL) << 4 | (v >> 8)) & 0x00FF00FF00FF00FFULL;
+    return true;
+}
+
+// 8 hex digits at at as 4 bytes in the same order, the first pair in the lowest
+// byte; false if any is not a hex digit.
+Q_ALWAYS_INLINE bool hexBytes8(const char *at, quint32 &bytes)
+{
+    quint64 v = 0;
+    if (!hexPairs8(at, v)) {
+        return false;
+    }
     v = (v | (v >> 8)) & 0x0000FFFF0000FFFFULL;
     bytes = static_cast<quint32>(v | (v >> 16));
+    return true;
+}
+
+// 8 hex digits at at as a number, the first the most significant (an
+// identifier); false if any is not a hex digit. The pairs are gathered in the
+// reverse order, which spares a byte swap.
+Q_ALWAYS_INLINE bool hexValue8(const char *at, quint32 &value)
+{
+    quint64 v = 0;
+    if (!hexPairs8(at, v)) {
+        return false;
+    }
+    v = (v << 8 | v >> 16) & 0x0000FFFF0000FFFFULL;
+    value = static_cast<quint32>(v << 16 | v >> 32);
     return true;
 }
 

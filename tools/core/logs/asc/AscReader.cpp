@@ -101,13 +101,14 @@ LogFormat AscReader::format() const
 
 TextLogReader::Line AscReader::parse(const char *line, std::size_t length, CanFrame &frame, const char *&error)
 {
+    // Frames are nearly every line: tried first, as no other line has their words.
+    if (quickFrame(line, line + length, frame)) {
+        return Line::Frame;
+    }
     TextCursor in(line, line + length);
     in.skipBlanks();
     const char first = in.peek();
     if (first >= '0' && first <= '9') {
-        if (quickFrame(line, line + length, frame)) {
-            return Line::Frame;
-        }
         return event(in, frame, error);
     }
     if (in.onlyBlanksLeft()) {
@@ -151,15 +152,24 @@ bool AscReader::quickFrame(const char *line, const char *end, CanFrame &frame)
         || !quickIdentifier(idWord, words.end(id), end, frame)) {
         return false;
     }
-    TextCursor lengthCode(words.start(dlc), end);
-    quint32 code = 0;
-    if (lengthCode.hex(2, code) != words.end(dlc) - words.start(dlc)) {
+    // One or two hex digits.
+    const char *codeWord = words.start(dlc);
+    const std::ptrdiff_t codeDigits = words.end(dlc) - codeWord;
+    const int high = TextCursor::hexDigit(codeWord[0]);
+    const int low = codeDigits == 2 ? TextCursor::hexDigit(codeWord[1]) : 0;
+    if (codeDigits > 2 || (high | low) < 0) {
         return false;
     }
-    const int length = code <= 15 ? std::min(static_cast<int>(code), 8) : static_cast<int>(code);
+    const int code = codeDigits == 2 ? high << 4 | low : high;
+    const int length = code <= 15 ? std::min(code, 8) : code;
     constexpr qint64 longestLog = 1000LL * 366 * 86400 * 1000000;
     const qint64 at = relative ? previous + seconds : seconds;
-    if (!isCanFdLength(length) || length > 64 || at > longestLog || !dataBytes(lengthCode, length, frame)) {
+    if (!isCanFdLength(length) || length > 64 || at > longestLog) {
+        return false;
+    }
+    TextCursor bytes(words.start(firstByte), end);
+    TextCursor afterCode(words.end(dlc), end);
+    if (!(length == 8 && bytes.hexBytesSpaced8(frame.data.data())) && !dataBytes(afterCode, length, frame)) {
         return false;
     }
     previous = at;

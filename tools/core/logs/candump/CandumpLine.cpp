@@ -324,11 +324,10 @@ bool readFixedJ1939Line(const char *at, const char *last, const CompactLine &lin
 {
     const std::ptrdiff_t nameLength = last - 26 - at;
     quint32 id = 0;
-    if (!hexBytes8(last - 25, id) || !hexBytes16(last - 16, line.frame.data.data())
+    if (!hexValue8(last - 25, id) || !hexBytes16(last - 16, line.frame.data.data())
         || (inRange(load8(at), 0, ' ') & (highBits >> (8 * (8 - nameLength)))) != 0) {
         return false;
     }
-    id = qFromBigEndian(id);
     return id <= 0x1FFFFFFF && line.accept(id, true, 8, at, static_cast<std::size_t>(nameLength));
 }
 
@@ -346,8 +345,7 @@ const char *readCompactIdentifier(const char *at, const char *last, quint32 &id,
         extended = false;
         return id > 0x7FF ? nullptr : at + 4;
     }
-    if (last - at >= 9 && at[8] == '#' && hexBytes8(at, id)) {
-        id = qFromBigEndian(id);
+    if (last - at >= 9 && at[8] == '#' && hexValue8(at, id)) {
         extended = true;
         return id > 0x1FFFFFFF ? nullptr : at + 9;
     }

@@ -255,7 +255,11 @@ bool TrcReader::quickRecord(const char *line, const char *end, CanFrame &frame, 
     }
     TextCursor in(words.start(layout.words - 1), end);
     const char *error = nullptr;
-    if (!data(in, frame, error)) {
+    // Eight spaced bytes, nearly every record, are read where the word begins:
+    // a word that begins with a hex digit is no RTR.
+    if (!frame.remote && length == 8 && in.hexBytesSpaced8(frame.data.data())) {
+        frame.length = 8;
+    } else if (!data(in, frame, error)) {
         return false;
     }
     read = endRecord(frame);
