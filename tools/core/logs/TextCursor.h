@@ -136,10 +136,7 @@ public:
             }
             // The digits' values moved up so that zeros lead, then paired into bytes
             // and the pairs gathered, the first the most significant.
-            v = ((v & 0x0F0F0F0F0F0F0F0FULL) + (letters >> 7) * 9) << (8 * (8 - digits));
-            v = ((v & 0x00FF00FF00FF00FFULL) << 4 | (v >> 8)) & 0x00FF00FF00FF00FFULL;
-            v = (v << 8 | v >> 16) & 0x0000FFFF0000FFFFULL;
-            value = static_cast<quint32>(v << 16 | v >> 32);
+            value = pairsValue(pairNibbles(((v & 0x0F0F0F0F0F0F0F0FULL) + (letters >> 7) * 9) << (8 * (8 - digits))));
             at += digits;
             return digits;
         }

@@ -107,6 +107,29 @@ Q_ALWAYS_INLINE bool fixedPointWord(const char *at, const char *wordEnd, const c
     return true;
 }
 
+// Nibble values, one to a byte, paired: pair n in the low byte of 16-bit lane n.
+Q_ALWAYS_INLINE quint64 pairNibbles(quint64 nibbles)
+{
+    return ((nibbles & 0x00FF00FF00FF00FFULL) << 4 | (nibbles >> 8)) & 0x00FF00FF00FF00FFULL;
+}
+
+// Four pairs as pairNibbles() leaves them, gathered into a number, the first the
+// most significant: gathered in the reverse order, which spares a byte swap.
+Q_ALWAYS_INLINE quint32 pairsValue(quint64 pairs)
+{
+    pairs = (pairs << 8 | pairs >> 16) & 0x0000FFFF0000FFFFULL;
+    return static_cast<quint32>(pairs << 16 | pairs >> 32);
+}
+
+// Where the line [line, end) ends without its line end ('\n', "\r\n").
+Q_ALWAYS_INLINE const char *withoutLineEnd(const char *line, const char *end)
+{
+    while (end != line && (end[-1] == '\n' || end[-1] == '\r')) {
+        --end;
+    }
+    return end;
+}
+
 // 8 hex digits at at as 4 pairs, pair n in the low byte of 16-bit lane n; false
 // if any is not a hex digit.
 Q_ALWAYS_INLINE bool hexPairs8(const char *at, quint64 &pairs)
@@ -116,8 +139,7 @@ Q_ALWAYS_INLINE bool hexPairs8(const char *at, quint64 &pairs)
     if ((inRange(v, '0', '9') | letters) != highBits) {
         return false;
     }
-    v = (v & 0x0F0F0F0F0F0F0F0FULL) + (letters >> 7) * 9;
-    pairs = ((v & 0x00FF00FF00FF00FFULL) << 4 | (v >> 8)) & 0x00FF00FF00FF00FFULL;
+    pairs = pairNibbles((v & 0x0F0F0F0F0F0F0F0FULL) + (letters >> 7) * 9);
     return true;
 }
 
@@ -135,16 +157,14 @@ Q_ALWAYS_INLINE bool hexBytes8(const char *at, quint32 &bytes)
 }
 
 // 8 hex digits at at as a number, the first the most significant (an
-// identifier); false if any is not a hex digit. The pairs are gathered in the
-// reverse order, which spares a byte swap.
+// identifier); false if any is not a hex digit.
 Q_ALWAYS_INLINE bool hexValue8(const char *at, quint32 &value)
 {
     quint64 v = 0;
     if (!hexPairs8(at, v)) {
         return false;
     }
-    v = (v << 8 | v >> 16) & 0x0000FFFF0000FFFFULL;
-    value = static_cast<quint32>(v << 16 | v >> 32);
+    value = pairsValue(v);
     return true;
 }
 

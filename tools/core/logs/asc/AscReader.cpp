@@ -124,11 +124,7 @@ TextLogReader::Line AscReader::parse(const char *line, std::size_t length, CanFr
 bool AscReader::quickFrame(const char *line, const char *end, CanFrame &frame)
 {
     enum { time, channel, id, direction, data, dlc, firstByte, wordCount };
-    const char *last = end;
-    while (last != line && (last[-1] == '\n' || last[-1] == '\r')) {
-        --last;
-    }
-    if (base != 16 || words.find(line, last, wordCount) != wordCount) {
+    if (base != 16 || words.find(line, TextWords::withoutLineEnd(line, end), wordCount) != wordCount) {
         return false;
     }
     const char *channelWord = words.start(channel);

@@ -224,11 +224,8 @@ TextLogReader::Line TrcReader::record(TextCursor &in, CanFrame &frame, const cha
 // record() reads again from its start, whatever this found.
 bool TrcReader::quickRecord(const char *line, const char *end, CanFrame &frame, Line &read)
 {
-    const char *last = end;
-    while (last != line && (last[-1] == '\n' || last[-1] == '\r')) {
-        --last;
-    }
-    if (!layout.byWords || words.find(line, last, layout.words) != layout.words || *words.start(0) == ';') {
+    if (!layout.byWords || words.find(line, TextWords::withoutLineEnd(line, end), layout.words) != layout.words
+        || *words.start(0) == ';') {
         return false;
     }
     startRecord(frame);
