@@ -255,6 +255,7 @@ public:
     // hexBytes(), read at once; false, having read nothing, for anything else.
     Q_ALWAYS_INLINE bool hexBytesSpaced8(quint8 *out)
     {
+        using namespace TextWords;
 #if defined(__SSE2__)
         if (end - at < 24 || static_cast<unsigned char>(at[23]) > ' ') {
             return false;
@@ -265,15 +266,9 @@ public:
         unsigned blanks = 0;
         const auto read = [&hex, &blanks](const char *part, int shift) {
             const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(part));
-            const __m128i folded = _mm_or_si128(c, _mm_set1_epi8(0x20));
-            const __m128i digits =
-                _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
-            const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)),
-                                                  _mm_cmplt_epi8(folded, _mm_set1_epi8('f' + 1)));
-            hex |= static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digits, letters))) << shift;
+            __m128i nibbles;
+            hex |= hexNibbles(c, nibbles) << shift;
             blanks |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')))) << shift;
-            const __m128i nibbles =
-                _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9)));
             // Each byte as the first digit of a pair, the next as its second:
             // values of at most 15 shifted by 4 stay within their byte.
             return _mm_or_si128(_mm_slli_epi16(nibbles, 4), _mm_srli_si128(nibbles, 1));

@@ -168,23 +168,36 @@ Q_ALWAYS_INLINE bool hexValue8(const char *at, quint32 &value)
     return true;
 }
 
-// 16 hex digits, 8 data bytes: a whole classic frame, the common case.
-Q_ALWAYS_INLINE bool hexBytes16(const char *at, quint8 *out)
-{
 #if defined(__SSE2__)
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+// Which of the 16 characters in c are hex digits, bit n for character n, and
+// each one's value in nibbles (anything for a character that is not one).
+Q_ALWAYS_INLINE unsigned hexNibbles(__m128i c, __m128i &nibbles)
+{
     const __m128i folded = _mm_or_si128(c, _mm_set1_epi8(0x20)); // letters to lower case
     const __m128i digits =
         _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
     const __m128i letters =
         _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(folded, _mm_set1_epi8('f' + 1)));
-    if (_mm_movemask_epi8(_mm_or_si128(digits, letters)) != 0xFFFF) {
+    nibbles = _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9)));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digits, letters)));
+}
+
+// Nibble values paired as pairNibbles() pairs them, eight pairs at once.
+Q_ALWAYS_INLINE __m128i pairNibbles(__m128i nibbles)
+{
+    return _mm_or_si128(_mm_and_si128(_mm_slli_epi16(nibbles, 4), _mm_set1_epi16(0x00F0)), _mm_srli_epi16(nibbles, 8));
+}
+#endif
+
+// 16 hex digits, 8 data bytes: a whole classic frame, the common case.
+Q_ALWAYS_INLINE bool hexBytes16(const char *at, quint8 *out)
+{
+#if defined(__SSE2__)
+    __m128i nibbles;
+    if (hexNibbles(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)), nibbles) != 0xFFFF) {
         return false;
     }
-    const __m128i nibbles =
-        _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9)));
-    const __m128i pairs =
-        _mm_or_si128(_mm_and_si128(_mm_slli_epi16(nibbles, 4), _mm_set1_epi16(0x00F0)), _mm_srli_epi16(nibbles, 8));
+    const __m128i pairs = pairNibbles(nibbles);
     _mm_storel_epi64(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(pairs, pairs));
     return true;
 #else
