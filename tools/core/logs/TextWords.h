@@ -169,15 +169,20 @@ Q_ALWAYS_INLINE bool hexValue8(const char *at, quint32 &value)
 }
 
 #if defined(__SSE2__)
+// All ones in each byte of c that lies in [low, low + span], zero in the rest:
+// c - low, wrapping below zero, is at most span only for those.
+Q_ALWAYS_INLINE __m128i inRange(__m128i c, char low, char span)
+{
+    const __m128i top = _mm_set1_epi8(span);
+    return _mm_cmpeq_epi8(_mm_max_epu8(_mm_sub_epi8(c, _mm_set1_epi8(low)), top), top);
+}
+
 // Which of the 16 characters in c are hex digits, bit n for character n, and
 // each one's value in nibbles (anything for a character that is not one).
 Q_ALWAYS_INLINE unsigned hexNibbles(__m128i c, __m128i &nibbles)
 {
-    const __m128i folded = _mm_or_si128(c, _mm_set1_epi8(0x20)); // letters to lower case
-    const __m128i digits =
-        _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
-    const __m128i letters =
-        _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(folded, _mm_set1_epi8('f' + 1)));
+    const __m128i digits = inRange(c, '0', 9);
+    const __m128i letters = inRange(_mm_or_si128(c, _mm_set1_epi8(0x20)), 'a', 5); // either case
     nibbles = _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9)));
     return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digits, letters)));
 }

@@ -344,19 +344,16 @@ bool readWholeJ1939Line(const char *begin, const char *end, CanFrame &frame, Lin
         return false;
     }
     const int nameEnd = static_cast<int>(last - 26 - begin);
-    quint64 digits = 0;
-    quint64 parens = 0;
-    quint64 blanks = 0;
-    for (int half = 0; half < 2; ++half) {
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + 16 * half));
-        const auto marks = [half](__m128i matched) {
-            return static_cast<quint64>(static_cast<unsigned>(_mm_movemask_epi8(matched))) << (16 * half);
-        };
-        digits |=
-            marks(_mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1))));
-        parens |= marks(_mm_cmpeq_epi8(c, _mm_set1_epi8(')')));
-        blanks |= marks(_mm_cmplt_epi8(c, _mm_set1_epi8('!'))); // bytes above 0x7F too: left to the others
-    }
+    const __m128i front = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin));
+    const __m128i back = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + 16));
+    const auto marks = [](__m128i inFront, __m128i inBack) {
+        return static_cast<quint64>(static_cast<unsigned>(_mm_movemask_epi8(inFront)))
+            | static_cast<quint64>(static_cast<unsigned>(_mm_movemask_epi8(inBack))) << 16;
+    };
+    const quint64 digits = marks(inRange(front, '0', 9), inRange(back, '0', 9));
+    const quint64 parens = marks(_mm_cmpeq_epi8(front, _mm_set1_epi8(')')), _mm_cmpeq_epi8(back, _mm_set1_epi8(')')));
+    // Bytes above 0x7F count too: such a name is left to the other parsers.
+    const quint64 blanks = marks(_mm_cmplt_epi8(front, _mm_set1_epi8('!')), _mm_cmplt_epi8(back, _mm_set1_epi8('!')));
     // '(', 1 to 12 digits of seconds, '.', 6 of microseconds, ')', one blank,
     // then the name up to the blank before the identifier.
     const int paren = parens == 0 ? 0 : static_cast<int>(qCountTrailingZeroBits(parens));
