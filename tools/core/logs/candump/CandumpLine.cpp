@@ -566,6 +566,11 @@ LineParse parseCandumpLineGeneral(const char *begin, std::size_t size, CanFrame 
     return result;
 }
 
+bool parseCommonCandumpLine(const char *begin, std::size_t size, CanFrame &frame, LineParse &result)
+{
+    return parseCompactLine(begin, begin + size, frame, result);
+}
+
 LineParse parseCandumpLine(const char *begin, std::size_t size, CanFrame &frame)
 {
     LineParse result;
