@@ -68,6 +68,13 @@ private Q_SLOTS:
         // The common J1939 line and its near misses, which its own shortcut must
         // read as the general parser does, or leave to it.
         row("j1939Relative", "(000.005001) can0 18fef1aa#A1b2C3d4E5f60708\n", 5001, 0x18FEF1AA, "A1B2C3D4E5F60708");
+        row("j1939ShortestWithoutLineEnd",
+            "(0.000001) a 18FEF100#0102030405060708",
+            1,
+            0x18FEF100,
+            "0102030405060708",
+            false,
+            "a");
         row("j1939TwelveDigitSeconds",
             "(123456789012.999999) can0 18FEF100#0102030405060708\n",
             123456789012999999,

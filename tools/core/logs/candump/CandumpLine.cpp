@@ -333,14 +333,18 @@ bool readFixedJ1939Line(const char *at, const char *last, const CompactLine &lin
 
 #if defined(__SSE2__)
 // The whole J1939 line as candump -l writes it with its relative or absolute
-// time, "(seconds.micros) name id#bytes\n", read in the vector registers: the
+// time, "(seconds.micros) name id#bytes", read in the vector registers: the
 // time and the name from marks over its first 32 characters, the identifier
-// and the 8 data bytes from the last 26 before its line end. Declines every
-// other line, its time or name longer, a tab or "\r" in it included.
-bool readWholeJ1939Line(const char *begin, const char *end, CanFrame &frame, LineParse &result)
+// and the 8 data bytes from the last 26 before its '\n', if it has one.
+// Declines every other line, its time or name longer, a tab or "\r" in it
+// included.
+Q_ALWAYS_INLINE bool readWholeJ1939Line(const char *begin, const char *end, CanFrame &frame, LineParse &result)
 {
-    const char *last = end - 1;
-    if (end - begin < 40 || *last != '\n' || last[-17] != '#' || last[-26] != ' ' || last - 26 - begin > 32) {
+    if (end - begin < 38) {
+        return false;
+    }
+    const char *last = end[-1] == '\n' ? end - 1 : end;
+    if (last - begin < 38 || last[-17] != '#' || last[-26] != ' ' || last - 26 - begin > 32) {
         return false;
     }
     const int nameEnd = static_cast<int>(last - 26 - begin);
