@@ -126,7 +126,10 @@ void FrameDecoder::addTarget(Route &built, int definition, quint16 interfaceInde
                                           &watchedSignals[static_cast<std::size_t>(watched)],
                                           &d,
                                           firstCondition,
-                                          d.multiplexing.size()});
+                                          d.multiplexing.size(),
+                                          ValueBits::of(d),
+                                          d.interval,
+                                          !d.valueLabels.isEmpty()});
 }
 
 const FrameDecoder::Route &FrameDecoder::route(const CanFrame &frame)
@@ -230,8 +233,7 @@ Q_ALWAYS_INLINE int FrameDecoder::decodeRoute(const Route &route,
         }
         WatchedSignal &signal = *target.signal;
         ++signal.frames;
-        const SignalDefinition &definition = *target.definition;
-        if (definition.interval) {
+        if (target.interval) {
             if (signal.framed) {
                 take(target.watched, microseconds - signal.previousFrameMicroseconds);
             }
@@ -240,10 +242,10 @@ Q_ALWAYS_INLINE int FrameDecoder::decodeRoute(const Route &route,
             continue;
         }
         qint64 raw = 0;
-        switch (::decode(definition, payload, raw)) {
+        switch (::decode(target.bits, payload, raw)) {
         case Decoding::Sample:
-            if (!definition.valueLabels.isEmpty()) {
-                countLabel(signal, definition, raw);
+            if (target.labelled) {
+                countLabel(signal, *target.definition, raw);
             }
             take(target.watched, raw);
             break;
@@ -280,12 +282,14 @@ Q_NEVER_INLINE int FrameDecoder::decodeRouted(const Route &frameRoute,
                                               const FrameTimes &times,
                                               std::vector<DecodedSample> &out)
 {
-    int found = decodeRoute(frameRoute, Payload{frame.data.data(), frame.length}, frame.timeMicroseconds, times, out);
+    int found = decodeRoute(frameRoute, payloadOf(frame), frame.timeMicroseconds, times, out);
     // Not read again once the group is routed: adding its route may move this one.
     if (frameRoute.j1939Traffic && listener) {
         if (const J1939Group *group = listener->take(frame)) {
             found += decodeRoute(route(*group),
-                                 Payload{group->payload.data(), static_cast<int>(group->payload.size())},
+                                 Payload{group->payload.data(),
+                                         static_cast<int>(group->payload.size()),
+                                         static_cast<int>(group->payload.size())},
                                  group->timeMicroseconds,
                                  times,
                                  out);

@@ -107,6 +107,7 @@ private:
         };
         /// A watched signal, in the frame where its conditions all hold. The
         /// signal and its definition are reached directly: neither ever moves.
+        /// What decoding reads of the definition is kept here, beside the rest.
         struct Target
         {
             int watched;
@@ -114,6 +115,9 @@ private:
             const SignalDefinition *definition;
             int firstCondition;
             int conditionCount;
+            ValueBits bits;
+            bool interval;
+            bool labelled;
         };
 
         std::vector<Target> targets;
