@@ -65,16 +65,31 @@ private:
         if ((++steps & 0xFFF) == 0) {
             progress.update(reader->bytesRead());
         }
+        if (next == LogReader::Next::Frame) {
+            return takeFrame();
+        }
+        return takeOther(next);
+    }
+
+    bool takeFrame()
+    {
+        // Lines without a time (candump's default layout) are stamped as they are
+        // read: the wall clock is then the log's clock, and it runs on while no
+        // line comes.
+        if (!framed) {
+            framed = true;
+            wallClock = !reader->timed();
+        }
+        ++counts.frames;
+        return session.logFrame(frame);
+    }
+
+    // Anything but a frame; false when the run ends.
+    bool takeOther(LogReader::Next next)
+    {
         switch (next) {
         case LogReader::Next::Frame:
-            // Lines without a time (candump's default layout) are stamped as they
-            // are read: the wall clock is then the log's clock, and it runs on
-            // while no line comes.
-            if (session.monitor().frameCount() == 0) {
-                wallClock = !reader->timed();
-            }
-            ++counts.frames;
-            return session.logFrame(frame);
+            return takeFrame();
         case LogReader::Next::TimedOut:
             return session.clockAt(nowMicroseconds());
         case LogReader::Next::ErrorFrame:
@@ -141,6 +156,8 @@ private:
     ProgressBar progress;
     CanFrame frame;
     quint64 steps = 0;
+    /// Whether a frame came yet: the first one tells whether the log is timed.
+    bool framed = false;
     bool wallClock = false;
     int status = ExitStatus::done;
 };
