@@ -65,31 +65,17 @@ private:
         if ((++steps & 0xFFF) == 0) {
             progress.update(reader->bytesRead());
         }
-        if (next == LogReader::Next::Frame) {
-            return takeFrame();
-        }
-        return takeOther(next);
-    }
-
-    bool takeFrame()
-    {
-        // Lines without a time (candump's default layout) are stamped as they are
-        // read: the wall clock is then the log's clock, and it runs on while no
-        // line comes.
-        if (!framed) {
-            framed = true;
-            wallClock = !reader->timed();
-        }
-        ++counts.frames;
-        return session.logFrame(frame);
-    }
-
-    // Anything but a frame; false when the run ends.
-    bool takeOther(LogReader::Next next)
-    {
         switch (next) {
         case LogReader::Next::Frame:
-            return takeFrame();
+            // Lines without a time (candump's default layout) are stamped as they
+            // are read: the wall clock is then the log's clock, and it runs on
+            // while no line comes.
+            if (!framed) {
+                framed = true;
+                wallClock = !reader->timed();
+            }
+            ++counts.frames;
+            return session.logFrame(frame);
         case LogReader::Next::TimedOut:
             return session.clockAt(nowMicroseconds());
         case LogReader::Next::ErrorFrame:
