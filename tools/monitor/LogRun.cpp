@@ -70,7 +70,8 @@ private:
             // Lines without a time (candump's default layout) are stamped as they
             // are read: the wall clock is then the log's clock, and it runs on
             // while no line comes.
-            if (session.monitor().frameCount() == 0) {
+            if (!framed) {
+                framed = true;
                 wallClock = !reader->timed();
             }
             ++counts.frames;
@@ -141,6 +142,8 @@ private:
     ProgressBar progress;
     CanFrame frame;
     quint64 steps = 0;
+    /// Whether a frame came yet: the first one tells whether the log is timed.
+    bool framed = false;
     bool wallClock = false;
     int status = ExitStatus::done;
 };

@@ -57,6 +57,12 @@ private Q_SLOTS:
         row("little16AtByte4", "F1D0CD5A1D00FFCD", 24, 16, "", 0x1D5A);
         row("little12AtBit4", "ABCD", 4, 12, "", 0xCDA);
         row("little64", "0102030405060708", 0, 64, "", 0x0807060504030201);
+        row("little64AtBit4SpansNineBytes",
+            "F123456789ABCDEF5A000000",
+            4,
+            64,
+            "",
+            static_cast<qint64>(0xAEFCDAB89674523Full));
         row("big16FromBit7", "1234", 7, 16, "b", 0x1234);
         row("big12FromBit3", "0ABC", 3, 12, "b", 0xABC);
         row("signedLittle12Negative", "FF0F", 0, 12, "s", -1);

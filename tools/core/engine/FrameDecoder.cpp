@@ -126,7 +126,10 @@ void FrameDecoder::addTarget(Route &built, int definition, quint16 interfaceInde
                                           &watchedSignals[static_cast<std::size_t>(watched)],
                                           &d,
                                           firstCondition,
-                                          d.multiplexing.size()});
+                                          d.multiplexing.size(),
+                                          ValueBits::of(d),
+                                          d.interval,
+                                          !d.valueLabels.isEmpty()});
 }
 
 const FrameDecoder::Route &FrameDecoder::route(const CanFrame &frame)
@@ -203,93 +206,12 @@ void FrameDecoder::countLabel(WatchedSignal &signal, const SignalDefinition &def
     }
 }
 
-// Inlined, so that a frame pays no call for sharing it with the groups.
-Q_ALWAYS_INLINE int FrameDecoder::decodeRoute(const Route &route,
-                                              Payload payload,
-                                              qint64 microseconds,
-                                              const FrameTimes &times,
-                                              std::vector<DecodedSample> &out)
-{
-    // Only multiplexed signals read the switches: most routes have none.
-    if (!route.switches.empty()) {
-        switchStates.assign(route.switches.size(), 0);
-        switchValues.resize(route.switches.size());
-    }
-    if (route.targets.empty()) {
-        return 0;
-    }
-    int found = 0;
-    const double seconds = times.secondsAt(microseconds);
-    const auto take = [&](int target, qint64 raw) {
-        out.push_back(DecodedSample{target, raw, seconds});
-        ++found;
-    };
-    for (const Route::Target &target : route.targets) {
-        if (target.conditionCount > 0 && !selected(route, target, payload)) {
-            continue;
-        }
-        WatchedSignal &signal = *target.signal;
-        ++signal.frames;
-        const SignalDefinition &definition = *target.definition;
-        if (definition.interval) {
-            if (signal.framed) {
-                take(target.watched, microseconds - signal.previousFrameMicroseconds);
-            }
-            signal.framed = true;
-            signal.previousFrameMicroseconds = microseconds;
-            continue;
-        }
-        qint64 raw = 0;
-        switch (::decode(definition, payload, raw)) {
-        case Decoding::Sample:
-            if (!definition.valueLabels.isEmpty()) {
-                countLabel(signal, definition, raw);
-            }
-            take(target.watched, raw);
-            break;
-        case Decoding::NotAvailable:
-            ++signal.notAvailableSamples;
-            break;
-        case Decoding::Error:
-            ++signal.errorSamples;
-            break;
-        case Decoding::TooShort:
-            ++signal.tooShortFrames;
-            break;
-        }
-    }
-    return found;
-}
-
 int FrameDecoder::decode(const CanFrame &frame, const FrameTimes &times, std::vector<DecodedSample> &out)
 {
-    if (frame.remote) {
-        return 0;
-    }
-    const Route &frameRoute = route(frame);
-    // Most frames of a real log: they end here, having read their route's slot.
-    if (routes.isEmpty(frameRoute)) {
-        return 0;
-    }
-    return decodeRouted(frameRoute, frame, times, out);
+    return decode(frame, times, [&out](const DecodedSample &sample) { out.push_back(sample); });
 }
 
-// Out of line, so that the frames that feed nothing keep a short path.
-Q_NEVER_INLINE int FrameDecoder::decodeRouted(const Route &frameRoute,
-                                              const CanFrame &frame,
-                                              const FrameTimes &times,
-                                              std::vector<DecodedSample> &out)
+const J1939Group *FrameDecoder::completedGroup(const Route &frameRoute, const CanFrame &frame)
 {
-    int found = decodeRoute(frameRoute, Payload{frame.data.data(), frame.length}, frame.timeMicroseconds, times, out);
-    // Not read again once the group is routed: adding its route may move this one.
-    if (frameRoute.j1939Traffic && listener) {
-        if (const J1939Group *group = listener->take(frame)) {
-            found += decodeRoute(route(*group),
-                                 Payload{group->payload.data(), static_cast<int>(group->payload.size())},
-                                 group->timeMicroseconds,
-                                 times,
-                                 out);
-        }
-    }
-    return found;
+    return frameRoute.j1939Traffic && listener ? listener->take(frame) : nullptr;
 }

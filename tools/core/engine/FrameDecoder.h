@@ -76,8 +76,12 @@ class FrameDecoder
 public:
     explicit FrameDecoder(const QVector<SignalDefinition> &definitions);
 
-    /// Appends the frame's samples to out, timed on the run's clock; returns how
-    /// many. Counts the not-available and error values and the frames too short.
+    /// Hands each of the frame's samples, timed on the run's clock, to
+    /// take(const DecodedSample &) as it is decoded; returns how many. Counts the
+    /// not-available and error values and the frames too short.
+    template<typename Take>
+    int decode(const CanFrame &frame, const FrameTimes &times, Take &&take);
+    /// The same, the samples appended to out.
     int decode(const CanFrame &frame, const FrameTimes &times, std::vector<DecodedSample> &out);
     /// Hands the frames of J1939 traffic to traffic from now on, and decodes the
     /// groups it completes with the frames that complete them; null stops that.
@@ -107,6 +111,7 @@ private:
         };
         /// A watched signal, in the frame where its conditions all hold. The
         /// signal and its definition are reached directly: neither ever moves.
+        /// What decoding reads of the definition is kept here, beside the rest.
         struct Target
         {
             int watched;
@@ -114,6 +119,9 @@ private:
             const SignalDefinition *definition;
             int firstCondition;
             int conditionCount;
+            ValueBits bits;
+            bool interval;
+            bool labelled;
         };
 
         std::vector<Target> targets;
@@ -128,19 +136,17 @@ private:
     const Route &route(const J1939Group &group);
     /// A route without targets, and not J1939 traffic, as the shared empty one.
     const Route &stored(quint64 key, Route built);
-    int decodeRouted(const Route &frameRoute,
-                     const CanFrame &frame,
-                     const FrameTimes &times,
-                     std::vector<DecodedSample> &out);
+    template<typename Take>
+    int decodeRouted(const Route &frameRoute, const CanFrame &frame, const FrameTimes &times, Take &take);
+    /// The group that the frame completes, where its route is J1939 traffic and
+    /// a listener takes it; null otherwise.
+    const J1939Group *completedGroup(const Route &frameRoute, const CanFrame &frame);
     void addTarget(Route &built, int definition, quint16 interfaceIndex, int sourceAddress);
     QVector<int> candidates(const CanFrame &frame) const;
     int watchedFor(int definition, quint16 interfaceIndex, int sourceAddress);
     bool selected(const Route &route, const Route::Target &target, Payload payload);
-    int decodeRoute(const Route &route,
-                    Payload payload,
-                    qint64 microseconds,
-                    const FrameTimes &times,
-                    std::vector<DecodedSample> &out);
+    template<typename Take>
+    int decodeRoute(const Route &route, Payload payload, qint64 microseconds, const FrameTimes &times, Take &take);
     void countLabel(WatchedSignal &signal, const SignalDefinition &definition, qint64 raw);
 
     /// Never changed, so that routes may point into it.
@@ -157,3 +163,88 @@ private:
     std::vector<signed char> switchStates;
     J1939Traffic *listener = nullptr;
 };
+
+template<typename Take>
+int FrameDecoder::decode(const CanFrame &frame, const FrameTimes &times, Take &&take)
+{
+    if (frame.remote) {
+        return 0;
+    }
+    const Route &frameRoute = route(frame);
+    // Most frames of a real log: they end here, having read their route's slot.
+    if (routes.isEmpty(frameRoute)) {
+        return 0;
+    }
+    return decodeRouted(frameRoute, frame, times, take);
+}
+
+// Out of line, so that the frames that feed nothing keep a short path.
+template<typename Take>
+Q_NEVER_INLINE int
+FrameDecoder::decodeRouted(const Route &frameRoute, const CanFrame &frame, const FrameTimes &times, Take &take)
+{
+    int found = decodeRoute(frameRoute, payloadOf(frame), frame.timeMicroseconds, times, take);
+    // Not read again once the group is routed: adding its route may move this one.
+    if (const J1939Group *group = completedGroup(frameRoute, frame)) {
+        const int size = static_cast<int>(group->payload.size());
+        found += decodeRoute(route(*group),
+                             Payload{group->payload.data(), size, size},
+                             group->timeMicroseconds,
+                             times,
+                             take);
+    }
+    return found;
+}
+
+// Inlined, so that a frame pays no call for sharing it with the groups.
+template<typename Take>
+Q_ALWAYS_INLINE int
+FrameDecoder::decodeRoute(const Route &route, Payload payload, qint64 microseconds, const FrameTimes &times, Take &take)
+{
+    // Only multiplexed signals read the switches: most routes have none.
+    if (!route.switches.empty()) {
+        switchStates.assign(route.switches.size(), 0);
+        switchValues.resize(route.switches.size());
+    }
+    if (route.targets.empty()) {
+        return 0;
+    }
+    int found = 0;
+    const double seconds = times.secondsAt(microseconds);
+    for (const Route::Target &target : route.targets) {
+        if (target.conditionCount > 0 && !selected(route, target, payload)) {
+            continue;
+        }
+        WatchedSignal &signal = *target.signal;
+        ++signal.frames;
+        if (target.interval) {
+            if (signal.framed) {
+                take(DecodedSample{target.watched, microseconds - signal.previousFrameMicroseconds, seconds});
+                ++found;
+            }
+            signal.framed = true;
+            signal.previousFrameMicroseconds = microseconds;
+            continue;
+        }
+        qint64 raw = 0;
+        switch (::decode(target.bits, payload, raw)) {
+        case Decoding::Sample:
+            if (target.labelled) {
+                countLabel(signal, *target.definition, raw);
+            }
+            take(DecodedSample{target.watched, raw, seconds});
+            ++found;
+            break;
+        case Decoding::NotAvailable:
+            ++signal.notAvailableSamples;
+            break;
+        case Decoding::Error:
+            ++signal.errorSamples;
+            break;
+        case Decoding::TooShort:
+            ++signal.tooShortFrames;
+            break;
+        }
+    }
+    return found;
+}

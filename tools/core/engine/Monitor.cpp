@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cmath>
 #include <tuple>
+#include <vector>
 
 namespace
 {
@@ -38,18 +39,7 @@ void Monitor::processFrame(const CanFrame &frame)
     times.take(frame.timeMicroseconds);
     present = times.last() - times.first();
     ++frames;
-    if (decoder.decode(frame, times, frameSamples) > 0) {
-        feedSamples();
-    }
-}
-
-// Out of line: most frames bring no sample, and their path stays short.
-Q_NEVER_INLINE void Monitor::feedSamples()
-{
-    for (const DecodedSample &sample : std::as_const(frameSamples)) {
-        objects.feed(sample);
-    }
-    frameSamples.clear();
+    decoder.decode(frame, times, [this](const DecodedSample &sample) { objects.feed(sample); });
 }
 
 double Monitor::logSeconds(const CanFrame &frame) const

@@ -16,8 +16,6 @@
 #include <QElapsedTimer>
 #include <QVector>
 
-#include <vector>
-
 /**
  * The engine: frames in, through the decoder's routing and decoding, into the
  * library's signal objects; snapshots and histories out, for the reports. The
@@ -81,8 +79,6 @@ private:
         int watched = -1;
     };
 
-    /// Feeds frameSamples to the objects and empties it.
-    void feedSamples();
     QVector<Row> rows() const;
     /// Whether any frame brought the watched signal a value, skipped or not.
     bool received(int watched) const;
@@ -96,7 +92,6 @@ private:
     SignalObjects objects;
     J1939Traffic traffic;
     FrameTimes times;
-    std::vector<DecodedSample> frameSamples;
     QElapsedTimer runTimer;
     Relaxed<quint64> frames;
     /// lastLogSeconds() in microseconds, for the threads that take snapshots:

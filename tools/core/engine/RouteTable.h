@@ -3,7 +3,6 @@
 
 #include <QtGlobal>
 
-#include <algorithm>
 #include <utility>
 #include <vector>
 
@@ -22,10 +21,7 @@ public:
     /// The route of key, or null when key has none yet.
     const Route *find(quint64 key) const
     {
-        if (cells.empty()) {
-            return nullptr;
-        }
-        for (std::size_t at = slotOf(key);; at = (at + 1) & (cells.size() - 1)) {
+        for (std::size_t at = slotOf(key);; at = (at + 1) & mask) {
             const Slot &slot = cells[at];
             if (slot.route == freeSlot) {
                 return nullptr;
@@ -78,14 +74,14 @@ private:
 
     std::size_t slotOf(quint64 key) const
     {
-        return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & (cells.size() - 1);
+        return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ull) >> 32) & mask;
     }
 
     void place(quint64 key, int route)
     {
         std::size_t at = slotOf(key);
         while (cells[at].route != freeSlot) {
-            at = (at + 1) & (cells.size() - 1);
+            at = (at + 1) & mask;
         }
         cells[at] = Slot{key, route};
     }
@@ -93,7 +89,8 @@ private:
     void grow()
     {
         const std::vector<Slot> old = std::move(cells);
-        cells.assign(std::max<std::size_t>(64, old.size() * 2), Slot());
+        cells.assign(old.size() * 2, Slot());
+        mask = cells.size() - 1;
         for (const Slot &slot : old) {
             if (slot.route != freeSlot) {
                 place(slot.key, slot.route);
@@ -101,7 +98,9 @@ private:
         }
     }
 
-    std::vector<Slot> cells;
+    /// Never empty, so that a lookup needs no check for it; a power of two.
+    std::vector<Slot> cells = std::vector<Slot>(64);
+    std::size_t mask = 63;
     std::vector<Route> routes;
     const Route empty{};
     std::size_t emptyKeys = 0;

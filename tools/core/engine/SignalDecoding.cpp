@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #include "SignalDecoding.h"
 
+#include <QtEndian>
+
 #include <algorithm>
 
 bool matches(const SignalDefinition &signal, const CanFrame &frame)
@@ -36,15 +38,21 @@ Decoding j1939Marker(quint64 raw, int length)
 
 namespace
 {
-// A byte at a time: the bits of a signal span at most nine bytes.
-quint64 littleEndianBits(const quint8 *data, int startBit, int length)
+// The bits of a signal span at most nine bytes: the first eight as one word
+// where the payload may be read so far, else a byte at a time.
+quint64 littleEndianBits(Payload payload, int startBit, int length)
 {
+    const quint8 *data = payload.bytes;
     const std::size_t first = static_cast<std::size_t>(startBit / 8);
     const int shift = startBit % 8;
     const int bytes = (shift + length + 7) / 8;
     quint64 raw = 0;
-    for (int i = 0; i < bytes && i < 8; ++i) {
-        raw |= quint64(data[first + static_cast<std::size_t>(i)]) << (8 * i);
+    if (first + 8 <= static_cast<std::size_t>(payload.readable)) {
+        raw = qFromLittleEndian<quint64>(data + first);
+    } else {
+        for (int i = 0; i < bytes && i < 8; ++i) {
+            raw |= quint64(data[first + static_cast<std::size_t>(i)]) << (8 * i);
+        }
     }
     raw >>= shift;
     if (bytes > 8) {
@@ -70,6 +78,27 @@ quint64 bigEndianBits(const quint8 *data, int startBit, int length)
     }
     return raw;
 }
+
+// The value of a payload that holds its bits.
+qint64 valueAt(Payload payload, int startBit, int length, ByteOrder byteOrder, bool isSigned)
+{
+    const quint64 bits = byteOrder == ByteOrder::LittleEndian ? littleEndianBits(payload, startBit, length)
+                                                              : bigEndianBits(payload.bytes, startBit, length);
+    if (isSigned && length < 64 && (bits >> (length - 1)) != 0) {
+        return static_cast<qint64>(bits | (~quint64(0) << length));
+    }
+    return static_cast<qint64>(bits);
+}
+}
+
+ValueBits ValueBits::of(const SignalDefinition &signal)
+{
+    return ValueBits{signal.startBit,
+                     signal.length,
+                     ::lastBit(signal),
+                     signal.byteOrder,
+                     signal.isSigned && signal.encoding == SignalDefinition::Encoding::Integer,
+                     signal.skipNotAvailable};
 }
 
 bool extractBits(Payload payload, int startBit, int length, ByteOrder byteOrder, bool isSigned, qint64 &raw)
@@ -77,29 +106,20 @@ bool extractBits(Payload payload, int startBit, int length, ByteOrder byteOrder,
     if (lastBit(startBit, length, byteOrder) >= payload.length * 8) {
         return false;
     }
-    const quint64 bits = byteOrder == ByteOrder::LittleEndian ? littleEndianBits(payload.bytes, startBit, length)
-                                                              : bigEndianBits(payload.bytes, startBit, length);
-    if (isSigned && length < 64 && (bits >> (length - 1)) != 0) {
-        raw = static_cast<qint64>(bits | (~quint64(0) << length));
-    } else {
-        raw = static_cast<qint64>(bits);
-    }
+    raw = valueAt(payload, startBit, length, byteOrder, isSigned);
     return true;
 }
 
-Decoding decode(const SignalDefinition &signal, Payload payload, qint64 &raw)
+Decoding decode(const ValueBits &bits, Payload payload, qint64 &raw)
 {
-    const bool isSigned = signal.isSigned && signal.encoding == SignalDefinition::Encoding::Integer;
-    if (!extractBits(payload, signal.startBit, signal.length, signal.byteOrder, isSigned, raw)) {
+    if (bits.lastBit >= payload.length * 8) {
         return Decoding::TooShort;
     }
-    if (signal.skipNotAvailable) {
-        const quint64 bits = signal.length == 64 ? static_cast<quint64>(raw)
-                                                 : static_cast<quint64>(raw) & ((quint64(1) << signal.length) - 1);
-        const Decoding marker = j1939Marker(bits, signal.length);
-        if (marker != Decoding::Sample) {
-            return marker;
-        }
+    raw = valueAt(payload, bits.startBit, bits.length, bits.byteOrder, bits.isSigned);
+    if (bits.skipNotAvailable) {
+        const quint64 value = bits.length == 64 ? static_cast<quint64>(raw)
+                                                : static_cast<quint64>(raw) & ((quint64(1) << bits.length) - 1);
+        return j1939Marker(value, bits.length);
     }
     return Decoding::Sample;
 }

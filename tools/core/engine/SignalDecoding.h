@@ -16,6 +16,30 @@ struct Payload
 {
     const quint8 *bytes;
     int length;
+    /// Bytes that may be read from bytes on, length or more: a frame's whole data
+    /// array, so that a value is read as one word, whatever the bytes past length.
+    int readable;
+};
+
+/// A payload of a frame.
+inline Payload payloadOf(const CanFrame &frame)
+{
+    return Payload{frame.data.data(), frame.length, static_cast<int>(frame.data.size())};
+}
+
+/// Where a signal's raw value lies and how it is read, worked out once from its
+/// definition: all that decoding a payload reads of it.
+struct ValueBits
+{
+    int startBit;
+    int length;
+    /// The payload must hold more bits than this.
+    int lastBit;
+    ByteOrder byteOrder;
+    bool isSigned;
+    bool skipNotAvailable;
+
+    static ValueBits of(const SignalDefinition &signal);
 };
 
 /// What decode() made of a frame that matches.
@@ -32,15 +56,19 @@ bool extractBits(Payload payload, int startBit, int length, ByteOrder byteOrder,
 inline bool
 extractBits(const CanFrame &frame, int startBit, int length, ByteOrder byteOrder, bool isSigned, qint64 &raw)
 {
-    return extractBits(Payload{frame.data.data(), frame.length}, startBit, length, byteOrder, isSigned, raw);
+    return extractBits(payloadOf(frame), startBit, length, byteOrder, isSigned, raw);
 }
 
 /// Extracts the raw value: zero-extended, or sign-extended for a signed signal;
 /// the bits as they are for an IEEE real.
-Decoding decode(const SignalDefinition &signal, Payload payload, qint64 &raw);
+Decoding decode(const ValueBits &bits, Payload payload, qint64 &raw);
+inline Decoding decode(const SignalDefinition &signal, Payload payload, qint64 &raw)
+{
+    return decode(ValueBits::of(signal), payload, raw);
+}
 inline Decoding decode(const SignalDefinition &signal, const CanFrame &frame, qint64 &raw)
 {
-    return decode(signal, Payload{frame.data.data(), frame.length}, raw);
+    return decode(signal, payloadOf(frame), raw);
 }
 
 /// How J1939 marks a raw value of a parameter of this length: for 8 bits and more
