@@ -10,6 +10,7 @@
 #include <QtGlobal>
 
 #include <cstddef>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -128,6 +129,13 @@ Q_ALWAYS_INLINE const char *withoutLineEnd(const char *line, const char *end)
         --end;
     }
     return end;
+}
+
+// Whether [line, end) ends in its first '\n', where every character before
+// from is known to be none.
+Q_ALWAYS_INLINE bool endsAtFirstNewline(const char *from, const char *end)
+{
+    return end[-1] == '\n' && std::memchr(from, '\n', static_cast<std::size_t>(end - 1 - from)) == nullptr;
 }
 
 // 8 hex digits at at as 4 pairs, pair n in the low byte of 16-bit lane n; false

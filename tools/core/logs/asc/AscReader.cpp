@@ -99,10 +99,33 @@ LogFormat AscReader::format() const
     return LogFormat::Asc;
 }
 
+LogReader::Next AscReader::next(CanFrame &frame)
+{
+    // Most frame lines are as long as one of the two before (logs alternate
+    // between widths of identifier). Where quickFrame() reads one at such a
+    // length, to a '\n' at its end and no other, the line ends there, found
+    // without a search.
+    LineInput &input = lines();
+    for (int i = 0; i < 2; ++i) {
+        const std::size_t length = expectedLengths[i];
+        if (length != 0 && input.aheadSize() >= length && input.ahead()[length - 1] == '\n'
+            && quickFrame(input.ahead(), input.ahead() + length, frame, true)) {
+            std::swap(expectedLengths[0], expectedLengths[i]);
+            input.takeLine(length);
+            return Next::Frame;
+        }
+    }
+    return TextLogReader::next(frame);
+}
+
 TextLogReader::Line AscReader::parse(const char *line, std::size_t length, CanFrame &frame, const char *&error)
 {
     // Frames are nearly every line: tried first, as no other line has their words.
-    if (quickFrame(line, line + length, frame)) {
+    if (quickFrame(line, line + length, frame, false)) {
+        if (line[length - 1] == '\n' && expectedLengths[0] != length) {
+            expectedLengths[1] = expectedLengths[0];
+            expectedLengths[0] = length;
+        }
         return Line::Frame;
     }
     TextCursor in(line, line + length);
@@ -120,8 +143,9 @@ TextLogReader::Line AscReader::parse(const char *line, std::size_t length, CanFr
 // The words of a classic data frame in a hex log, "time channel id[x] Rx|Tx d
 // dlc", read where they lie, to what event() reads from them; any other line,
 // or any doubt, is declined (false, the reader's state untouched) and left to
-// event().
-bool AscReader::quickFrame(const char *line, const char *end, CanFrame &frame)
+// event(). endsAtFirstNewline: decline a line unless its last character is its
+// first '\n'.
+bool AscReader::quickFrame(const char *line, const char *end, CanFrame &frame, bool endsAtFirstNewline)
 {
     enum { time, channel, id, direction, data, dlc, firstByte, wordCount };
     if (base != 16 || words.find(line, TextWords::withoutLineEnd(line, end), wordCount) != wordCount) {
@@ -165,7 +189,14 @@ bool AscReader::quickFrame(const char *line, const char *end, CanFrame &frame)
     }
     TextCursor bytes(words.start(firstByte), end);
     TextCursor afterCode(words.end(dlc), end);
-    if (!(length == 8 && bytes.hexBytesSpaced8(frame.data.data())) && !dataBytes(afterCode, length, frame)) {
+    const bool spaced8 = length == 8 && bytes.hexBytesSpaced8(frame.data.data());
+    if (!spaced8 && !dataBytes(afterCode, length, frame)) {
+        return false;
+    }
+    // Every character before the data's end was one of the words or the
+    // blanks between them.
+    if (endsAtFirstNewline
+        && !TextWords::endsAtFirstNewline(spaced8 ? bytes.position() : afterCode.position(), end)) {
         return false;
     }
     previous = at;
