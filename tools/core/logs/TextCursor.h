@@ -264,16 +264,7 @@ public:
         // for n below 5, in the second (8 further on) for the rest.
         unsigned hex = 0;
         unsigned blanks = 0;
-        const auto read = [&hex, &blanks](const char *part, int shift) {
-            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(part));
-            __m128i nibbles;
-            hex |= hexNibbles(c, nibbles) << shift;
-            blanks |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')))) << shift;
-            // Each byte as the first digit of a pair, the next as its second:
-            // values of at most 15 shifted by 4 stay within their byte.
-            return _mm_or_si128(_mm_slli_epi16(nibbles, 4), _mm_srli_si128(nibbles, 1));
-        };
-        const __m128i pairs[2] = {read(at, 0), read(at + 8, 8)};
+        const __m128i pairs[2] = {spacedPairs(at, 0, hex, blanks), spacedPairs(at + 8, 8, hex, blanks)};
         // Two digits, a blank, seven times, and two digits.
         if ((hex & 0x7FFFFF) != 0x6DB6DB || (blanks & 0x7FFFFF) != 0x124924) {
             return false;
@@ -298,6 +289,21 @@ public:
         return false;
 #endif
     }
+
+#if defined(__SSE2__)
+    // 16 characters from part, for hexBytesSpaced8(): which are hex digits and
+    // which blanks, shifted into hex and blanks, and each paired as the first
+    // digit of a pair with the next as its second (values of at most 15
+    // shifted by 4 stay within their byte).
+    static Q_ALWAYS_INLINE __m128i spacedPairs(const char *part, int shift, unsigned &hex, unsigned &blanks)
+    {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(part));
+        __m128i nibbles;
+        hex |= TextWords::hexNibbles(c, nibbles) << shift;
+        blanks |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')))) << shift;
+        return _mm_or_si128(_mm_slli_epi16(nibbles, 4), _mm_srli_si128(nibbles, 1));
+    }
+#endif
 
     static bool endsWord(char c)
     {

@@ -131,11 +131,25 @@ Q_ALWAYS_INLINE const char *withoutLineEnd(const char *line, const char *end)
     return end;
 }
 
-// Whether [line, end) ends in its first '\n', where every character before
-// from is known to be none.
-Q_ALWAYS_INLINE bool endsAtFirstNewline(const char *from, const char *end)
+// Whether the line [line, end) ends in its first '\n', where every character
+// before from is known to be none. What lies between is short, the rest of a
+// line: searched 16 at a time backwards from the end, without a call, once
+// more over characters before from where that spares a search by character.
+Q_ALWAYS_INLINE bool endsAtFirstNewline(const char *line, const char *from, const char *end)
 {
-    return end[-1] == '\n' && std::memchr(from, '\n', static_cast<std::size_t>(end - 1 - from)) == nullptr;
+    if (end[-1] != '\n') {
+        return false;
+    }
+    const char *last = end - 1;
+#if defined(__SSE2__)
+    for (; last > from && last - line >= 16; last -= 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(last - 16));
+        if (_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8('\n'))) != 0) {
+            return false;
+        }
+    }
+#endif
+    return last <= from || std::memchr(from, '\n', static_cast<std::size_t>(last - from)) == nullptr;
 }
 
 // 8 hex digits at at as 4 pairs, pair n in the low byte of 16-bit lane n; false

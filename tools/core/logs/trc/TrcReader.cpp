@@ -107,7 +107,7 @@ LogReader::Next TrcReader::next(CanFrame &frame)
     const char *readTo = nullptr;
     if (expectedLength != 0 && input.aheadSize() >= expectedLength && input.ahead()[expectedLength - 1] == '\n'
         && quickRecord(input.ahead(), input.ahead() + expectedLength, frame, read, readTo)
-        && TextWords::endsAtFirstNewline(readTo, input.ahead() + expectedLength)) {
+        && TextWords::endsAtFirstNewline(input.ahead(), readTo, input.ahead() + expectedLength)) {
         input.takeLine(expectedLength);
         return read == Line::Frame ? Next::Frame : Next::ErrorFrame;
     }
