@@ -195,7 +195,8 @@ bool AscReader::quickFrame(const char *line, const char *end, CanFrame &frame, b
     }
     // Every character before the data's end was one of the words or the
     // blanks between them.
-    if (endsAtFirstNewline && !TextWords::endsAtFirstNewline(line, spaced8 ? bytes.position() : afterCode.position(), end)) {
+    if (endsAtFirstNewline
+        && !TextWords::endsAtFirstNewline(line, spaced8 ? bytes.position() : afterCode.position(), end)) {
         return false;
     }
     previous = at;
