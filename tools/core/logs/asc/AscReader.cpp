@@ -106,11 +106,14 @@ LogReader::Next AscReader::next(CanFrame &frame)
     // length, to a '\n' at its end and no other, the line ends there, found
     // without a search.
     LineInput &input = lines();
-    for (int i = 0; i < 2; ++i) {
-        const std::size_t length = expectedLengths[i];
-        if (length != 0 && input.aheadSize() >= length && input.ahead()[length - 1] == '\n'
-            && quickFrame(input.ahead(), input.ahead() + length, frame, true)) {
-            std::swap(expectedLengths[0], expectedLengths[i]);
+    const std::size_t longer = std::max(expectedLengths[0], expectedLengths[1]);
+    if (expectedLengths[0] != 0 && input.aheadSize() >= longer) {
+        // Chosen without a branch, as the two alternate without a pattern.
+        const bool second = input.ahead()[expectedLengths[0] - 1] != '\n';
+        const std::size_t length = expectedLengths[second ? 1 : 0];
+        if (input.ahead()[length - 1] == '\n' && quickFrame(input.ahead(), input.ahead() + length, frame, true)) {
+            expectedLengths[1] = expectedLengths[second ? 0 : 1];
+            expectedLengths[0] = length;
             input.takeLine(length);
             return Next::Frame;
         }
@@ -123,7 +126,7 @@ TextLogReader::Line AscReader::parse(const char *line, std::size_t length, CanFr
     // Frames are nearly every line: tried first, as no other line has their words.
     if (quickFrame(line, line + length, frame, false)) {
         if (line[length - 1] == '\n' && expectedLengths[0] != length) {
-            expectedLengths[1] = expectedLengths[0];
+            expectedLengths[1] = expectedLengths[0] != 0 ? expectedLengths[0] : length;
             expectedLengths[0] = length;
         }
         return Line::Frame;

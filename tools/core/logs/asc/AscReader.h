@@ -53,7 +53,7 @@ private:
     ChannelNames channels;
     LineWords words;
     /// The lengths of the last two frame lines that quickFrame() read, the
-    /// latest first; 0 before one.
+    /// latest first (the first length twice until another comes); 0 before one.
     std::size_t expectedLengths[2] = {};
     int base = 16;
     bool relative = false;
