@@ -269,18 +269,23 @@ public:
         if ((hex & 0x7FFFFF) != 0x6DB6DB || (blanks & 0x7FFFFF) != 0x124924) {
             return false;
         }
-        // Pairs 0 to 4 are bytes 0, 3, 6, 9 and 12 of the first, pairs 5 to 7
-        // bytes 7, 10 and 13 of the second, taken out two bytes at a time.
-        const auto low = [](int twoBytes, int byte) {
-            return static_cast<quint64>(twoBytes & 0xFF) << (8 * byte);
+        // Pair n is byte 3n of the first, or byte 3n - 8 of the second: by
+        // 16-bit lanes, pairs 0 and 2 the low bytes of lanes 0 and 3 of the
+        // first, pairs 4 and 6 of lanes 2 and 5 of the second, the pair after
+        // each the high byte of the lane after. Those bytes kept, and each lane
+        // after moved onto the one before, give two bytes of data in each of
+        // the four lanes.
+        const auto lanePairs = [](__m128i pairs, __m128i kept) {
+            const __m128i bytes = _mm_and_si128(pairs, kept);
+            return _mm_or_si128(bytes, _mm_srli_si128(bytes, 2));
         };
-        const auto high = [](int twoBytes, int byte) {
-            return static_cast<quint64>(twoBytes >> 8) << (8 * byte);
+        const __m128i first = lanePairs(pairs[0], _mm_setr_epi16(0xFF, -256, 0, 0xFF, -256, 0, 0, 0));
+        const __m128i second = lanePairs(pairs[1], _mm_setr_epi16(0, 0, 0xFF, -256, 0, 0xFF, -256, 0));
+        const auto lane = [](int twoBytes, int n) {
+            return static_cast<quint64>(static_cast<quint16>(twoBytes)) << (16 * n);
         };
-        qToLittleEndian(low(_mm_extract_epi16(pairs[0], 0), 0) | high(_mm_extract_epi16(pairs[0], 1), 1)
-                            | low(_mm_extract_epi16(pairs[0], 3), 2) | high(_mm_extract_epi16(pairs[0], 4), 3)
-                            | low(_mm_extract_epi16(pairs[0], 6), 4) | high(_mm_extract_epi16(pairs[1], 3), 5)
-                            | low(_mm_extract_epi16(pairs[1], 5), 6) | high(_mm_extract_epi16(pairs[1], 6), 7),
+        qToLittleEndian(lane(_mm_extract_epi16(first, 0), 0) | lane(_mm_extract_epi16(first, 3), 1)
+                            | lane(_mm_extract_epi16(second, 2), 2) | lane(_mm_extract_epi16(second, 5), 3),
                         out);
         at += 23;
         return true;
