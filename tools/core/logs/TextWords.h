@@ -85,6 +85,33 @@ Q_ALWAYS_INLINE bool fixedPointWord(const char *at, const char *wordEnd, const c
     if (end - at < 8) {
         return false;
     }
+#if defined(__SSE2__)
+    // A word within 16 characters, as a line's time is, told from the marks of
+    // its digits in the vector registers.
+    if (end - at >= 16 && wordEnd - at <= 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+        const __m128i top = _mm_set1_epi8(9);
+        const auto marks = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(_mm_sub_epi8(c, _mm_set1_epi8('0')), top), top)));
+        const int digits = static_cast<int>(qCountTrailingZeroBits(~marks));
+        const int size = static_cast<int>(wordEnd - at);
+        if (digits == 0 || digits >= 8) {
+            return false;
+        }
+        value = static_cast<qint64>(digitsValue(static_cast<quint64>(_mm_cvtsi128_si64(c)), digits)) * powers[scale];
+        const int fractionSize = size - digits - 1;
+        if (fractionSize < 0) {
+            return true;
+        }
+        const unsigned fractionMarks = (1u << fractionSize) - 1;
+        if (at[digits] != '.' || fractionSize > 8 || ((marks >> (digits + 1)) & fractionMarks) != fractionMarks) {
+            return false;
+        }
+        const int kept = fractionSize < scale ? fractionSize : scale;
+        value += kept == 0 ? 0 : static_cast<qint64>(digitsValue(load8(at + digits + 1), kept)) * powers[scale - kept];
+        return true;
+    }
+#endif
     const quint64 units = load8(at);
     const int digits = leadingDigits(units);
     if (digits == 0 || digits == 8) {
