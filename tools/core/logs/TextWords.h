@@ -169,11 +169,13 @@ Q_ALWAYS_INLINE bool endsAtFirstNewline(const char *line, const char *from, cons
     }
     const char *last = end - 1;
 #if defined(__SSE2__)
+    __m128i newlines = _mm_setzero_si128();
     for (; last > from && last - line >= 16; last -= 16) {
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(last - 16));
-        if (_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8('\n'))) != 0) {
-            return false;
-        }
+        newlines = _mm_or_si128(newlines, _mm_cmpeq_epi8(c, _mm_set1_epi8('\n')));
+    }
+    if (_mm_movemask_epi8(newlines) != 0) {
+        return false;
     }
 #endif
     return last <= from || std::memchr(from, '\n', static_cast<std::size_t>(last - from)) == nullptr;
