@@ -177,6 +177,8 @@ Q_ALWAYS_INLINE bool endsAtFirstNewline(const char *line, const char *from, cons
     if (_mm_movemask_epi8(newlines) != 0) {
         return false;
     }
+#else
+    static_cast<void>(line);
 #endif
     return last <= from || std::memchr(from, '\n', static_cast<std::size_t>(last - from)) == nullptr;
 }
