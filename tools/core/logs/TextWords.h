@@ -98,17 +98,28 @@ Q_ALWAYS_INLINE bool fixedPointWord(const char *at, const char *wordEnd, const c
         if (digits == 0 || digits >= 8) {
             return false;
         }
-        value = static_cast<qint64>(digitsValue(static_cast<quint64>(_mm_cvtsi128_si64(c)), digits)) * powers[scale];
         const int fractionSize = size - digits - 1;
-        if (fractionSize < 0) {
-            return true;
-        }
-        const unsigned fractionMarks = (1u << fractionSize) - 1;
-        if (at[digits] != '.' || fractionSize > 8 || ((marks >> (digits + 1)) & fractionMarks) != fractionMarks) {
+        const unsigned fractionMarks = (1u << (fractionSize < 0 ? 0 : fractionSize)) - 1;
+        if (fractionSize >= 0
+            && (at[digits] != '.' || fractionSize > 8 || ((marks >> (digits + 1)) & fractionMarks) != fractionMarks)) {
             return false;
         }
-        const int kept = fractionSize < scale ? fractionSize : scale;
-        value += kept == 0 ? 0 : static_cast<qint64>(digitsValue(load8(at + digits + 1), kept)) * powers[scale - kept];
+        const int kept = fractionSize < 0 ? 0 : fractionSize < scale ? fractionSize : scale;
+        // The units in one 64-bit lane and the fraction kept in the other, each
+        // moved up so that zeros lead (all of it, past 64 bits, for none kept),
+        // both read at once as digitsValue() reads one.
+        const __m128i nibbles = _mm_set1_epi8(0x0F);
+        const __m128i fraction = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(at + digits + 1));
+        __m128i v =
+            _mm_unpacklo_epi64(_mm_sll_epi64(_mm_and_si128(c, nibbles), _mm_cvtsi32_si128(8 * (8 - digits))),
+                               _mm_sll_epi64(_mm_and_si128(fraction, nibbles), _mm_cvtsi32_si128(8 * (8 - kept))));
+        v = _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(v, _mm_set1_epi16(0xFF)), _mm_set1_epi16(10)),
+                          _mm_srli_epi16(v, 8));
+        v = _mm_madd_epi16(v, _mm_set1_epi32(1 << 16 | 100));
+        v = _mm_add_epi64(_mm_mul_epu32(v, _mm_set1_epi32(10000)), _mm_srli_epi64(v, 32));
+        quint64 values[2];
+        _mm_storeu_si128(reinterpret_cast<__m128i *>(values), v);
+        value = static_cast<qint64>(values[0]) * powers[scale] + static_cast<qint64>(values[1]) * powers[scale - kept];
         return true;
     }
 #endif
