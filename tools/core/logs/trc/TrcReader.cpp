@@ -331,7 +331,7 @@ bool TrcReader::quickIdentifier(int word, const char *end, CanFrame &frame) cons
     return frame.id <= (frame.extended ? 0x1FFFFFFFu : 0x7FFu);
 }
 
-int TrcReader::lengthOf(Column kind, int value) const
+Q_ALWAYS_INLINE int TrcReader::lengthOf(Column kind, int value) const
 {
     return kind == Column::Length ? value : fdType ? canFdDlcLength(value) : std::min(value, 8);
 }
