@@ -117,9 +117,9 @@ Q_ALWAYS_INLINE bool fixedPointWord(const char *at, const char *wordEnd, const c
                           _mm_srli_epi16(v, 8));
         v = _mm_madd_epi16(v, _mm_set1_epi32(1 << 16 | 100));
         v = _mm_add_epi64(_mm_mul_epu32(v, _mm_set1_epi32(10000)), _mm_srli_epi64(v, 32));
-        quint64 values[2];
-        _mm_storeu_si128(reinterpret_cast<__m128i *>(values), v);
-        value = static_cast<qint64>(values[0]) * powers[scale] + static_cast<qint64>(values[1]) * powers[scale - kept];
+        // Each below 10^8, scaled by at most 10^6, then added across.
+        v = _mm_mul_epu32(v, _mm_set_epi64x(powers[scale - kept], powers[scale]));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(&value), _mm_add_epi64(v, _mm_unpackhi_epi64(v, v)));
         return true;
     }
 #endif
