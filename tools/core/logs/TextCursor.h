@@ -127,16 +127,29 @@ public:
     {
         using namespace TextWords;
         if (end - at >= 8) {
-            quint64 v = load8(at);
-            const quint64 letters = inRange(v & ~(ones * 0x20), 'A', 'F'); // either case
-            const int digits = std::min(firstMarked(~(inRange(v, '0', '9') | letters) & highBits), maxDigits);
+            quint64 nibbles = 0;
+            int digits = 0;
+#if defined(__SSE2__)
+            if (end - at >= 16) {
+                __m128i all;
+                const unsigned hex = hexNibbles(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)), all);
+                digits = std::min(static_cast<int>(qCountTrailingZeroBits(~hex)), maxDigits);
+                _mm_storel_epi64(reinterpret_cast<__m128i *>(&nibbles), all);
+            } else
+#endif
+            {
+                const quint64 v = load8(at);
+                const quint64 letters = inRange(v & ~(ones * 0x20), 'A', 'F'); // either case
+                digits = std::min(firstMarked(~(inRange(v, '0', '9') | letters) & highBits), maxDigits);
+                nibbles = (v & 0x0F0F0F0F0F0F0F0FULL) + (letters >> 7) * 9;
+            }
             value = 0;
             if (digits == 0) {
                 return 0;
             }
             // The digits' values moved up so that zeros lead, then paired into bytes
             // and the pairs gathered, the first the most significant.
-            value = pairsValue(pairNibbles(((v & 0x0F0F0F0F0F0F0F0FULL) + (letters >> 7) * 9) << (8 * (8 - digits))));
+            value = pairsValue(pairNibbles(nibbles << (8 * (8 - digits))));
             at += digits;
             return digits;
         }
