@@ -130,6 +130,9 @@ private Q_SLOTS:
         noFrame("noIdentifier", "(1.0) can0", "identifier");
         noFrame("identifier4Digits", "(1.0) can0 1234#00", "3 or 8 hex digits");
         noFrame("identifierNotHex", "(1.0) can0 0CF0G400#00", "3 or 8 hex digits");
+        noFrame("identifier9DigitsReadAs8",
+                "(1.0) can0 123456789#1122334455667788",
+                "expected '#' or a blank after the identifier");
         noFrame("identifier11BitAbove7FF", "(1.0) can0 800#00", "above 7FF");
         noFrame("identifierAboveErrorFlag", "(1.0) can0 40000000#00", "above 1FFFFFFF");
         noFrame("errorFrameCompact", "(1.0) can0 20000080#0000000000000000", "", LineParse::ErrorFrame);

@@ -133,7 +133,8 @@ public:
             if (end - at >= 16) {
                 __m128i all;
                 const unsigned hex = hexNibbles(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)), all);
-                digits = std::min(static_cast<int>(qCountTrailingZeroBits(~hex)), maxDigits);
+                // Never more than 8, as the value holds no more.
+                digits = std::min(static_cast<int>(qCountTrailingZeroBits(~hex | 0x100u)), maxDigits);
                 _mm_storel_epi64(reinterpret_cast<__m128i *>(&nibbles), all);
             } else
 #endif
