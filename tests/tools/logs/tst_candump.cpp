@@ -65,6 +65,60 @@ private Q_SLOTS:
             false,
             "vcan10");
         row("screenAsciiColumn", " (0.5)  can0  123   [5]  41 27 20 7E 00   'A' ~.'", 500000, 0x123, "4127207E00");
+        // The common J1939 line and its near misses, which its own shortcut must
+        // read as the general parser does, or leave to it.
+        row("j1939Relative", "(000.005001) can0 18fef1aa#A1b2C3d4E5f60708\n", 5001, 0x18FEF1AA, "A1B2C3D4E5F60708");
+        row("j1939ShortestWithoutLineEnd",
+            "(0.000001) a 18FEF100#0102030405060708",
+            1,
+            0x18FEF100,
+            "0102030405060708",
+            false,
+            "a");
+        row("j1939TwelveDigitSeconds",
+            "(123456789012.999999) can0 18FEF100#0102030405060708\n",
+            123456789012999999,
+            0x18FEF100,
+            "0102030405060708");
+        row("j1939NameUpToColumn32",
+            "(000.000001) abcdefghijklmnopqrs 18FEF100#0102030405060708\n",
+            1,
+            0x18FEF100,
+            "0102030405060708",
+            false,
+            "abcdefghijklmnopqrs");
+        row("j1939NameWithDigitsParenAndHighByte",
+            "(1.000001) 0)\xe4 18FEF100#0102030405060708\n",
+            1000001,
+            0x18FEF100,
+            "0102030405060708",
+            false,
+            "0)\xe4");
+        row("j1939SevenDigitFraction",
+            "(000.0000019) can0 18FEF100#0102030405060708\n",
+            1,
+            0x18FEF100,
+            "0102030405060708");
+        row("j1939TabAfterTime", "(000.000001)\tcan0 18FEF100#0102030405060708\n", 1, 0x18FEF100, "0102030405060708");
+        row("j1939TwoBlanksAfterName",
+            "(000.000001) can0  18FEF100#0102030405060708\n",
+            1,
+            0x18FEF100,
+            "0102030405060708");
+        row("j1939CarriageReturn",
+            "(000.000001) can0 18FEF100#0102030405060708\r\n",
+            1,
+            0x18FEF100,
+            "0102030405060708");
+        noFrame("j1939ThirteenDigitSeconds",
+                "(1234567890123.000001) can0 18FEF100#0102030405060708\n",
+                "seconds.fraction");
+        noFrame("j1939LetterInTime", "(0a0.000001) can0 18FEF100#0102030405060708\n", "seconds.fraction");
+        noFrame("j1939CommaInTime", "(000,000001) can0 18FEF100#0102030405060708\n", "seconds.fraction");
+        noFrame("j1939ErrorFlag", "(000.000001) can0 20000004#0000000000000000\n", "", LineParse::ErrorFrame);
+        noFrame("j1939Above29Bits", "(000.000001) can0 40000000#0000000000000000\n", "above 1FFFFFFF");
+        noFrame("j1939NoBlankBeforeIdentifier", "(000.000001) can0x18FEF100#0102030405060708\n", "identifier");
+        noFrame("j1939DataNotHex", "(000.000001) can0 18FEF100#01020304050607G8\n", "after the data");
         noFrame("empty", "", "");
         noFrame("lineEndOnly", "\n", "");
         noFrame("whiteSpaceOnly", "  \t \r\n", "");
@@ -76,6 +130,9 @@ private Q_SLOTS:
         noFrame("noIdentifier", "(1.0) can0", "identifier");
         noFrame("identifier4Digits", "(1.0) can0 1234#00", "3 or 8 hex digits");
         noFrame("identifierNotHex", "(1.0) can0 0CF0G400#00", "3 or 8 hex digits");
+        noFrame("identifier9DigitsReadAs8",
+                "(1.0) can0 123456789#1122334455667788",
+                "expected '#' or a blank after the identifier");
         noFrame("identifier11BitAbove7FF", "(1.0) can0 800#00", "above 7FF");
         noFrame("identifierAboveErrorFlag", "(1.0) can0 40000000#00", "above 1FFFFFFF");
         noFrame("errorFrameCompact", "(1.0) can0 20000080#0000000000000000", "", LineParse::ErrorFrame);

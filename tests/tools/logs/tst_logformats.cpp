@@ -200,6 +200,26 @@ private Q_SLOTS:
             "CAN1 1000000 123 0AFF\n"
             "CAN1 1500000 64x 07\n"
             "skipped 0");
+        row("ascFrameAndLineAsLongAsTheOneBefore",
+            LogFormat::Asc,
+            "base hex  timestamps absolute\n"
+            "   0.100000 1  18FEF100x       Rx   d 8 01 02 03 04 05 06 07 08  xy\n"
+            "   0.200000 1  18FEF100x       Rx   d 8 11 12 13 14 15 16 17 18\n"
+            "zzz\n",
+            0,
+            "CAN1 100000 18FEF100x 0102030405060708\n"
+            "CAN1 200000 18FEF100x 1112131415161718\n"
+            "malformed: not a line of an ASC log\n"
+            "skipped 0");
+        row("ascTimesCutAndWhole",
+            LogFormat::Asc,
+            "base hex  timestamps absolute\n"
+            "   1234.12345678 1  18FEF100x       Rx   d 8 01 02 03 04 05 06 07 08\n"
+            "   1235 1  18FEF100x       Rx   d 8 11 12 13 14 15 16 17 18\n",
+            0,
+            "CAN1 1234123456 18FEF100x 0102030405060708\n"
+            "CAN1 1235000000 18FEF100x 1112131415161718\n"
+            "skipped 0");
         // Identifiers of two widths give lines of two shapes; the lines that are
         // not plain data frames in between are read as they stand.
         row("ascShapesAlternateRelative",
@@ -345,6 +365,32 @@ private Q_SLOTS:
             "CAN1 17000 18EFC9F2x 0102030405060708\n"
             "malformed: time offset is not milliseconds\n"
             "malformed: fewer columns than the header gives\n"
+            "skipped 0");
+        // A frame line as long as the one before ends in a line end only where
+        // no earlier one lies within it: the short line after it stays a line.
+        row("trc21RecordAndLineAsLongAsTheOneBefore",
+            LogFormat::Trc,
+            ";$FILEVERSION=2.1\n"
+            ";$COLUMNS=N,O,T,B,I,d,R,L,D\n"
+            "      1        17.000 DT  1 18EFC9F2 Rx -  8    01 02 03 04 05 06 07 08  \n"
+            "      2        17.500 DT  1 18EFC9F2 Rx -  8    11 12 13 14 15 16 17 18\n"
+            "x\n",
+            0,
+            "CAN1 17000 18EFC9F2x 0102030405060708\n"
+            "CAN1 17500 18EFC9F2x 1112131415161718\n"
+            "malformed: time offset is not milliseconds\n"
+            "skipped 0");
+        // Times read whole in the vector registers: a fraction cut to the unit
+        // of the format, and none at all.
+        row("trc21OffsetsCutAndWhole",
+            LogFormat::Trc,
+            ";$FILEVERSION=2.1\n"
+            ";$COLUMNS=N,O,T,B,I,d,R,L,D\n"
+            "      1     4321.98765 DT  1 18EFC9F2 Rx -  8    01 02 03 04 05 06 07 08\n"
+            "      2     4322 DT  1 18EFC9F2 Rx -  8    11 12 13 14 15 16 17 18\n",
+            0,
+            "CAN1 4321987 18EFC9F2x 0102030405060708\n"
+            "CAN1 4322000 18EFC9F2x 1112131415161718\n"
             "skipped 0");
         row("trc21DlcColumn",
             LogFormat::Trc,

@@ -95,7 +95,7 @@ LineInput::Next LineInput::nextAfterFill()
         if (taken > static_cast<std::size_t>(maxLineLength) + 1) {
             return skipOverlongLine();
         }
-        take(taken);
+        takeLine(taken);
         return Next::Line;
     }
 }

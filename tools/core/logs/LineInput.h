@@ -48,10 +48,30 @@ public:
         const std::size_t held = input.available();
         const char *newline = held == 0 ? nullptr : findNewline(input.data(), held);
         if (newline && newline - input.data() <= maxLineLength) {
-            take(static_cast<std::size_t>(newline - input.data()) + 1);
+            takeLine(static_cast<std::size_t>(newline - input.data()) + 1);
             return Next::Line;
         }
         return nextAfterFill();
+    }
+    /// The bytes held beyond the line read last, for a reader that can tell
+    /// where the next line ends without a search.
+    const char *ahead() const
+    {
+        return input.data();
+    }
+    std::size_t aheadSize() const
+    {
+        return input.available();
+    }
+    /// Takes the next size bytes as the next line, as next() would: the caller
+    /// has made sure that they end in '\n', hold no other, and are at most
+    /// maxLineLength + 1.
+    void takeLine(std::size_t size)
+    {
+        start = input.data();
+        length = size;
+        input.consume(size);
+        ++lines;
     }
     /// How long next() waits for input before it returns TimedOut; -1, the
     /// default, waits for ever.
@@ -90,13 +110,6 @@ private:
         size -= searched;
 #endif
         return static_cast<const char *>(std::memchr(at, '\n', size));
-    }
-    void take(std::size_t taken)
-    {
-        start = input.data();
-        length = taken;
-        input.consume(taken);
-        ++lines;
     }
     Next nextAfterFill();
     Next skipOverlongLine();

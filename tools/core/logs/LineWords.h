@@ -75,22 +75,26 @@ private:
     {
 #if defined(__SSE2__)
         // Whether [begin, end) has these blanks. A line that covers every chunk,
-        // nearly every line, is read in whole chunks, its control characters
-        // gathered and tested once.
+        // nearly every line, is read in whole chunks: where its characters up to
+        // ' ' lie, against the blanks of each, and whether any of them is other
+        // than ' ', gathered and tested once. Only a line with a tab or a
+        // control character among them is read again, for the exact test.
         bool fits(const char *begin, const char *end) const
         {
             if (end - begin >= 16 * chunks) {
-                __m128i controls = _mm_setzero_si128();
+                const __m128i blank = _mm_set1_epi8(' ');
+                __m128i others = _mm_setzero_si128();
                 for (int chunk = 0; chunk < chunks; ++chunk) {
                     const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + 16 * chunk));
-                    const __m128i tabs = _mm_cmpeq_epi8(c, _mm_set1_epi8('\t'));
-                    const __m128i blanks = _mm_or_si128(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')), tabs);
-                    controls = _mm_or_si128(controls, _mm_andnot_si128(tabs, controlsOf(c)));
-                    if (static_cast<unsigned>(_mm_movemask_epi8(blanks)) != this->blanks[chunk]) {
+                    const __m128i upToBlank = _mm_cmpeq_epi8(_mm_max_epu8(c, blank), blank);
+                    others = _mm_or_si128(others, _mm_andnot_si128(_mm_cmpeq_epi8(c, blank), upToBlank));
+                    if (static_cast<unsigned>(_mm_movemask_epi8(upToBlank)) != blanks[chunk]) {
                         return false;
                     }
                 }
-                return _mm_movemask_epi8(controls) == 0;
+                if (_mm_movemask_epi8(others) == 0) {
+                    return true;
+                }
             }
             for (int chunk = 0; chunk < chunks; ++chunk) {
                 if (blanksOf(begin + 16 * chunk, end) != blanks[chunk]) {

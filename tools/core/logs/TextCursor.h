@@ -127,16 +127,30 @@ public:
     {
         using namespace TextWords;
         if (end - at >= 8) {
-            quint64 v = load8(at);
-            const quint64 letters = inRange(v & ~(ones * 0x20), 'A', 'F'); // either case
-            const int digits = std::min(firstMarked(~(inRange(v, '0', '9') | letters) & highBits), maxDigits);
+            quint64 nibbles = 0;
+            int digits = 0;
+#if defined(__SSE2__)
+            if (end - at >= 16) {
+                __m128i all;
+                const unsigned hex = hexNibbles(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)), all);
+                // Never more than 8, as the value holds no more.
+                digits = std::min(static_cast<int>(qCountTrailingZeroBits(~hex | 0x100u)), maxDigits);
+                _mm_storel_epi64(reinterpret_cast<__m128i *>(&nibbles), all);
+            } else
+#endif
+            {
+                const quint64 v = load8(at);
+                const quint64 letters = inRange(v & ~(ones * 0x20), 'A', 'F'); // either case
+                digits = std::min(firstMarked(~(inRange(v, '0', '9') | letters) & highBits), maxDigits);
+                nibbles = (v & 0x0F0F0F0F0F0F0F0FULL) + (letters >> 7) * 9;
+            }
             value = 0;
             if (digits == 0) {
                 return 0;
             }
             // The digits' values moved up so that zeros lead, then paired into bytes
             // and the pairs gathered, the first the most significant.
-            value = pairsValue(pairNibbles(((v & 0x0F0F0F0F0F0F0F0FULL) + (letters >> 7) * 9) << (8 * (8 - digits))));
+            value = pairsValue(pairNibbles(nibbles << (8 * (8 - digits))));
             at += digits;
             return digits;
         }
@@ -255,6 +269,7 @@ public:
     // hexBytes(), read at once; false, having read nothing, for anything else.
     Q_ALWAYS_INLINE bool hexBytesSpaced8(quint8 *out)
     {
+        using namespace TextWords;
 #if defined(__SSE2__)
         if (end - at < 24 || static_cast<unsigned char>(at[23]) > ' ') {
             return false;
@@ -263,38 +278,28 @@ public:
         // for n below 5, in the second (8 further on) for the rest.
         unsigned hex = 0;
         unsigned blanks = 0;
-        const auto read = [&hex, &blanks](const char *part, int shift) {
-            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(part));
-            const __m128i folded = _mm_or_si128(c, _mm_set1_epi8(0x20));
-            const __m128i digits =
-                _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
-            const __m128i letters = _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)),
-                                                  _mm_cmplt_epi8(folded, _mm_set1_epi8('f' + 1)));
-            hex |= static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digits, letters))) << shift;
-            blanks |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')))) << shift;
-            const __m128i nibbles =
-                _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9)));
-            // Each byte as the first digit of a pair, the next as its second:
-            // values of at most 15 shifted by 4 stay within their byte.
-            return _mm_or_si128(_mm_slli_epi16(nibbles, 4), _mm_srli_si128(nibbles, 1));
-        };
-        const __m128i pairs[2] = {read(at, 0), read(at + 8, 8)};
+        const __m128i pairs[2] = {spacedPairs(at, 0, hex, blanks), spacedPairs(at + 8, 8, hex, blanks)};
         // Two digits, a blank, seven times, and two digits.
         if ((hex & 0x7FFFFF) != 0x6DB6DB || (blanks & 0x7FFFFF) != 0x124924) {
             return false;
         }
-        // Pairs 0 to 4 are bytes 0, 3, 6, 9 and 12 of the first, pairs 5 to 7
-        // bytes 7, 10 and 13 of the second, taken out two bytes at a time.
-        const auto low = [](int twoBytes, int byte) {
-            return static_cast<quint64>(twoBytes & 0xFF) << (8 * byte);
+        // Pair n is byte 3n of the first, or byte 3n - 8 of the second: by
+        // 16-bit lanes, pairs 0 and 2 the low bytes of lanes 0 and 3 of the
+        // first, pairs 4 and 6 of lanes 2 and 5 of the second, the pair after
+        // each the high byte of the lane after. Those bytes kept, and each lane
+        // after moved onto the one before, give two bytes of data in each of
+        // the four lanes.
+        const auto lanePairs = [](__m128i pairs, __m128i kept) {
+            const __m128i bytes = _mm_and_si128(pairs, kept);
+            return _mm_or_si128(bytes, _mm_srli_si128(bytes, 2));
         };
-        const auto high = [](int twoBytes, int byte) {
-            return static_cast<quint64>(twoBytes >> 8) << (8 * byte);
+        const __m128i first = lanePairs(pairs[0], _mm_setr_epi16(0xFF, -256, 0, 0xFF, -256, 0, 0, 0));
+        const __m128i second = lanePairs(pairs[1], _mm_setr_epi16(0, 0, 0xFF, -256, 0, 0xFF, -256, 0));
+        const auto lane = [](int twoBytes, int n) {
+            return static_cast<quint64>(static_cast<quint16>(twoBytes)) << (16 * n);
         };
-        qToLittleEndian(low(_mm_extract_epi16(pairs[0], 0), 0) | high(_mm_extract_epi16(pairs[0], 1), 1)
-                            | low(_mm_extract_epi16(pairs[0], 3), 2) | high(_mm_extract_epi16(pairs[0], 4), 3)
-                            | low(_mm_extract_epi16(pairs[0], 6), 4) | high(_mm_extract_epi16(pairs[1], 3), 5)
-                            | low(_mm_extract_epi16(pairs[1], 5), 6) | high(_mm_extract_epi16(pairs[1], 6), 7),
+        qToLittleEndian(lane(_mm_extract_epi16(first, 0), 0) | lane(_mm_extract_epi16(first, 3), 1)
+                            | lane(_mm_extract_epi16(second, 2), 2) | lane(_mm_extract_epi16(second, 5), 3),
                         out);
         at += 23;
         return true;
@@ -303,6 +308,21 @@ public:
         return false;
 #endif
     }
+
+#if defined(__SSE2__)
+    // 16 characters from part, for hexBytesSpaced8(): which are hex digits and
+    // which blanks, shifted into hex and blanks, and each paired as the first
+    // digit of a pair with the next as its second (values of at most 15
+    // shifted by 4 stay within their byte).
+    static Q_ALWAYS_INLINE __m128i spacedPairs(const char *part, int shift, unsigned &hex, unsigned &blanks)
+    {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(part));
+        __m128i nibbles;
+        hex |= TextWords::hexNibbles(c, nibbles) << shift;
+        blanks |= static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, _mm_set1_epi8(' ')))) << shift;
+        return _mm_or_si128(_mm_slli_epi16(nibbles, 4), _mm_srli_si128(nibbles, 1));
+    }
+#endif
 
     static bool endsWord(char c)
     {

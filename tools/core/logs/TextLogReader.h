@@ -13,7 +13,7 @@
 class TextLogReader : public LogReader
 {
 public:
-    Next next(CanFrame &frame) final;
+    Next next(CanFrame &frame) override;
     void setWaitLimit(int milliseconds) final;
     bool timed() const override;
     qint64 lineNumber() const final;
@@ -37,6 +37,10 @@ protected:
     /// Reads one line, with its line end if it has one. error, for a Malformed
     /// line, is a static text.
     virtual Line parse(const char *line, std::size_t length, CanFrame &frame, const char *&error) = 0;
+    LineInput &lines()
+    {
+        return input;
+    }
 
 private:
     LineInput input;

@@ -10,6 +10,7 @@
 #include <QtGlobal>
 
 #include <cstddef>
+#include <cstring>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
@@ -84,6 +85,44 @@ Q_ALWAYS_INLINE bool fixedPointWord(const char *at, const char *wordEnd, const c
     if (end - at < 8) {
         return false;
     }
+#if defined(__SSE2__)
+    // A word within 16 characters, as a line's time is, told from the marks of
+    // its digits in the vector registers.
+    if (end - at >= 16 && wordEnd - at <= 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
+        const __m128i top = _mm_set1_epi8(9);
+        const auto marks = static_cast<unsigned>(
+            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(_mm_sub_epi8(c, _mm_set1_epi8('0')), top), top)));
+        const int digits = static_cast<int>(qCountTrailingZeroBits(~marks));
+        const int size = static_cast<int>(wordEnd - at);
+        if (digits == 0 || digits >= 8) {
+            return false;
+        }
+        const int fractionSize = size - digits - 1;
+        const unsigned fractionMarks = (1u << (fractionSize < 0 ? 0 : fractionSize)) - 1;
+        if (fractionSize >= 0
+            && (at[digits] != '.' || fractionSize > 8 || ((marks >> (digits + 1)) & fractionMarks) != fractionMarks)) {
+            return false;
+        }
+        const int kept = fractionSize < 0 ? 0 : fractionSize < scale ? fractionSize : scale;
+        // The units in one 64-bit lane and the fraction kept in the other, each
+        // moved up so that zeros lead (all of it, past 64 bits, for none kept),
+        // both read at once as digitsValue() reads one.
+        const __m128i nibbles = _mm_set1_epi8(0x0F);
+        const __m128i fraction = _mm_loadl_epi64(reinterpret_cast<const __m128i *>(at + digits + 1));
+        __m128i v =
+            _mm_unpacklo_epi64(_mm_sll_epi64(_mm_and_si128(c, nibbles), _mm_cvtsi32_si128(8 * (8 - digits))),
+                               _mm_sll_epi64(_mm_and_si128(fraction, nibbles), _mm_cvtsi32_si128(8 * (8 - kept))));
+        v = _mm_add_epi16(_mm_mullo_epi16(_mm_and_si128(v, _mm_set1_epi16(0xFF)), _mm_set1_epi16(10)),
+                          _mm_srli_epi16(v, 8));
+        v = _mm_madd_epi16(v, _mm_set1_epi32(1 << 16 | 100));
+        v = _mm_add_epi64(_mm_mul_epu32(v, _mm_set1_epi32(10000)), _mm_srli_epi64(v, 32));
+        // Each below 10^8, scaled by at most 10^6, then added across.
+        v = _mm_mul_epu32(v, _mm_set_epi64x(powers[scale - kept], powers[scale]));
+        _mm_storel_epi64(reinterpret_cast<__m128i *>(&value), _mm_add_epi64(v, _mm_unpackhi_epi64(v, v)));
+        return true;
+    }
+#endif
     const quint64 units = load8(at);
     const int digits = leadingDigits(units);
     if (digits == 0 || digits == 8) {
@@ -130,6 +169,31 @@ Q_ALWAYS_INLINE const char *withoutLineEnd(const char *line, const char *end)
     return end;
 }
 
+// Whether the line [line, end) ends in its first '\n', where every character
+// before from is known to be none. What lies between is short, the rest of a
+// line: searched 16 at a time backwards from the end, without a call, once
+// more over characters before from where that spares a search by character.
+Q_ALWAYS_INLINE bool endsAtFirstNewline(const char *line, const char *from, const char *end)
+{
+    if (end[-1] != '\n') {
+        return false;
+    }
+    const char *last = end - 1;
+#if defined(__SSE2__)
+    __m128i newlines = _mm_setzero_si128();
+    for (; last > from && last - line >= 16; last -= 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(last - 16));
+        newlines = _mm_or_si128(newlines, _mm_cmpeq_epi8(c, _mm_set1_epi8('\n')));
+    }
+    if (_mm_movemask_epi8(newlines) != 0) {
+        return false;
+    }
+#else
+    static_cast<void>(line);
+#endif
+    return last <= from || std::memchr(from, '\n', static_cast<std::size_t>(last - from)) == nullptr;
+}
+
 // 8 hex digits at at as 4 pairs, pair n in the low byte of 16-bit lane n; false
 // if any is not a hex digit.
 Q_ALWAYS_INLINE bool hexPairs8(const char *at, quint64 &pairs)
@@ -168,23 +232,41 @@ Q_ALWAYS_INLINE bool hexValue8(const char *at, quint32 &value)
     return true;
 }
 
+#if defined(__SSE2__)
+// All ones in each byte of c that lies in [low, low + span], zero in the rest:
+// c - low, wrapping below zero, is at most span only for those.
+Q_ALWAYS_INLINE __m128i inRange(__m128i c, char low, char span)
+{
+    const __m128i top = _mm_set1_epi8(span);
+    return _mm_cmpeq_epi8(_mm_max_epu8(_mm_sub_epi8(c, _mm_set1_epi8(low)), top), top);
+}
+
+// Which of the 16 characters in c are hex digits, bit n for character n, and
+// each one's value in nibbles (anything for a character that is not one).
+Q_ALWAYS_INLINE unsigned hexNibbles(__m128i c, __m128i &nibbles)
+{
+    const __m128i digits = inRange(c, '0', 9);
+    const __m128i letters = inRange(_mm_or_si128(c, _mm_set1_epi8(0x20)), 'a', 5); // either case
+    nibbles = _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9)));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digits, letters)));
+}
+
+// Nibble values paired as pairNibbles() pairs them, eight pairs at once.
+Q_ALWAYS_INLINE __m128i pairNibbles(__m128i nibbles)
+{
+    return _mm_or_si128(_mm_and_si128(_mm_slli_epi16(nibbles, 4), _mm_set1_epi16(0x00F0)), _mm_srli_epi16(nibbles, 8));
+}
+#endif
+
 // 16 hex digits, 8 data bytes: a whole classic frame, the common case.
 Q_ALWAYS_INLINE bool hexBytes16(const char *at, quint8 *out)
 {
 #if defined(__SSE2__)
-    const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
-    const __m128i folded = _mm_or_si128(c, _mm_set1_epi8(0x20)); // letters to lower case
-    const __m128i digits =
-        _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8('0' - 1)), _mm_cmplt_epi8(c, _mm_set1_epi8('9' + 1)));
-    const __m128i letters =
-        _mm_and_si128(_mm_cmpgt_epi8(folded, _mm_set1_epi8('a' - 1)), _mm_cmplt_epi8(folded, _mm_set1_epi8('f' + 1)));
-    if (_mm_movemask_epi8(_mm_or_si128(digits, letters)) != 0xFFFF) {
+    __m128i nibbles;
+    if (hexNibbles(_mm_loadu_si128(reinterpret_cast<const __m128i *>(at)), nibbles) != 0xFFFF) {
         return false;
     }
-    const __m128i nibbles =
-        _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9)));
-    const __m128i pairs =
-        _mm_or_si128(_mm_and_si128(_mm_slli_epi16(nibbles, 4), _mm_set1_epi16(0x00F0)), _mm_srli_epi16(nibbles, 8));
+    const __m128i pairs = pairNibbles(nibbles);
     _mm_storel_epi64(reinterpret_cast<__m128i *>(out), _mm_packus_epi16(pairs, pairs));
     return true;
 #else

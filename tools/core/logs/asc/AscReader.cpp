@@ -99,10 +99,36 @@ LogFormat AscReader::format() const
     return LogFormat::Asc;
 }
 
+LogReader::Next AscReader::next(CanFrame &frame)
+{
+    // Most frame lines are as long as one of the two before (logs alternate
+    // between widths of identifier). Where quickFrame() reads one at such a
+    // length, to a '\n' at its end and no other, the line ends there, found
+    // without a search.
+    LineInput &input = lines();
+    const std::size_t longer = std::max(expectedLengths[0], expectedLengths[1]);
+    if (expectedLengths[0] != 0 && input.aheadSize() >= longer) {
+        // Chosen without a branch, as the two alternate without a pattern.
+        const bool second = input.ahead()[expectedLengths[0] - 1] != '\n';
+        const std::size_t length = expectedLengths[second ? 1 : 0];
+        if (input.ahead()[length - 1] == '\n' && quickFrame(input.ahead(), input.ahead() + length, frame, true)) {
+            expectedLengths[1] = expectedLengths[second ? 0 : 1];
+            expectedLengths[0] = length;
+            input.takeLine(length);
+            return Next::Frame;
+        }
+    }
+    return TextLogReader::next(frame);
+}
+
 TextLogReader::Line AscReader::parse(const char *line, std::size_t length, CanFrame &frame, const char *&error)
 {
     // Frames are nearly every line: tried first, as no other line has their words.
-    if (quickFrame(line, line + length, frame)) {
+    if (quickFrame(line, line + length, frame, false)) {
+        if (line[length - 1] == '\n' && expectedLengths[0] != length) {
+            expectedLengths[1] = expectedLengths[0] != 0 ? expectedLengths[0] : length;
+            expectedLengths[0] = length;
+        }
         return Line::Frame;
     }
     TextCursor in(line, line + length);
@@ -120,8 +146,9 @@ TextLogReader::Line AscReader::parse(const char *line, std::size_t length, CanFr
 // The words of a classic data frame in a hex log, "time channel id[x] Rx|Tx d
 // dlc", read where they lie, to what event() reads from them; any other line,
 // or any doubt, is declined (false, the reader's state untouched) and left to
-// event().
-bool AscReader::quickFrame(const char *line, const char *end, CanFrame &frame)
+// event(). endsAtFirstNewline: decline a line unless its last character is its
+// first '\n'.
+bool AscReader::quickFrame(const char *line, const char *end, CanFrame &frame, bool endsAtFirstNewline)
 {
     enum { time, channel, id, direction, data, dlc, firstByte, wordCount };
     if (base != 16 || words.find(line, TextWords::withoutLineEnd(line, end), wordCount) != wordCount) {
@@ -165,7 +192,14 @@ bool AscReader::quickFrame(const char *line, const char *end, CanFrame &frame)
     }
     TextCursor bytes(words.start(firstByte), end);
     TextCursor afterCode(words.end(dlc), end);
-    if (!(length == 8 && bytes.hexBytesSpaced8(frame.data.data())) && !dataBytes(afterCode, length, frame)) {
+    const bool spaced8 = length == 8 && bytes.hexBytesSpaced8(frame.data.data());
+    if (!spaced8 && !dataBytes(afterCode, length, frame)) {
+        return false;
+    }
+    // Every character before the data's end was one of the words or the
+    // blanks between them.
+    if (endsAtFirstNewline
+        && !TextWords::endsAtFirstNewline(line, spaced8 ? bytes.position() : afterCode.position(), end)) {
         return false;
     }
     previous = at;

@@ -34,6 +34,7 @@ public:
     AscReader(LineInput input, InterfaceNames &interfaces);
     AscReader(const QByteArray &text, InterfaceNames &interfaces);
 
+    Next next(CanFrame &frame) override;
     LogFormat format() const override;
 
 protected:
@@ -42,7 +43,7 @@ protected:
 private:
     Line header(TextCursor &in, const char *&error);
     Line event(TextCursor &in, CanFrame &frame, const char *&error);
-    bool quickFrame(const char *line, const char *end, CanFrame &frame);
+    bool quickFrame(const char *line, const char *end, CanFrame &frame, bool endsAtFirstNewline);
     bool quickIdentifier(const char *at, const char *wordEnd, const char *end, CanFrame &frame) const;
     Line classicFrame(TextCursor &in, CanFrame &frame, const char *&error);
     Line canFdFrame(TextCursor &in, CanFrame &frame, const char *&error);
@@ -51,6 +52,9 @@ private:
 
     ChannelNames channels;
     LineWords words;
+    /// The lengths of the last two frame lines that quickFrame() read, the
+    /// latest first (the first length twice until another comes); 0 before one.
+    std::size_t expectedLengths[2] = {};
     int base = 16;
     bool relative = false;
     /// When the measurement started, in microseconds since the epoch.

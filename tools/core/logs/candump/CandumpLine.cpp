@@ -331,6 +331,70 @@ bool readFixedJ1939Line(const char *at, const char *last, const CompactLine &lin
     return id <= 0x1FFFFFFF && line.accept(id, true, 8, at, static_cast<std::size_t>(nameLength));
 }
 
+#if defined(__SSE2__)
+// The whole J1939 line as candump -l writes it with its relative or absolute
+// time, "(seconds.micros) name id#bytes", read in the vector registers: the
+// time and the name from marks over its first 32 characters, the identifier
+// and the 8 data bytes from the last 26 before its '\n', if it has one.
+// Declines every other line, its time or name longer, a tab or "\r" in it
+// included.
+Q_ALWAYS_INLINE bool readWholeJ1939Line(const char *begin, const char *end, CanFrame &frame, LineParse &result)
+{
+    if (end - begin < 38) {
+        return false;
+    }
+    const char *last = end[-1] == '\n' ? end - 1 : end;
+    if (last - begin < 38 || last[-17] != '#' || last[-26] != ' ' || last - 26 - begin > 32) {
+        return false;
+    }
+    const int nameEnd = static_cast<int>(last - 26 - begin);
+    const __m128i front = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin));
+    const __m128i back = _mm_loadu_si128(reinterpret_cast<const __m128i *>(begin + 16));
+    const auto marks = [](__m128i inFront, __m128i inBack) {
+        return static_cast<quint64>(static_cast<unsigned>(_mm_movemask_epi8(inFront)))
+            | static_cast<quint64>(static_cast<unsigned>(_mm_movemask_epi8(inBack))) << 16;
+    };
+    const quint64 digits = marks(inRange(front, '0', 9), inRange(back, '0', 9));
+    const quint64 parens = marks(_mm_cmpeq_epi8(front, _mm_set1_epi8(')')), _mm_cmpeq_epi8(back, _mm_set1_epi8(')')));
+    // Bytes above 0x7F count too: such a name is left to the other parsers.
+    const quint64 blanks = marks(_mm_cmplt_epi8(front, _mm_set1_epi8('!')), _mm_cmplt_epi8(back, _mm_set1_epi8('!')));
+    // '(', 1 to 12 digits of seconds, '.', 6 of microseconds, ')', one blank,
+    // then the name up to the blank before the identifier.
+    const int paren = parens == 0 ? 0 : static_cast<int>(qCountTrailingZeroBits(parens));
+    if (paren < 9 || paren > 20 || nameEnd < paren + 3) {
+        return false;
+    }
+    const quint64 beforeParen = (quint64(1) << paren) - 1;
+    const quint64 point = quint64(1) << (paren - 7);
+    if (begin[0] != '(' || begin[paren - 7] != '.' || (digits & beforeParen) != (beforeParen & ~(point | 1))
+        || begin[paren + 1] != ' ' || (blanks & ((quint64(1) << nameEnd) - (quint64(4) << paren))) != 0) {
+        return false;
+    }
+    __m128i idNibbles;
+    __m128i dataNibbles;
+    if ((hexNibbles(_mm_loadu_si128(reinterpret_cast<const __m128i *>(last - 25)), idNibbles) & 0xFF) != 0xFF
+        || hexNibbles(_mm_loadu_si128(reinterpret_cast<const __m128i *>(last - 16)), dataNibbles) != 0xFFFF) {
+        return false;
+    }
+    // The data bytes, then the identifier's four, the first the most significant.
+    const __m128i bytes = _mm_packus_epi16(pairNibbles(dataNibbles), pairNibbles(idNibbles));
+    const quint32 id = qFromBigEndian(static_cast<quint32>(_mm_cvtsi128_si32(_mm_srli_si128(bytes, 8))));
+    if (id > 0x1FFFFFFF) {
+        return false;
+    }
+    _mm_storel_epi64(reinterpret_cast<__m128i *>(frame.data.data()), bytes);
+    const int secondsDigits = paren - 8;
+    const quint64 head = load8(begin + 1);
+    const qint64 seconds = secondsDigits <= 8
+        ? static_cast<qint64>(digitsValue(head, secondsDigits))
+        : static_cast<qint64>(digitsValue(head, 8)) * powersOf10[secondsDigits - 8]
+            + static_cast<qint64>(digitsValue(load8(begin + 9), secondsDigits - 8));
+    const qint64 microseconds = seconds * 1000000 + static_cast<qint64>(digitsValue(load8(begin + paren - 6), 6));
+    const CompactLine line{begin, microseconds, frame, result};
+    return line.accept(id, true, 8, begin + paren + 2, static_cast<std::size_t>(nameEnd - paren - 2));
+}
+#endif
+
 // "ID#" with 3 or 8 hex digits; where the data begins, or null.
 const char *readCompactIdentifier(const char *at, const char *last, quint32 &id, bool &extended)
 {
@@ -408,6 +472,11 @@ bool readCompactLine(const char *at, const char *last, const CompactLine &line)
 // what this accepts to the same frame.
 bool parseCompactLine(const char *begin, const char *end, CanFrame &frame, LineParse &result)
 {
+#if defined(__SSE2__)
+    if (readWholeJ1939Line(begin, end, frame, result)) {
+        return true;
+    }
+#endif
     if (end - begin < 16 || begin[0] != '(') {
         return false;
     }
@@ -499,6 +568,11 @@ LineParse parseCandumpLineGeneral(const char *begin, std::size_t size, CanFrame 
         return malformed("unexpected text after the data");
     }
     return result;
+}
+
+bool parseCommonCandumpLine(const char *begin, std::size_t size, CanFrame &frame, LineParse &result)
+{
+    return parseCompactLine(begin, begin + size, frame, result);
 }
 
 LineParse parseCandumpLine(const char *begin, std::size_t size, CanFrame &frame)

@@ -44,6 +44,11 @@ struct LineParse
  */
 LineParse parseCandumpLine(const char *begin, std::size_t size, CanFrame &frame);
 
+/// parseCandumpLine()'s shortcut alone: true, with the frame and the result
+/// filled in, for the common compact line, every character of which it reads,
+/// so that none but its line end is a '\n'; false for any other line.
+bool parseCommonCandumpLine(const char *begin, std::size_t size, CanFrame &frame, LineParse &result);
+
 /// parseCandumpLine() without its shortcut for the common compact line: the same
 /// result for every line, only slower. The yardstick the shortcut is fuzzed against.
 LineParse parseCandumpLineGeneral(const char *begin, std::size_t size, CanFrame &frame);

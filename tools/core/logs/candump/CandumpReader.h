@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 #pragma once
 
+#include "CandumpLine.h"
 #include "InterfaceNames.h"
 #include "TextLogReader.h"
 
@@ -20,6 +21,7 @@ public:
     /// Reads the given bytes.
     CandumpReader(const QByteArray &text, InterfaceNames &interfaces);
 
+    Next next(CanFrame &frame) override;
     bool timed() const override;
     LogFormat format() const override;
 
@@ -27,7 +29,11 @@ protected:
     Line parse(const char *line, std::size_t length, CanFrame &frame, const char *&error) override;
 
 private:
+    void fillIn(const char *line, const LineParse &parsed, CanFrame &frame);
+
     InterfaceNames &interfaces;
     bool lastTimed = true;
     bool afterErrorFrame = false;
+    /// The length of the last frame's line, which the next is likely to share.
+    std::size_t expectedLength = ~std::size_t(0);
 };

@@ -96,12 +96,34 @@ LogFormat TrcReader::format() const
     return LogFormat::Trc;
 }
 
+LogReader::Next TrcReader::next(CanFrame &frame)
+{
+    // Writers pad the columns to fixed widths, so nearly every record is as long
+    // as the one before. Where quickRecord() reads one at that length up to a
+    // '\n' at its end, every character before was one of its words or blanks:
+    // the line ends there, found without a search.
+    LineInput &input = lines();
+    Line read = Line::Frame;
+    const char *readTo = nullptr;
+    if (expectedLength != 0 && input.aheadSize() >= expectedLength && input.ahead()[expectedLength - 1] == '\n'
+        && quickRecord(input.ahead(), input.ahead() + expectedLength, frame, read, readTo)
+        && TextWords::endsAtFirstNewline(input.ahead(), readTo, input.ahead() + expectedLength)) {
+        input.takeLine(expectedLength);
+        return read == Line::Frame ? Next::Frame : Next::ErrorFrame;
+    }
+    return TextLogReader::next(frame);
+}
+
 TextLogReader::Line TrcReader::parse(const char *line, std::size_t length, CanFrame &frame, const char *&error)
 {
     // Records are nearly every line: tried first, as a comment or blank line
     // never has the words of one.
     Line read = Line::Frame;
-    if (quickRecord(line, line + length, frame, read)) {
+    const char *readTo = nullptr;
+    if (quickRecord(line, line + length, frame, read, readTo)) {
+        if (line[length - 1] == '\n') {
+            expectedLength = length;
+        }
         return read;
     }
     TextCursor in(line, line + length);
@@ -221,8 +243,9 @@ TextLogReader::Line TrcReader::record(TextCursor &in, CanFrame &frame, const cha
 // Each column but the data is one word of a record that record() reads whole,
 // so each is read here from where its word begins, to the same value; columns
 // that only count or name are not read at all. Any line this declines (false),
-// record() reads again from its start, whatever this found.
-bool TrcReader::quickRecord(const char *line, const char *end, CanFrame &frame, Line &read)
+// record() reads again from its start, whatever this found. readTo: where the
+// data ended, every character before it one of the words or the blanks between.
+bool TrcReader::quickRecord(const char *line, const char *end, CanFrame &frame, Line &read, const char *&readTo)
 {
     if (!layout.byWords || words.find(line, TextWords::withoutLineEnd(line, end), layout.words) != layout.words
         || *words.start(0) == ';') {
@@ -259,6 +282,7 @@ bool TrcReader::quickRecord(const char *line, const char *end, CanFrame &frame, 
     } else if (!data(in, frame, error)) {
         return false;
     }
+    readTo = in.position();
     read = endRecord(frame);
     return true;
 }
@@ -307,7 +331,7 @@ bool TrcReader::quickIdentifier(int word, const char *end, CanFrame &frame) cons
     return frame.id <= (frame.extended ? 0x1FFFFFFFu : 0x7FFu);
 }
 
-int TrcReader::lengthOf(Column kind, int value) const
+Q_ALWAYS_INLINE int TrcReader::lengthOf(Column kind, int value) const
 {
     return kind == Column::Length ? value : fdType ? canFdDlcLength(value) : std::min(value, 8);
 }

@@ -33,6 +33,7 @@ public:
     TrcReader(LineInput input, InterfaceNames &interfaces);
     TrcReader(const QByteArray &text, InterfaceNames &interfaces);
 
+    Next next(CanFrame &frame) override;
     LogFormat format() const override;
 
     /// What a column holds.
@@ -44,7 +45,7 @@ protected:
 private:
     Line header(TextCursor &in, const char *&error);
     Line record(TextCursor &in, CanFrame &frame, const char *&error);
-    bool quickRecord(const char *line, const char *end, CanFrame &frame, Line &read);
+    bool quickRecord(const char *line, const char *end, CanFrame &frame, Line &read, const char *&readTo);
     bool quickType(int word, const char *end, CanFrame &frame);
     bool wordNumber(int word, int maxDigits, int &value) const;
     bool quickIdentifier(int word, const char *end, CanFrame &frame) const;
@@ -77,6 +78,8 @@ private:
     };
     WordLayout layout;
     LineWords words;
+    /// The length of the last record that quickRecord() read whole, 0 before one.
+    std::size_t expectedLength = 0;
     /// The start, in microseconds since the epoch.
     qint64 start = 0;
 
