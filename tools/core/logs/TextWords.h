@@ -75,6 +75,32 @@ Q_ALWAYS_INLINE quint64 digitsValue(quint64 v, int count)
     return (v * 10000 + (v >> 32)) & 0xFFFFFFFFULL;
 }
 
+#if defined(__SSE2__)
+// All ones in each byte of c that lies in [low, low + span], zero in the rest:
+// c - low, wrapping below zero, is at most span only for those.
+Q_ALWAYS_INLINE __m128i inRange(__m128i c, char low, char span)
+{
+    const __m128i top = _mm_set1_epi8(span);
+    return _mm_cmpeq_epi8(_mm_max_epu8(_mm_sub_epi8(c, _mm_set1_epi8(low)), top), top);
+}
+
+// Which of the 16 characters in c are hex digits, bit n for character n, and
+// each one's value in nibbles (anything for a character that is not one).
+Q_ALWAYS_INLINE unsigned hexNibbles(__m128i c, __m128i &nibbles)
+{
+    const __m128i digits = inRange(c, '0', 9);
+    const __m128i letters = inRange(_mm_or_si128(c, _mm_set1_epi8(0x20)), 'a', 5); // either case
+    nibbles = _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9)));
+    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digits, letters)));
+}
+
+// Nibble values paired as pairNibbles() pairs them, eight pairs at once.
+Q_ALWAYS_INLINE __m128i pairNibbles(__m128i nibbles)
+{
+    return _mm_or_si128(_mm_and_si128(_mm_slli_epi16(nibbles, 4), _mm_set1_epi16(0x00F0)), _mm_srli_epi16(nibbles, 8));
+}
+#endif
+
 // The word [at, wordEnd), "units[.fraction]" with 1 to 7 digits of units and
 // up to 8 of fraction, in units of 10^-scale (scale at most 6), the fraction cut
 // to scale digits; false for any other word, or one with fewer than 8
@@ -90,9 +116,7 @@ Q_ALWAYS_INLINE bool fixedPointWord(const char *at, const char *wordEnd, const c
     // its digits in the vector registers.
     if (end - at >= 16 && wordEnd - at <= 16) {
         const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i *>(at));
-        const __m128i top = _mm_set1_epi8(9);
-        const auto marks = static_cast<unsigned>(
-            _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_max_epu8(_mm_sub_epi8(c, _mm_set1_epi8('0')), top), top)));
+        const auto marks = static_cast<unsigned>(_mm_movemask_epi8(inRange(c, '0', 9)));
         const int digits = static_cast<int>(qCountTrailingZeroBits(~marks));
         const int size = static_cast<int>(wordEnd - at);
         if (digits == 0 || digits >= 8) {
@@ -231,32 +255,6 @@ Q_ALWAYS_INLINE bool hexValue8(const char *at, quint32 &value)
     value = pairsValue(v);
     return true;
 }
-
-#if defined(__SSE2__)
-// All ones in each byte of c that lies in [low, low + span], zero in the rest:
-// c - low, wrapping below zero, is at most span only for those.
-Q_ALWAYS_INLINE __m128i inRange(__m128i c, char low, char span)
-{
-    const __m128i top = _mm_set1_epi8(span);
-    return _mm_cmpeq_epi8(_mm_max_epu8(_mm_sub_epi8(c, _mm_set1_epi8(low)), top), top);
-}
-
-// Which of the 16 characters in c are hex digits, bit n for character n, and
-// each one's value in nibbles (anything for a character that is not one).
-Q_ALWAYS_INLINE unsigned hexNibbles(__m128i c, __m128i &nibbles)
-{
-    const __m128i digits = inRange(c, '0', 9);
-    const __m128i letters = inRange(_mm_or_si128(c, _mm_set1_epi8(0x20)), 'a', 5); // either case
-    nibbles = _mm_add_epi8(_mm_and_si128(c, _mm_set1_epi8(0x0F)), _mm_and_si128(letters, _mm_set1_epi8(9)));
-    return static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(digits, letters)));
-}
-
-// Nibble values paired as pairNibbles() pairs them, eight pairs at once.
-Q_ALWAYS_INLINE __m128i pairNibbles(__m128i nibbles)
-{
-    return _mm_or_si128(_mm_and_si128(_mm_slli_epi16(nibbles, 4), _mm_set1_epi16(0x00F0)), _mm_srli_epi16(nibbles, 8));
-}
-#endif
 
 // 16 hex digits, 8 data bytes: a whole classic frame, the common case.
 Q_ALWAYS_INLINE bool hexBytes16(const char *at, quint8 *out)
