@@ -165,7 +165,7 @@ void GenericSignalImpl<T>::scaleAndAppendValue(T &value, double scaleFactor, dou
 // The steps in order, each lock taken alone: the plain intake's hold of valuesLock;
 // a second hold that scales the newest sample in place and copies it; the markers;
 // calculatorMutex around the feed and the cached statistics; then the newest sample
-// and its age, handed over to the getters.
+// and its age, read from the clock on arrival, handed over to the getters.
 //
 // The sample given, once moved into the history, carries the scaled copy out and
 // takes the old lastValue back in exchange; the caller lets go of it as it would
@@ -173,6 +173,11 @@ void GenericSignalImpl<T>::scaleAndAppendValue(T &value, double scaleFactor, dou
 template<typename T>
 bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scaleOffset)
 {
+    // The age starts when the sample arrives. A clock read waits for every
+    // instruction before it to finish, so it comes first, ahead of the
+    // calculator's division and square root rather than behind them.
+    QElapsedTimer started;
+    started.start();
     if (!TalvenoSignal::storeUnderPolicy(valuesLock, values, valueHandling, std::move(value))) {
         return false;
     }
@@ -193,9 +198,6 @@ bool GenericSignalImpl<T>::setNewValue(T value, double scaleFactor, double scale
         average.store(calcAverageLocked());
         deviation.store(calcDeviationLocked());
     }
-    // The clock is read before the hand-over, so that its lock is held for two swaps.
-    QElapsedTimer started;
-    started.start();
     {
         const TalvenoNewest::Locker locker(this);
         TalvenoNewest::swapRelocatable(lastValue, value);
