@@ -63,6 +63,12 @@ public:
     {
         return input.available();
     }
+    /// Whether the next size bytes are held and end in '\n': the next line, if
+    /// the caller knows that none before it is one.
+    bool holdsLineEndAt(std::size_t size) const
+    {
+        return size != 0 && input.available() >= size && input.data()[size - 1] == '\n';
+    }
     /// Takes the next size bytes as the next line, as next() would: the caller
     /// has made sure that they end in '\n', hold no other, and are at most
     /// maxLineLength + 1.

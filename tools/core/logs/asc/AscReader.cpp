@@ -111,7 +111,7 @@ LogReader::Next AscReader::next(CanFrame &frame)
         // Chosen without a branch, as the two alternate without a pattern.
         const bool second = input.ahead()[expectedLengths[0] - 1] != '\n';
         const std::size_t length = expectedLengths[second ? 1 : 0];
-        if (input.ahead()[length - 1] == '\n' && quickFrame(input.ahead(), input.ahead() + length, frame, true)) {
+        if (input.holdsLineEndAt(length) && quickFrame(input.ahead(), input.ahead() + length, frame, true)) {
             expectedLengths[1] = expectedLengths[second ? 0 : 1];
             expectedLengths[0] = length;
             input.takeLine(length);

@@ -25,8 +25,7 @@ LogReader::Next CandumpReader::next(CanFrame &frame)
     // one whole at that length, the line ends there, found without a search.
     LineInput &input = lines();
     LineParse parsed;
-    if (input.aheadSize() >= expectedLength && input.ahead()[expectedLength - 1] == '\n'
-        && parseCommonCandumpLine(input.ahead(), expectedLength, frame, parsed)) {
+    if (input.holdsLineEndAt(expectedLength) && parseCommonCandumpLine(input.ahead(), expectedLength, frame, parsed)) {
         frame.interfaceIndex = interfaces.index(input.ahead() + parsed.interfaceOffset, parsed.interfaceLength);
         input.takeLine(expectedLength);
         lastTimed = true;

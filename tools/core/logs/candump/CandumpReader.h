@@ -34,6 +34,7 @@ private:
     InterfaceNames &interfaces;
     bool lastTimed = true;
     bool afterErrorFrame = false;
-    /// The length of the last frame's line, which the next is likely to share.
-    std::size_t expectedLength = ~std::size_t(0);
+    /// The length of the last frame's line, which the next is likely to share;
+    /// 0 before one.
+    std::size_t expectedLength = 0;
 };

@@ -105,7 +105,7 @@ LogReader::Next TrcReader::next(CanFrame &frame)
     LineInput &input = lines();
     Line read = Line::Frame;
     const char *readTo = nullptr;
-    if (expectedLength != 0 && input.aheadSize() >= expectedLength && input.ahead()[expectedLength - 1] == '\n'
+    if (input.holdsLineEndAt(expectedLength)
         && quickRecord(input.ahead(), input.ahead() + expectedLength, frame, read, readTo)
         && TextWords::endsAtFirstNewline(input.ahead(), readTo, input.ahead() + expectedLength)) {
         input.takeLine(expectedLength);
