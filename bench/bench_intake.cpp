@@ -1,13 +1,19 @@
 // SPDX-License-Identifier: LGPL-2.1-or-later
 // The scaled intake per sample, beside a floor that does the same logical work
 // (append, trim by the capacity rule, scale, running statistics, keep the latest)
-// on plain structs, without locks or variants.
+// on plain structs, without locks or variants; and beside the synchronization
+// that the intake's lock rules fix per sample, doing no work under its locks.
 #include "IntakeFloor.h"
 
 #include <Talveno/Talveno.h>
 
+#include <QElapsedTimer>
+#include <QMutex>
+#include <QReadWriteLock>
+
 #include <benchmark/benchmark.h>
 
+#include <atomic>
 #include <cmath>
 #include <random>
 #include <string>
@@ -81,6 +87,58 @@ void intakeFloor(benchmark::State &state, unsigned int capacity)
     state.SetItemsProcessed(state.iterations());
 }
 
+// The scaled intake's fixed cost per sample: the clock read for the age, the
+// plain intake's write hold of the history, the scaling's second one, the
+// calculator's mutex around the two sequentially consistent stores of the
+// cached statistics, and the newest sample's brief lock around the age. The
+// change markers are already set and only loaded, as in the intake.
+struct IntakeLocks
+{
+    void intake(double scaled)
+    {
+        QElapsedTimer started;
+        started.start();
+        {
+            const QWriteLocker locker(&valuesLock);
+            newest = scaled;
+        }
+        benchmark::DoNotOptimize(changed.load());
+        {
+            const QWriteLocker locker(&valuesLock);
+            newest = newest * factor + offset;
+        }
+        {
+            const QMutexLocker locker(&calculatorMutex);
+            average.store(newest);
+            deviation.store(newest);
+        }
+        while (newestHeld.exchange(true, std::memory_order_acquire)) { }
+        ageTimer = started;
+        newestHeld.store(false, std::memory_order_release);
+    }
+
+    QReadWriteLock valuesLock;
+    QMutex calculatorMutex;
+    double newest = 0.0;
+    std::atomic<bool> changed{true};
+    std::atomic<double> average{0.0};
+    std::atomic<double> deviation{0.0};
+    std::atomic<bool> newestHeld{false};
+    QElapsedTimer ageTimer;
+};
+
+void intakeLockFloor(benchmark::State &state)
+{
+    const std::vector<double> raws = rawRing();
+    IntakeLocks locks;
+    unsigned int next = 0;
+    for (auto _ : state) {
+        locks.intake(raws[next++ % ringSize]);
+    }
+    benchmark::DoNotOptimize(locks.ageTimer);
+    state.SetItemsProcessed(state.iterations());
+}
+
 const bool registered = [] {
     const struct
     {
@@ -98,6 +156,7 @@ const bool registered = [] {
         benchmark::RegisterBenchmark((std::string("IntakeFloor/") + history.name).c_str(),
                                      [capacity](benchmark::State &state) { intakeFloor(state, capacity); });
     }
+    benchmark::RegisterBenchmark("IntakeLockFloor", intakeLockFloor);
     return true;
 }();
 }

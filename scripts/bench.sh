@@ -2,7 +2,8 @@
 # SPDX-License-Identifier: LGPL-2.1-or-later
 # The benchmark command. Builds talveno-bench in Release, runs every benchmark
 # with repetitions, and ends with each target ratio of medians on a line of its
-# own: the scaled intake against its plain-struct floor, and the median of the
+# own: the scaled intake against its plain-struct floor (and, for scale, the
+# synchronization its lock rules fix per sample against the same floor), the median of the
 # history against a copy of plain doubles plus one selection; then the worst call
 # and the 99.9th percentile of getValue() and getAgeInSeconds() beside a thread
 # that rebuilds the statistics or feeds samples, against the same getter alone,
@@ -49,6 +50,9 @@ for history in ("policy:1", "capacity:1000", "capacity:10000"):
     for element in ("double", "qint32"):
         target = 6.0 if (element, history) == ("double", "capacity:10000") else None
         pairs.append((f"ScaledIntake/{element}/{history}", f"IntakeFloor/{history}", target))
+# What the lock rules alone cost per sample, against the same floor: the part of
+# the intake's ratio that no change to its work can take out.
+pairs.append(("IntakeLockFloor", "IntakeFloor/capacity:10000", None))
 for count in (1000, 100000, 1000000):
     pairs.append((f"CalcMedian/{count}", f"MedianFloor/{count}", 2.0))
 
